@@ -1,0 +1,23 @@
+// Small helpers for tests: scratch folders, files, child processes, and
+// resetting the uninstaller's program-wide state between tests.
+#pragma once
+#include <windows.h>
+#include <string>
+
+// A fresh, empty folder under the prefix's temporary folder, unique per call.
+std::string MakeScratchFolder(const char* tag);
+// Removes a folder tree (test clean-up only).
+void RemoveTree(const std::string& path);
+void WriteTextFile(const std::string& path, const std::string& text);
+std::string ReadTextFile(const std::string& path);
+bool PathExists(const std::string& path);
+// Folder of the running test program (where helper programs are built).
+std::string TestBinFolder();
+// Runs a command line, waits up to timeoutMs; returns the exit code, or -1
+// when it could not start, -2 on time-out (the process is then killed).
+int RunChild(const std::string& commandLine, DWORD timeoutMs = 60000);
+// Clears the uninstaller's program-wide state and reserves fresh working
+// areas, as start-up does before loading.
+void ResetProgramState();
+// Writes text to a log file in folder and loads it as the uninstaller does.
+std::string LoadLogText(const std::string& folder, const std::string& text);

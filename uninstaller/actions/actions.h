@@ -1,0 +1,45 @@
+// The action run and the handlers of every action kind. Each handler takes
+// an action text: kind letter at position 0, field list from position 1.
+#pragma once
+#include <windows.h>
+
+constexpr int kEarlyPhase = 0;
+constexpr int kLatePhase = 1;
+constexpr int kPhaseBoundary = 15000;
+
+void RunActions(int phase);
+void AddProgressNote(int messageId);
+// Adds a path to the leftover list (list box 1002) when a dialog is open.
+void AddLeftover(const char* path);
+
+// Files and folders (P, U).
+void RemoveFiles(const char* actionText);
+void RemoveFolders(const char* actionText);
+void RemoveMatching(const char* path, bool recursive, int mode);
+int SplitExtension(const char* name, char* base, int baseSize, char* extension,
+                   int extensionSize);
+void TreatFile(const char* path, int mode);
+// True when RemoveMatching refuses a path outright (own matching on a folder
+// part shorter than 4 characters, such as C:\*.tmp).
+bool IsRefusedPattern(const char* path);
+// Unloads a .ttf font before its file goes: RemoveFontResourceA and a
+// broadcast WM_FONTCHANGE. Nothing for other files.
+void UnloadFontFile(const char* path);
+
+// Registry, shared libraries, profiles (J, K, M) and the stage-one pass.
+void RemoveRegistryEntry(const char* actionText);
+LONG DeleteKeyTree(HKEY root, const char* path);
+void ReleaseSharedLibrary(const char* actionText);
+void RemoveProfileEntry(const char* actionText);
+void RemoveUninstallKeys();
+// The key the stage-one pass deletes for an action text (under
+// HKEY_LOCAL_MACHINE), or false when the line deletes nothing there.
+bool UninstallKeyOfLine(const char* actionText, char* key, int keySize);
+
+// Running programs, library calls, program runs (B, C, D, E).
+void CheckRunningProgram(const char* actionText);
+BOOL CALLBACK WindowTitleContains(HWND window, LPARAM text);
+void StripQuotes(char* text);
+void ExpandLineBreaks(char* text);
+void CallLibraryFunction(const char* actionText, bool stopOnZero);
+void RunProgram(const char* actionText);

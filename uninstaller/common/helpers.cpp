@@ -1,0 +1,261 @@
+#include "common/helpers.h"
+#include "common/state.h"
+
+namespace {
+
+// Conversions that read their argument as a string: they get only our own
+// text references or the empty text below, never a stray stack word.
+constexpr int kFormatSlots = 1100;   // a 1023-byte format holds < 1024 conversions
+const char kEmptyText[8] = {0, 0, 0, 0, 0, 0, 0, 0};  // also ends a wide read
+const char* gFormatArgs[kFormatSlots];
+char gFormatScratch[kWsprintfLimit + 8];
+char gSafeFormat[kWsprintfLimit + 8];
+char gNoticeText[kNoticeTextSize];
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Copies a format, turning every string conversion into the ANSI form (%hs),
+// so that no argument is ever read as a wide string. Cut at the wsprintf
+// limit.
+void MakeSafeFormat(const char* format) {
+  int out = 0;
+  const int limit = kWsprintfLimit - 4;  // room for "%hs" and the zero
+  for (int i = 0; format[i] && out < limit;) {
+    if (format[i] != '%') {
+      gSafeFormat[out++] = format[i++];
+      continue;
+    }
+    gSafeFormat[out++] = format[i++];
+    while (format[i] == '-' || format[i] == '#' || format[i] == '0' || IsDigit(format[i]) ||
+           format[i] == '.') {
+      if (out >= limit) break;
+      gSafeFormat[out++] = format[i++];
+    }
+    int prefixStart = i;
+    while (format[i] == 'h' || format[i] == 'l' || format[i] == 'w' || format[i] == 'I' ||
+           format[i] == '6' || format[i] == '4' || format[i] == '3' || format[i] == '2')
+      ++i;
+    if (format[i] == 's' || format[i] == 'S') {
+      gSafeFormat[out++] = 'h';
+      gSafeFormat[out++] = 's';
+      ++i;
+    } else {
+      for (int k = prefixStart; k < i && out < limit; ++k) gSafeFormat[out++] = format[k];
+    }
+  }
+  gSafeFormat[out] = 0;
+}
+
+}  // namespace
+
+bool CopyText(char* dst, int dstSize, const char* src) {
+  if (dstSize <= 0) return false;
+  int length = src ? lstrlenA(src) : 0;
+  if (length >= dstSize) {
+    dst[0] = 0;
+    return false;
+  }
+  MoveBytes(dst, src ? src : kEmptyText, static_cast<SIZE_T>(length) + 1);
+  return true;
+}
+
+bool CopyTextCut(char* dst, int dstSize, const char* src) {
+  if (dstSize <= 0) return false;
+  int length = src ? lstrlenA(src) : 0;
+  lstrcpynA(dst, src ? src : kEmptyText, dstSize);
+  return length < dstSize;
+}
+
+bool AppendText(char* dst, int dstSize, const char* src) {
+  int have = lstrlenA(dst);
+  int add = src ? lstrlenA(src) : 0;
+  if (have + add >= dstSize) return false;
+  MoveBytes(dst + have, src ? src : kEmptyText, static_cast<SIZE_T>(add) + 1);
+  return true;
+}
+
+bool FormatText(char* dst, int dstSize, const char* format, const char* const* args,
+                int argCount) {
+  for (int i = 0; i < kFormatSlots; ++i)
+    gFormatArgs[i] = (i < argCount && args[i]) ? args[i] : kEmptyText;
+  MakeSafeFormat(format ? format : kEmptyText);
+  int written = wvsprintfA(gFormatScratch, gSafeFormat,
+                           reinterpret_cast<va_list>(gFormatArgs));
+  if (written < 0) gFormatScratch[0] = 0;
+  gFormatScratch[kWsprintfLimit - 1] = 0;
+  return CopyTextCut(dst, dstSize, gFormatScratch) && written < kWsprintfLimit - 1;
+}
+
+void PathFileName(const char* path, char* out, int outSize) {
+  int length = lstrlenA(path);
+  const char* name = path;
+  int i = length - 1;
+  while (i >= 1 && path[i] != '\\') --i;
+  if (i >= 1) {
+    name = path + i + 1;
+  } else if (length > 0 && path[0] == '\\') {
+    name = path + 1;
+  }
+  CopyText(out, outSize, name);
+}
+
+bool FileExists(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+char* PathJoin(char* out, int outSize, const char* first, const char* second) {
+  int firstLength = lstrlenA(first);
+  if (second[0] == '\\') ++second;
+  // An empty first part gives the second part alone: a relative name stays
+  // relative to the current folder instead of jumping to the drive root.
+  const char* separator = (firstLength == 0 || first[firstLength - 1] == '\\') ? "" : "\\";
+  int total = firstLength + lstrlenA(separator) + lstrlenA(second);
+  if (total >= outSize || total >= kWsprintfLimit) {
+    if (outSize > 0) out[0] = 0;
+    return nullptr;
+  }
+  // Bounded above: the joined length fits both out and wsprintf's limit.
+  wsprintfA(out, "%s%s%s", first, separator, second);
+  return out;
+}
+
+bool SameText(const char* a, const char* b) {
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
+}
+
+bool StartsWithText(const char* text, const char* prefix) {
+  int length = lstrlenA(prefix);
+  // A shorter text never matches; checking first keeps the compare inside it.
+  if (lstrlenA(text) < length) return false;
+  if (length == 0) return true;
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text, length, prefix, length) ==
+         CSTR_EQUAL;
+}
+
+void* ReserveBlock(SIZE_T size) {
+  return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void ReleaseBlockRaw(void** block) {
+  if (*block) VirtualFree(*block, 0, MEM_RELEASE);
+  *block = nullptr;
+}
+
+void MoveBytes(void* destination, const void* source, SIZE_T count) {
+  unsigned char* to = static_cast<unsigned char*>(destination);
+  const unsigned char* from = static_cast<const unsigned char*>(source);
+  if (from < to && to < from + count) {
+    while (count) {
+      --count;
+      to[count] = from[count];
+    }
+  } else {
+    for (SIZE_T i = 0; i < count; ++i) to[i] = from[i];
+  }
+}
+
+void ZeroBytes(void* buffer, SIZE_T count) {
+  unsigned char* bytes = static_cast<unsigned char*>(buffer);
+  for (SIZE_T i = 0; i < count; ++i) bytes[i] = 0;
+}
+
+HANDLE OpenFileForReading(const char* path, DWORD* size) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) *size = GetFileSize(file, nullptr);
+  return file;
+}
+
+bool ReadExactly(HANDLE file, void* buffer, DWORD count, const char* path) {
+  DWORD got = 0;
+  if (!ReadFile(file, buffer, count, &got, nullptr) || got != count) {
+    ShowNotice(kNoticeErrorGoOn, "Error reading file %s", path);
+    return false;
+  }
+  return true;
+}
+
+static char* FieldCopy(char* out, int outSize, const char* list, int n, bool cut) {
+  const char* start = list;
+  const char* end = nullptr;
+  bool quoted = false;
+  int separators = 0;
+  for (const char* p = list; *p; ++p) {
+    if (*p == '"') {
+      quoted = !quoted;
+    } else if (*p == ',' && !quoted) {
+      ++separators;
+      if (separators == n) start = p + 1;
+      if (separators == n + 1) {
+        end = p;
+        break;
+      }
+    }
+  }
+  if (!end) end = list + lstrlenA(list);
+  int length = static_cast<int>(end - start);
+  if (outSize <= 0) return nullptr;
+  if (length >= outSize) {
+    if (!cut) {
+      out[0] = 0;
+      return nullptr;
+    }
+    length = outSize - 1;
+  }
+  MoveBytes(out, start, static_cast<SIZE_T>(length));
+  out[length] = 0;
+  return out;
+}
+
+char* GetField(char* out, int outSize, const char* list, int n) {
+  return FieldCopy(out, outSize, list, n, false);
+}
+
+char* GetFieldCut(char* out, int outSize, const char* list, int n) {
+  return FieldCopy(out, outSize, list, n, true);
+}
+
+void StripLastComponent(char* path) {
+  int i = lstrlenA(path) - 1;
+  while (i >= 1 && path[i] != '\\') --i;
+  if (i >= 1) {
+    path[i] = 0;
+  } else {
+    path[0] = 0;
+  }
+}
+
+int ParseDecimal(const char* text) {
+  bool negative = false;
+  if (*text == '-') {
+    negative = true;
+    ++text;
+  }
+  // Unsigned arithmetic: more digits than 32 bits hold wrap modulo 2^32.
+  unsigned value = 0;
+  while (IsDigit(*text)) {
+    value = value * 10u + static_cast<unsigned>(*text - '0');
+    ++text;
+  }
+  if (negative) value = 0u - value;
+  return static_cast<int>(value);
+}
+
+int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2) {
+  const char* args[2] = {arg1, arg2};
+  FormatText(gNoticeText, kNoticeTextSize, format, args, 2);
+  UINT style;
+  bool show = true;
+  switch (kind & 0xFF) {
+    case kNoticeInfo:
+    case kNoticeInfo8: style = MB_ICONINFORMATION; break;
+    case kNoticeError: style = MB_ICONERROR; break;
+    case kNoticeQuestion: style = MB_ICONQUESTION | MB_YESNO; break;
+    case kNoticeOkCancel: style = MB_ICONINFORMATION | MB_OKCANCEL; break;
+    default: style = 0; show = false; break;
+  }
+  int answer = 0;
+  if (show) answer = MessageBoxA(gDialog, gNoticeText, gCaption, style);
+  if (kind & kNoticeEnd) ExitProcess(0);
+  return answer;
+}

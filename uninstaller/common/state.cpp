@@ -1,0 +1,50 @@
+#include "common/state.h"
+#include "log/log.h"
+
+HINSTANCE gModule;
+bool gSilent;
+char gProgramPath[kPathSize];
+char gProgramFolder[kPathSize];
+char gWindowsFolder[kPathSize];
+char gTempFolder[kPathSize];
+char gCommandLogPath[kPathSize];
+char gLogPath[kPathSize];
+char gScratch[kScratchSize];
+char gRelaunch[kCommandLineSize];
+char gProductName[kNameSize];
+char gCaption[kNameSize];
+HWND gDialog;
+ActionRecord* gCurrent;
+ActionRecord* gLast;
+
+StringSet gSeenLines;
+StringSet gHandledFiles;
+char* gHandledPool;
+char* gHandledPoolFill;
+
+static void SetUpStringSet(StringSet* set) {
+  set->entries = static_cast<char**>(ReserveBlock(kSetCapacity * sizeof(char*)));
+  set->count = 0;
+  set->capacity = set->entries ? kSetCapacity : 0;
+  set->cursor = 0;
+  set->span = 0;
+}
+
+void SetUpWorkingAreas() {
+  SetUpStringSet(&gSeenLines);
+  SetUpStringSet(&gHandledFiles);
+  gHandledPool = static_cast<char*>(ReserveBlock(kHandledPoolSize));
+  gHandledPoolFill = gHandledPool;
+}
+
+void ReleaseWorkingAreas() {
+  ReleaseBlock(gHandledFiles.entries);
+  gHandledFiles.count = gHandledFiles.capacity = 0;
+  ReleaseBlock(gHandledPool);
+  gHandledPoolFill = nullptr;
+  ReleaseBlock(gSeenLines.entries);
+  gSeenLines.count = gSeenLines.capacity = 0;
+  ReleaseBlock(gLogText);
+  ReleaseBlock(gActions);
+  ReleaseBlock(gMessageTexts);
+}

@@ -1,0 +1,153 @@
+#include "log/log.h"
+
+char* gLogText;
+DWORD gLogSize;
+ActionRecord* gActions;
+int gActionCount;
+WORD gMessageIds[kMaxMessages];
+char** gMessageTexts;
+int gMessageCount;
+
+namespace {
+
+constexpr int kLetterCount = 9;
+// Automatic order numbers: the letter's first number and its direction.
+const char kCounterLetters[kLetterCount] = {'B', 'C', 'D', 'E', 'J', 'K', 'M', 'P', 'U'};
+const int kCounterBases[kLetterCount] = {3999, 4001, 5001, 7001, 19999, 20001, 21001, 30001, 64999};
+const int kCounterSteps[kLetterCount] = {-1, 1, 1, 1, -1, 1, 1, 1, -1};
+int gCounters[kLetterCount];
+
+char gNumberPart[kNumberPartSize];
+char gMessageResult[kMessageSize];
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int AutomaticNumber(char letter) {
+  for (int i = 0; i < kLetterCount; ++i) {
+    if (kCounterLetters[i] == letter) {
+      int k = gCounters[i]++;
+      return kCounterBases[i] + kCounterSteps[i] * k;
+    }
+  }
+  return 0;
+}
+
+void LoadLine(char* line) {
+  int number = ReadLineHead(&line);
+  if (number == kReservedNumber) return;
+  if (number >= kFirstActionNumber) {
+    if (gActionCount >= kMaxActions) return;  // surplus actions are ignored
+    gActions[gActionCount].orderNumber = number;
+    gActions[gActionCount].text = line;
+    ++gActionCount;
+    return;
+  }
+  WORD id = static_cast<WORD>(number);
+  WORD index = FindMessageIndex(id);
+  if (index != kNoMessage) {
+    gMessageTexts[index] = line + 1;
+  } else if (gMessageCount < kMaxMessages) {  // ids past the table are ignored
+    gMessageIds[gMessageCount] = id;
+    gMessageTexts[gMessageCount] = line + 1;
+    ++gMessageCount;
+  }
+}
+
+}  // namespace
+
+bool IsTakenLine(const char* line) {
+  return !IsDigit(line[0]) && IsDigit(line[1]);
+}
+
+int ReadLineHead(char** line) {
+  char* start = *line;
+  char letter = start[0];
+  char* comma = start + 1;
+  while (*comma && *comma != ',') ++comma;
+  // The number part is cut at 63 bytes; only its leading digits count anyway.
+  int length = static_cast<int>(comma - (start + 1));
+  if (length > kNumberPartSize - 1) length = kNumberPartSize - 1;
+  MoveBytes(gNumberPart, start + 1, static_cast<SIZE_T>(length));
+  gNumberPart[length] = 0;
+  char* text;
+  if (*comma == ',') {
+    text = comma;   // the first comma becomes the kind letter
+  } else {
+    text = comma - 1;  // no field list: the action text is the letter alone
+  }
+  *text = letter;
+  *line = text;
+  int automatic = 0;
+  if (letter != 'A') {
+    // A full seen-line set counts the line as seen: it takes no number, so a
+    // repeated action can never run twice.
+    if (StringSetInsert(&gSeenLines, text) == 1) automatic = AutomaticNumber(letter);
+  }
+  int own = ParseDecimal(gNumberPart);
+  return own != 0 ? own : automatic;
+}
+
+void WalkLogLines(char* buffer, DWORD size, LineVisitor visit) {
+  char* p = buffer;
+  char* end = buffer + size;
+  while (p < end) {
+    char* line = p;
+    while (p < end && *p != '\r' && *p != '\n') ++p;
+    if (p >= end) break;  // a last line without a line end is not read
+    while (*p == '\r' || *p == '\n') *p++ = 0;  // the buffer's final zero stops this
+    if (IsTakenLine(line)) visit(line);
+  }
+}
+
+void LoadLog() {
+  DWORD size = 0;
+  HANDLE file = OpenFileForReading(gLogPath, &size);
+  if (file == INVALID_HANDLE_VALUE)
+    ShowNotice(kNoticeFatal, "Can't open uninstal log file %s!", gLogPath);
+  gLogSize = size;
+  gLogText = static_cast<char*>(ReserveBlock(static_cast<SIZE_T>(size) + 1));
+  gActions = static_cast<ActionRecord*>(ReserveBlock(kActionSlots * sizeof(ActionRecord)));
+  gMessageTexts = static_cast<char**>(ReserveBlock(kMaxMessages * sizeof(char*)));
+  ZeroBytes(gMessageIds, sizeof gMessageIds);
+  if (!gLogText || !gActions || !gMessageTexts) {
+    // No memory for this log: load nothing rather than write through null.
+    gLogSize = 0;
+    CloseHandle(file);
+    return;
+  }
+  ReadExactly(file, gLogText, size, gLogPath);
+  WalkLogLines(gLogText, size, LoadLine);
+  CloseHandle(file);
+  SortRecords(gActions, gActionCount, sizeof(ActionRecord), CompareOrderNumbers);
+}
+
+WORD FindMessageIndex(WORD id) {
+  for (int i = 0; i < gMessageCount; ++i)
+    if (gMessageIds[i] == id) return static_cast<WORD>(i);
+  return kNoMessage;
+}
+
+char* GetMessageText(int id) {
+  gMessageResult[0] = 0;
+  WORD index = FindMessageIndex(static_cast<WORD>(id));
+  if (index != kNoMessage && gMessageTexts)
+    CopyTextCut(gMessageResult, kMessageSize, gMessageTexts[index]);  // cut at 511
+  return gMessageResult;
+}
+
+void ResetActionCursor() {
+  gCurrent = gActions;
+  gLast = gActions ? gActions + gActionCount - 1 : nullptr;
+}
+
+void ResetLogState() {
+  ReleaseBlock(gLogText);
+  ReleaseBlock(gActions);
+  ReleaseBlock(gMessageTexts);
+  gLogSize = 0;
+  gActionCount = 0;
+  gMessageCount = 0;
+  ZeroBytes(gMessageIds, sizeof gMessageIds);
+  ZeroBytes(gCounters, sizeof gCounters);
+  gCurrent = gLast = nullptr;
+}
