@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps build check bench demo clean
+.PHONY: all deps build check bench demo preview screenshots clean
 
 all: build
 
@@ -20,8 +20,21 @@ build: deps
 check: build
 	cd $(BUILD)/win64 && ctest --output-on-failure $(CTEST_ARGS)
 
+# Benchmarks print figures; they never fail on speed.
 bench: build
 	sh tools/bench.sh $(BUILD)/win64
+
+# Runs the sample-package scenario end to end and tells what happened.
+demo: build
+	sh tools/demo.sh $(BUILD)/win64
+
+# Pictures of the gauge in a few lever settings.
+preview: build
+	sh tools/preview.sh $(BUILD)/win64
+
+# Screenshots of the uninstall dialog under Xvfb with Wine's normal driver.
+screenshots: build
+	sh tools/screenshots.sh $(BUILD)/win64
 
 clean:
 	rm -rf $(BUILD) dist
