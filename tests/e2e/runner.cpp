@@ -1,0 +1,960 @@
+// End-to-end runner: plays one scenario file against the real uninstaller.
+//
+//   e2e_runner [--report] [--shots FOLDER] scenario.scn
+//
+// It installs the scenario's package into this Wine prefix, places the
+// uninstaller with its log-name tail in the install folder, starts it as a
+// user would, answers its questions, reads and presses its dialog, and checks
+// the outcome. Exit code 0 when every check passed.
+#include <windows.h>
+#include <ctype.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+#include "e2e/scenario.h"
+#include "e2e/win_probe.h"
+#include "support/robot.h"
+#include "support/test_util.h"
+
+namespace {
+
+// Dialog items of the uninstall dialog.
+enum {
+  kClose = 1000, kHeading = 1001, kLeftovers = 1002, kRemoveOne = 1003, kRemoveAll = 1004,
+  kProgress = 1005, kFinish = 1006
+};
+
+// Built-in texts that the uninstaller shows before any message is known.
+const char kNoLog[] = "Can't open uninstal log file %s!";
+const char kNoOpen[] = "Don't open %s";
+const char kReadError[] = "Error reading file %s";
+constexpr int kIdNoLog = -1, kIdNoOpen = -2, kIdReadError = -3, kIdUnknown = 0;
+
+struct Box {
+  int id;
+  std::string caption, text;
+  std::string answer;
+};
+
+struct Tracked {
+  DWORD pid;
+  HANDLE process;
+  std::string image;
+};
+
+struct Run {
+  Scenario sc;
+  std::map<std::string, std::string> vars;
+  std::map<int, std::string> messages;  // message id -> text (variables replaced)
+  std::string caption;
+  bool report = false;
+  std::string shots;                    // folder for screenshot hand-over, or empty
+  int failures = 0;
+  int checks = 0;
+  bool broken = false;                  // stage one did not start, or no dialog came
+
+  std::vector<std::pair<std::string, HANDLE>> held;
+  HANDLE job = nullptr, port = nullptr;
+  PROCESS_INFORMATION stageOne = {};
+  DWORD secondPid = 0;
+  HWND dialog = nullptr;
+  std::vector<std::string> offered;     // leftover list when the dialog first settled
+  std::vector<std::string> progress;    // progress list when the dialog first settled
+
+  std::mutex lock;                      // guards boxes and tracked
+  std::vector<Box> boxes;
+  std::vector<Tracked> tracked;
+  volatile bool stopThreads = false;
+  HANDLE waitRelease = nullptr;         // set: boxes answered "wait" may go
+  HANDLE waitingBox = nullptr;          // set by the watcher while it holds a box
+  HANDLE watcher = nullptr, tracker = nullptr;
+};
+
+Run* gRun = nullptr;
+
+std::string Expand(const Run& run, const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] == '$') {
+      size_t j = i + 1;
+      while (j < text.size() && (isupper(static_cast<unsigned char>(text[j])) ||
+                                 text[j] == '_'))
+        ++j;
+      auto found = run.vars.find(text.substr(i + 1, j - i - 1));
+      if (found != run.vars.end()) {
+        out += found->second;
+        i = j;
+        continue;
+      }
+    }
+    out += text[i++];
+  }
+  return out;
+}
+
+void Check(Run& run, bool ok, const std::string& what) {
+  ++run.checks;
+  if (!ok) ++run.failures;
+  if (!ok || !run.report) printf("  %s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+  fflush(stdout);
+}
+
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+std::string Format1(const std::string& format, const std::string& arg) {
+  std::string out = format;
+  size_t at = out.find("%s");
+  if (at != std::string::npos) out.replace(at, 2, arg);
+  return out;
+}
+
+std::string Message(const Run& run, int id) {
+  auto found = run.messages.find(id);
+  return found == run.messages.end() ? "" : found->second;
+}
+
+// Does text come from format (with "%s" standing for any text)?
+bool FitsFormat(const std::string& format, const std::string& text) {
+  if (format.empty()) return false;
+  size_t at = format.find("%s");
+  if (at == std::string::npos) return text == format;
+  std::string head = format.substr(0, at);
+  std::string tail = format.substr(at + 2);
+  if (tail.find("%s") != std::string::npos) tail = "";
+  return text.size() >= head.size() + tail.size() && text.compare(0, head.size(), head) == 0 &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+int IdentifyBox(const Run& run, const std::string& text) {
+  static const int kQuestions[] = {43, 51, 52, 36, 49};
+  for (int id : kQuestions)
+    if (FitsFormat(Message(run, id), text)) return id;
+  if (FitsFormat(kNoLog, text)) return kIdNoLog;
+  if (FitsFormat(kNoOpen, text)) return kIdNoOpen;
+  if (FitsFormat(kReadError, text)) return kIdReadError;
+  return kIdUnknown;
+}
+
+void ReleaseHeld(Run& run, const std::string& path) {
+  for (auto& entry : run.held)
+    if (entry.second && (path.empty() || SameTextA(entry.first, path))) {
+      CloseHandle(entry.second);
+      entry.second = nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The watcher answers every message box of the uninstaller: a visible dialog
+// box titled with the caption (or untitled, as before the log is loaded)
+// that is not the uninstall dialog.
+
+struct BoxSearch { const Run* run; HWND found; };
+
+BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+  BoxSearch* search = reinterpret_cast<BoxSearch*>(param);
+  char className[64] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (strcmp(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  if (GetDlgItem(window, kProgress) || !GetDlgItem(window, 0xFFFF)) return TRUE;
+  std::string title = WindowText(window);
+  if (title != search->run->caption && !title.empty()) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+DWORD WINAPI WatcherThread(LPVOID) {
+  Run& run = *gRun;
+  while (!run.stopThreads) {
+    BoxSearch search = {&run, nullptr};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) {
+      Sleep(20);
+      continue;
+    }
+    HWND box = search.found;
+    Sleep(50);  // let the box finish drawing its text
+    char text[2048] = "";
+    ReadBoxText(box, text, sizeof text);
+    Box seen = {IdentifyBox(run, text), WindowText(box), text, ""};
+    auto answer = run.sc.answers.find(seen.id);
+    std::string word = answer != run.sc.answers.end() ? answer->second
+                       : seen.id == 43 || seen.id == 51 ? "yes"
+                                                        : "no";
+    if (word == "wait") {
+      SetEvent(run.waitingBox);
+      while (!run.stopThreads && WaitForSingleObject(run.waitRelease, 50) == WAIT_TIMEOUT) {
+      }
+      ResetEvent(run.waitingBox);
+      word = "yes";
+    }
+    if (word == "release") {
+      ReleaseHeld(run, "");
+      word = "yes";
+    }
+    int button = IDOK;
+    if (word == "yes" && GetDlgItem(box, IDYES)) button = IDYES;
+    if (word == "no") button = GetDlgItem(box, IDNO) ? IDNO : GetDlgItem(box, IDCANCEL) ? IDCANCEL
+                                                                                         : IDOK;
+    seen.answer = button == IDYES ? "Yes" : button == IDNO ? "No" : button == IDCANCEL ? "Cancel"
+                                                                                       : "OK";
+    {
+      std::lock_guard<std::mutex> guard(run.lock);
+      run.boxes.push_back(seen);
+    }
+    if (!run.report)
+      printf("  box  %d \"%s\" -> %s\n", seen.id, seen.text.c_str(), seen.answer.c_str());
+    HWND target = GetDlgItem(box, button);
+    if (target) SendMessageTimeoutW(target, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, nullptr);
+    for (int i = 0; i < 500 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
+  }
+  return 0;
+}
+
+// The tracker learns every process started inside the job (stage one, the
+// copy that it starts, programs of the log) and keeps a handle to each, so
+// that exit codes can be read after they end.
+DWORD WINAPI TrackerThread(LPVOID) {
+  Run& run = *gRun;
+  while (!run.stopThreads) {
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    LPOVERLAPPED data = nullptr;
+    if (!GetQueuedCompletionStatus(run.port, &message, &key, &data, 50)) continue;
+    if (message != JOB_OBJECT_MSG_NEW_PROCESS) continue;
+    DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data));
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    wchar_t image[MAX_PATH] = L"";
+    DWORD size = MAX_PATH;
+    if (process) QueryFullProcessImageNameW(process, 0, image, &size);
+    char imageA[MAX_PATH * 2] = "";
+    WideCharToMultiByte(CP_ACP, 0, image, -1, imageA, sizeof imageA, nullptr, nullptr);
+    std::lock_guard<std::mutex> guard(run.lock);
+    run.tracked.push_back({pid, process, imageA});
+  }
+  return 0;
+}
+
+std::string FileName(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+// Stage two: a process of the job that is neither stage one nor the second
+// start and runs a file with the uninstaller's name.
+const Tracked* StageTwo(Run& run) {
+  std::lock_guard<std::mutex> guard(run.lock);
+  for (const Tracked& t : run.tracked)
+    if (t.pid != run.stageOne.dwProcessId && t.pid != run.secondPid &&
+        SameTextA(FileName(t.image), run.sc.exeName))
+      return &t;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Installing the package.
+
+void Clean(Run& run) {
+  RemoveTree(run.vars["ROOT"]);
+  for (const std::string& copy : {run.vars["TEMP"] + "\\" + run.sc.exeName,
+                                  "c:\\" + run.sc.exeName}) {
+    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(copy.c_str());
+  }
+  for (const InstallItem& item : run.sc.items) {
+    std::string path = Expand(run, item.path);
+    if (item.kind == InstallItem::Key) DeleteRegistryTree(path);
+    if (item.kind == InstallItem::Value) DeleteRegistryValue(path, Expand(run, item.name));
+    if (item.kind == InstallItem::Shared)
+      DeleteRegistryValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", path);
+  }
+  ClearPendingRenames();
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes, bool append) {
+  HANDLE file = CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+                            append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+std::string Dist(const char* path) {
+  std::string result = path;
+  if (!result.empty() && result[0] == '/') result = "Z:" + result;
+  for (char& c : result)
+    if (c == '/') c = '\\';
+  return result;
+}
+
+bool Install(Run& run) {
+  bool ok = true;
+  for (const InstallItem& item : run.sc.items) {
+    std::string path = Expand(run, item.path);
+    switch (item.kind) {
+      case InstallItem::Dir:
+        ok &= MakeFolders(path);
+        break;
+      case InstallItem::File:
+        if (SameTextA(path, run.vars["LOG"]) || SameTextA(path, run.vars["INST"] + "\\" +
+                                                                   run.sc.exeName))
+          break;  // placed below
+        ok &= MakeFolders(path.substr(0, path.find_last_of('\\')));
+        ok &= WriteBytes(path, Expand(run, item.data), false);
+        if (item.readOnly) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        break;
+      case InstallItem::Key: {
+        HKEY root, key;
+        std::string subkey;
+        ok &= SplitRegistryPath(path, &root, &subkey) &&
+              RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr) == ERROR_SUCCESS;
+        if (ok) RegCloseKey(key);
+        break;
+      }
+      case InstallItem::Value:
+        ok &= WriteRegistryValue(path, Expand(run, item.name), Expand(run, item.data));
+        break;
+      case InstallItem::Shared:
+        ok &= WriteRegistryValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                                 path, "dword:" + std::to_string(item.count));
+        break;
+      case InstallItem::Ini:
+        ok &= MakeFolders(path.substr(0, path.find_last_of('\\')));
+        ok &= WritePrivateProfileStringA(Expand(run, item.name).c_str(),
+                                         Expand(run, item.key).c_str(),
+                                         Expand(run, item.data).c_str(), path.c_str()) != 0;
+        break;
+    }
+  }
+  if (!ok) printf("  install: some items could not be created\n");
+  // The uninstall log, one line per entry, CR LF after each.
+  MakeFolders(run.vars["INST"]);
+  if (run.sc.writeLog) {
+    std::string log;
+    for (const std::string& line : run.sc.logLines) log += Expand(run, line) + "\r\n";
+    ok &= WriteBytes(run.vars["LOG"], log, false);
+  }
+  // The uninstaller with the log-name tail, as an installer leaves it.
+  std::string exe = run.vars["INST"] + "\\" + run.sc.exeName;
+  std::string image = Dist(DIST_DIR) + "\\uninstaller.exe";
+  if (!CopyFileA(image.c_str(), exe.c_str(), FALSE)) {
+    printf("  install: cannot copy %s\n", image.c_str());
+    return false;
+  }
+  std::string tail;
+  if (run.sc.tailNone) {
+    // No name: the file must end in two NUL bytes; pad when the image does not.
+    std::string bytes = ReadTextFile(exe);
+    if (bytes.size() < 2 || bytes[bytes.size() - 1] || bytes[bytes.size() - 2])
+      tail = std::string(2, '\0');
+  } else {
+    for (const std::string& name : run.sc.tail) tail += Expand(run, name) + '\0';
+  }
+  if (!tail.empty()) ok &= WriteBytes(exe, tail, true);
+  for (const std::string& hold : run.sc.hold) {
+    std::string path = Expand(run, hold);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      printf("  install: cannot hold %s open\n", path.c_str());
+      ok = false;
+    }
+    run.held.push_back({path, file == INVALID_HANDLE_VALUE ? nullptr : file});
+  }
+  return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Steps.
+
+bool StartStageOne(Run& run) {
+  run.job = CreateJobObjectW(nullptr, nullptr);
+  run.port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT association = {run.job, run.port};
+  SetInformationJobObject(run.job, JobObjectAssociateCompletionPortInformation, &association,
+                          sizeof association);
+  run.tracker = CreateThread(nullptr, 0, TrackerThread, nullptr, 0, nullptr);
+  run.watcher = CreateThread(nullptr, 0, WatcherThread, nullptr, 0, nullptr);
+
+  std::string line = Quote(run.vars["INST"] + "\\" + run.sc.exeName);
+  if (!run.sc.args.empty()) line += " " + Expand(run, run.sc.args);
+  std::string folder = run.sc.cwdTemp ? run.vars["TEMP"] : run.vars["INST"];
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      folder.c_str(), &startup, &run.stageOne)) {
+    Check(run, false, "stage one starts: " + line);
+    return false;
+  }
+  AssignProcessToJobObject(run.job, run.stageOne.hProcess);
+  ResumeThread(run.stageOne.hThread);
+  if (!run.report) printf("  started %s in %s\n", line.c_str(), folder.c_str());
+  return true;
+}
+
+// A window titled "Uninstall" that records being minimised and shown again.
+bool gMinimised = false, gRestored = false;
+LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SIZE && wParam == SIZE_MINIMIZED) gMinimised = true;
+  if (message == WM_SIZE && wParam != SIZE_MINIMIZED && gMinimised) gRestored = true;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool WaitHeldBox(Run& run) {
+  for (int i = 0; i < 1500; ++i) {
+    if (WaitForSingleObject(run.waitingBox, 0) == WAIT_OBJECT_0) return true;
+    PumpSleep(10);
+  }
+  return false;
+}
+
+void SecondStart(Run& run) {
+  Check(run, WaitHeldBox(run), "the first start is waiting at its question");
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = ProbeProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"E2EUninstallProbe";
+  RegisterClassW(&windowClass);
+  HWND probe = CreateWindowW(L"E2EUninstallProbe", L"Uninstall", WS_OVERLAPPEDWINDOW, 10, 10,
+                             200, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
+  ShowWindow(probe, SW_SHOWNORMAL);
+  PumpSleep(100);
+  gMinimised = gRestored = false;
+  size_t boxesBefore = run.boxes.size();
+
+  std::string line = Quote(run.vars["INST"] + "\\" + run.sc.exeName);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION second = {};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      run.vars["INST"].c_str(), &startup, &second)) {
+    Check(run, false, "second start starts");
+  } else {
+    run.secondPid = second.dwProcessId;
+    AssignProcessToJobObject(run.job, second.hProcess);
+    ResumeThread(second.hThread);
+    DWORD start = GetTickCount();
+    bool ended = false;
+    while (GetTickCount() - start < 15000) {
+      if (WaitForSingleObject(second.hProcess, 0) == WAIT_OBJECT_0) {
+        ended = true;
+        break;
+      }
+      PumpSleep(20);
+    }
+    PumpSleep(300);  // late size messages, and any box it might show
+    DWORD code = 99;
+    GetExitCodeProcess(second.hProcess, &code);
+    Check(run, ended, "the second start ends at once");
+    Check(run, ended && code == 0, "the second start ends with exit code 0 (got " +
+                                       std::to_string(code) + ")");
+    Check(run, run.boxes.size() == boxesBefore, "the second start shows no box");
+    Check(run, gMinimised, "the window titled \"Uninstall\" is minimised");
+    Check(run, gRestored && !IsIconic(probe), "... and shown again");
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+  }
+  DestroyWindow(probe);
+  PumpSleep(50);
+  SetEvent(run.waitRelease);
+}
+
+struct DialogSearch { const Run* run; HWND found; };
+
+BOOL CALLBACK FindUninstallDialog(HWND window, LPARAM param) {
+  DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
+  char className[64] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (strcmp(className, "#32770") != 0 || !GetDlgItem(window, kProgress)) return TRUE;
+  if (!IsWindowVisible(window) || WindowText(window) != search->run->caption) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// Checks one of the two end layouts; returns the failures (empty when right).
+std::vector<std::string> LayoutFaults(Run& run, bool leftovers) {
+  std::vector<std::string> faults;
+  HWND d = run.dialog;
+  auto expect = [&](bool ok, const std::string& what) {
+    if (!ok) faults.push_back(what);
+  };
+  RECT frame, button;
+  GetWindowRect(d, &frame);
+  int bottomButton = leftovers ? kClose : kFinish;
+  GetWindowRect(GetDlgItem(d, bottomButton), &button);
+  long wanted = button.bottom + (button.bottom - button.top) * 3 / 4;
+  expect(frame.bottom == wanted, "dialog's lower edge at " + std::to_string(wanted) +
+                                     " (3/4 of a button below button " +
+                                     std::to_string(bottomButton) + "), is " +
+                                     std::to_string(frame.bottom));
+  expect(WindowText(d) == run.caption, "title is the caption");
+  if (leftovers) {
+    expect(!ControlVisible(d, kFinish), "finish button hidden");
+    expect(ControlVisible(d, kHeading) && ControlVisible(d, kLeftovers),
+           "heading and leftover list shown");
+    expect(ControlEnabled(d, kClose) && ControlEnabled(d, kRemoveOne) &&
+               ControlEnabled(d, kRemoveAll),
+           "buttons 1000, 1003, 1004 enabled");
+    expect(WindowText(GetDlgItem(d, kHeading)) == Message(run, 53), "heading is message 53");
+    expect(WindowText(GetDlgItem(d, kClose)) == Message(run, 46), "button 1000 is message 46");
+    expect(WindowText(GetDlgItem(d, kRemoveOne)) == Message(run, 44),
+           "button 1003 is message 44");
+    expect(WindowText(GetDlgItem(d, kRemoveAll)) == Message(run, 45),
+           "button 1004 is message 45");
+    expect(ListSelection(GetDlgItem(d, kLeftovers)) == 0, "first leftover selected");
+  } else {
+    expect(ControlVisible(d, kFinish) && ControlEnabled(d, kFinish), "finish button shown");
+    expect(!ControlVisible(d, kHeading) && !ControlVisible(d, kLeftovers),
+           "heading and leftover list hidden");
+    expect(!ControlEnabled(d, kClose) && !ControlEnabled(d, kRemoveOne) &&
+               !ControlEnabled(d, kRemoveAll),
+           "buttons 1000, 1003, 1004 disabled");
+    expect(WindowText(GetDlgItem(d, kFinish)) == Message(run, 13), "finish button is message 13");
+  }
+  HWND list = GetDlgItem(d, kProgress);
+  std::vector<std::string> lines = ListLines(list);
+  std::string last = Format1(Message(run, 47), run.vars["COPY"]);
+  expect(lines.size() >= 2 && lines[lines.size() - 2] == Message(run, 50),
+         "next-to-last progress note is message 50");
+  expect(!lines.empty() && SameTextA(lines.back(), last),
+         "last progress note is \"" + last + "\"");
+  expect(ListSelection(list) == static_cast<int>(lines.size()) - 1, "last progress note selected");
+  return faults;
+}
+
+void WaitDialog(Run& run, const std::string& layout) {
+  bool leftovers = layout == "leftovers";
+  DWORD start = GetTickCount();
+  run.dialog = nullptr;
+  while (!run.dialog && GetTickCount() - start < 40000) {
+    DialogSearch search = {&run, nullptr};
+    EnumWindows(FindUninstallDialog, reinterpret_cast<LPARAM>(&search));
+    run.dialog = search.found;
+    if (!run.dialog) PumpSleep(50);
+  }
+  Check(run, run.dialog != nullptr, "stage two's dialog appears, titled \"" + run.caption + "\"");
+  if (!run.dialog) {
+    run.broken = true;
+    return;
+  }
+  // The run is over once one of the two end buttons is enabled; the layout
+  // follows a moment later.
+  while (GetTickCount() - start < 60000 && !ControlEnabled(run.dialog, kClose) &&
+         !ControlEnabled(run.dialog, kFinish))
+    PumpSleep(50);
+  std::vector<std::string> faults;
+  DWORD settle = GetTickCount();
+  do {
+    PumpSleep(100);
+    faults = LayoutFaults(run, leftovers);
+  } while (!faults.empty() && GetTickCount() - settle < 3000);
+  Check(run, faults.empty(), "the dialog ends in the " + layout + " layout");
+  for (const std::string& fault : faults) printf("         not so: %s\n", fault.c_str());
+  run.progress = ListLines(GetDlgItem(run.dialog, kProgress));
+  run.offered = ListLines(GetDlgItem(run.dialog, kLeftovers));
+  if (!run.report) {
+    for (const std::string& line : run.progress) printf("         progress: %s\n", line.c_str());
+    for (const std::string& line : run.offered) printf("         leftover: %s\n", line.c_str());
+  }
+}
+
+void Press(Run& run, int id) {
+  HWND button = run.dialog ? GetDlgItem(run.dialog, id) : nullptr;
+  bool usable = button && IsWindowVisible(button) && IsWindowEnabled(button);
+  Check(run, usable, "button " + std::to_string(id) + " can be pressed");
+  if (!usable) return;
+  DWORD_PTR result = 0;
+  // The click returns once the dialog has handled it, questions included.
+  LRESULT sent = SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 20000, &result);
+  Check(run, sent != 0, "the dialog handles the click on " + std::to_string(id));
+  PumpSleep(100);
+}
+
+void View(Run& run, const std::string& name) {
+  bool holding = false;
+  for (auto& answer : run.sc.answers)
+    if (answer.second == "wait") holding = true;
+  if (holding) Check(run, WaitHeldBox(run), "a question is up for the view " + name);
+  if (!run.shots.empty()) {
+    // Hand over to the screenshot script: it removes the request when done.
+    std::string request = run.shots + "\\want";
+    WriteTextFile(request, name);
+    for (int i = 0; i < 600 && PathExists(request); ++i) PumpSleep(50);
+    DeleteFileA(request.c_str());
+  }
+  if (holding) SetEvent(run.waitRelease);
+}
+
+bool WaitProcess(HANDLE process, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    PumpSleep(20);
+  }
+  return true;
+}
+
+void End(Run& run, int stages) {
+  bool ended = WaitProcess(run.stageOne.hProcess, 20000);
+  DWORD code = 99;
+  GetExitCodeProcess(run.stageOne.hProcess, &code);
+  Check(run, ended && code == 0, "stage one ends with exit code 0 (" +
+                                     (ended ? std::to_string(code) : "still running") + ")");
+  const Tracked* two = nullptr;
+  for (int i = 0; i < 40 && !(two = StageTwo(run)); ++i) PumpSleep(50);
+  if (stages == 2) {
+    Check(run, two != nullptr, "stage one starts stage two");
+    if (two) {
+      Check(run, SameTextA(two->image, run.vars["COPY"]),
+            "stage two runs the copy " + run.vars["COPY"] + " (runs " + two->image + ")");
+      bool done = two->process && WaitProcess(two->process, 40000);
+      DWORD codeTwo = 99;
+      if (two->process) GetExitCodeProcess(two->process, &codeTwo);
+      Check(run, done && codeTwo == 0, "stage two ends with exit code 0 (" +
+                                           (done ? std::to_string(codeTwo) : "still running") +
+                                           ")");
+    }
+  } else {
+    Check(run, two == nullptr, "no second stage is started");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Expectations.
+
+bool ItemPresent(Run& run, const InstallItem& item, std::string* state) {
+  std::string path = Expand(run, item.path);
+  std::string data;
+  switch (item.kind) {
+    case InstallItem::File:
+    case InstallItem::Dir:
+      return PathExists(path);
+    case InstallItem::Key:
+      return RegistryKeyExists(path);
+    case InstallItem::Value:
+      return ReadRegistryValue(path, Expand(run, item.name), &data);
+    case InstallItem::Shared:
+      if (!ReadRegistryValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                             path, &data))
+        return false;
+      *state = data.compare(0, 6, "dword:") == 0 ? data.substr(6) : data;
+      return true;
+    case InstallItem::Ini: {
+      char value[512] = "";
+      GetPrivateProfileStringA(Expand(run, item.name).c_str(), Expand(run, item.key).c_str(),
+                               "\x01", value, sizeof value, path.c_str());
+      *state = value;
+      return strcmp(value, "\x01") != 0;
+    }
+  }
+  return false;
+}
+
+std::string Describe(Run& run, const InstallItem& item) {
+  std::string path = Expand(run, item.path);
+  switch (item.kind) {
+    case InstallItem::File: return "file    " + path + (item.readOnly ? " (read-only)" : "");
+    case InstallItem::Dir: return "folder  " + path;
+    case InstallItem::Key: return "key     " + path;
+    case InstallItem::Value:
+      return "value   " + path + " : " + Expand(run, item.name) + " = " + Expand(run, item.data);
+    case InstallItem::Shared: return "shared  " + path + " count " + std::to_string(item.count);
+    case InstallItem::Ini:
+      return "profile " + path + " [" + Expand(run, item.name) + "] " + Expand(run, item.key) +
+             "=" + Expand(run, item.data);
+  }
+  return path;
+}
+
+void CheckPackage(Run& run, bool intact) {
+  int wrong = 0;
+  for (const InstallItem& item : run.sc.items) {
+    if (intact && !run.sc.writeLog && SameTextA(Expand(run, item.path), run.vars["LOG"]))
+      continue;
+    std::string state;
+    bool present = ItemPresent(run, item, &state);
+    bool ok = true;
+    std::string why;
+    if (intact) {
+      ok = present;
+      if (item.kind == InstallItem::Shared) ok = present && state == std::to_string(item.count);
+      bool placed = SameTextA(Expand(run, item.path), run.vars["LOG"]) ||
+                    SameTextA(Expand(run, item.path), run.vars["INST"] + "\\" + run.sc.exeName);
+      if (item.kind == InstallItem::File && present && !placed)
+        ok = ReadTextFile(Expand(run, item.path)) == Expand(run, item.data) &&
+             FileIsReadOnly(Expand(run, item.path)) == item.readOnly;
+      why = "still as installed";
+    } else if (item.fate == Fate::Gone) {
+      ok = !present;
+      why = "removed";
+    } else if (item.fate == Fate::Stays) {
+      ok = present;
+      if (item.kind == InstallItem::Shared)
+        ok = present && state == std::to_string(item.countAfter);
+      why = item.kind == InstallItem::Shared ? "count now " + std::to_string(item.countAfter)
+                                             : "kept";
+    }
+    if (!ok) {
+      ++wrong;
+      Check(run, false, Describe(run, item) + ": " + why + (state.empty() ? "" : " [" + state + "]"));
+    }
+  }
+  std::string exe = run.vars["INST"] + "\\" + run.sc.exeName;
+  if (intact) {
+    bool exeThere = PathExists(exe);
+    bool logThere = !run.sc.writeLog || PathExists(run.vars["LOG"]);
+    Check(run, exeThere && logThere, "the uninstaller and its log are still in place");
+  }
+  Check(run, wrong == 0, std::string("the package is ") + (intact ? "intact" : "removed as the log says"));
+}
+
+int BoxCount(Run& run, int id) {
+  std::lock_guard<std::mutex> guard(run.lock);
+  int count = 0;
+  for (const Box& box : run.boxes)
+    if (box.id == id) ++count;
+  return count;
+}
+
+void Expect(Run& run, const std::vector<std::string>& rawArgs) {
+  std::vector<std::string> a;
+  for (const std::string& arg : rawArgs) a.push_back(Expand(run, arg));
+  const std::string& kind = a[0];
+  auto arg = [&](size_t i) { return i < a.size() ? a[i] : std::string(); };
+  if (kind == "package") {
+    CheckPackage(run, arg(1) == "intact");
+  } else if (kind == "gone") {
+    Check(run, !PathExists(arg(1)), "gone: " + arg(1));
+  } else if (kind == "exists") {
+    Check(run, PathExists(arg(1)), "still there: " + arg(1));
+  } else if (kind == "key-gone") {
+    Check(run, !RegistryKeyExists(arg(1)), "key gone: " + arg(1));
+  } else if (kind == "key") {
+    Check(run, RegistryKeyExists(arg(1)), "key still there: " + arg(1));
+  } else if (kind == "box") {
+    int id = atoi(arg(1).c_str());
+    int want = atoi(arg(2).c_str());
+    int got = BoxCount(run, id);
+    Check(run, got == want, "question/notice " + arg(1) + " shown " + std::to_string(want) +
+                                " time(s) (seen " + std::to_string(got) + ")");
+  } else if (kind == "boxes") {
+    size_t got;
+    {
+      std::lock_guard<std::mutex> guard(run.lock);
+      got = run.boxes.size();
+    }
+    Check(run, got == static_cast<size_t>(atoi(arg(1).c_str())),
+          "boxes shown in all: " + arg(1) + " (seen " + std::to_string(got) + ")");
+  } else if (kind == "box-text") {
+    bool found = false;
+    std::lock_guard<std::mutex> guard(run.lock);
+    for (const Box& box : run.boxes)
+      if (box.text == arg(1) && (a.size() < 3 || box.caption == arg(2))) found = true;
+    Check(run, found, "a box says \"" + arg(1) + "\"" +
+                          (a.size() < 3 ? "" : " under the caption \"" + arg(2) + "\""));
+  } else if (kind == "progress") {
+    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, kProgress));
+    bool found = false;
+    for (const std::string& line : lines) found |= line == arg(1);
+    Check(run, found, "progress list shows \"" + arg(1) + "\"");
+  } else if (kind == "progress-order") {
+    // The listed message ids appear in this order (other lines between allowed).
+    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, kProgress));
+    size_t at = 0;
+    bool ok = true;
+    for (size_t i = 1; i < a.size(); ++i) {
+      std::string text = Message(run, atoi(a[i].c_str()));
+      while (at < lines.size() && lines[at] != text) ++at;
+      if (at == lines.size()) ok = false;
+      else ++at;
+    }
+    Check(run, ok, "progress notes in order: messages " + [&] {
+      std::string ids;
+      for (size_t i = 1; i < a.size(); ++i) ids += a[i] + " ";
+      return ids;
+    }());
+  } else if (kind == "leftovers") {
+    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, kLeftovers));
+    Check(run, lines.size() == static_cast<size_t>(atoi(arg(1).c_str())),
+          "leftover list holds " + arg(1) + " line(s) (holds " + std::to_string(lines.size()) +
+              ")");
+  } else if (kind == "leftover") {
+    // leftover | index | path : the line at that place of the sorted list
+    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, kLeftovers));
+    size_t index = atoi(arg(1).c_str());
+    Check(run, index < lines.size() && SameTextA(lines[index], arg(2)),
+          "leftover line " + arg(1) + " is " + arg(2) +
+              (index < lines.size() ? "" : " (list too short)"));
+  } else if (kind == "enabled" || kind == "disabled") {
+    bool enabled = ControlEnabled(run.dialog, atoi(arg(1).c_str()));
+    Check(run, enabled == (kind == "enabled"), "button " + arg(1) + " " + kind);
+  } else if (kind == "pending") {
+    bool found = false;
+    for (auto& rename : PendingRenames())
+      if (SameTextA(rename.first, arg(1)) && rename.second.empty()) found = true;
+    Check(run, found, arg(1) + " is to be deleted at restart");
+  } else if (kind == "no-pending") {
+    Check(run, PendingRenames().empty(), "nothing is to be deleted at restart");
+  } else {
+    Check(run, false, "unknown expectation " + kind);
+  }
+}
+
+void PrintReport(Run& run) {
+  printf("\nInstalled (into %s):\n", run.vars["ROOT"].c_str());
+  printf("  file    %s\\%s (the uninstaller, log name \"%s\" in its tail)\n",
+         run.vars["INST"].c_str(), run.sc.exeName.c_str(), run.vars["LOGNAME"].c_str());
+  printf("  file    %s (the uninstall log, %zu lines)\n", run.vars["LOG"].c_str(),
+         run.sc.logLines.size());
+  for (const InstallItem& item : run.sc.items) printf("  %s\n", Describe(run, item).c_str());
+  printf("\nThe uninstaller asked and showed:\n");
+  for (const Box& box : run.boxes)
+    printf("  \"%s\" -> %s\n", box.text.c_str(), box.answer.c_str());
+  for (const std::string& line : run.progress) printf("  progress: %s\n", line.c_str());
+  printf("\nRemoved:\n");
+  for (const InstallItem& item : run.sc.items) {
+    std::string state;
+    if (!ItemPresent(run, item, &state)) printf("  %s\n", Describe(run, item).c_str());
+  }
+  printf("\nLeft, and why:\n");
+  for (const InstallItem& item : run.sc.items) {
+    std::string state;
+    if (!ItemPresent(run, item, &state)) continue;
+    std::string path = Expand(run, item.path);
+    std::string why = item.why;
+    bool offered = false;
+    for (const std::string& line : run.offered) offered |= SameTextA(line, path);
+    if (item.kind == InstallItem::Shared) why = "still used: count " + state + ". " + why;
+    if (offered) why = "offered in the leftover list, the user kept it. " + why;
+    printf("  %s\n      %s\n", Describe(run, item).c_str(), why.empty() ? "-" : why.c_str());
+  }
+  printf("\n  the temporary copy %s: %s\n", run.vars["COPY"].c_str(),
+         [&] {
+           for (auto& rename : PendingRenames())
+             if (SameTextA(rename.first, run.vars["COPY"])) return "deleted at the next restart";
+           return "not scheduled for deletion";
+         }());
+}
+
+void Shutdown(Run& run) {
+  // Anything still running (a hung stage, a helper) is ended with the job.
+  if (run.job) {
+    bool alive = false;
+    {
+      std::lock_guard<std::mutex> guard(run.lock);
+      for (const Tracked& t : run.tracked)
+        if (t.process && WaitForSingleObject(t.process, 0) == WAIT_TIMEOUT) alive = true;
+    }
+    if (run.stageOne.hProcess && WaitForSingleObject(run.stageOne.hProcess, 0) == WAIT_TIMEOUT)
+      alive = true;
+    if (alive) {
+      Check(run, false, "no uninstaller process is left running");
+      TerminateJobObject(run.job, 99);
+    }
+  }
+  run.stopThreads = true;
+  SetEvent(run.waitRelease);
+  if (run.watcher) WaitForSingleObject(run.watcher, 5000);
+  if (run.tracker) WaitForSingleObject(run.tracker, 5000);
+  ReleaseHeld(run, "");
+  for (const Tracked& t : run.tracked)
+    if (t.process) CloseHandle(t.process);
+  if (run.stageOne.hProcess) CloseHandle(run.stageOne.hProcess);
+  if (run.stageOne.hThread) CloseHandle(run.stageOne.hThread);
+  if (run.job) CloseHandle(run.job);
+  if (run.port) CloseHandle(run.port);
+}
+
+void SetVariables(Run& run) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  std::string tempFolder = temp;
+  if (!tempFolder.empty() && tempFolder.back() == '\\') tempFolder.pop_back();
+  run.vars["ROOT"] = "C:\\e2e\\" + run.sc.name;
+  run.vars["INST"] = run.vars["ROOT"] + "\\" + run.sc.folder;
+  run.vars["SHARED"] = run.vars["ROOT"] + "\\Shared";
+  run.vars["TEMP"] = tempFolder;
+  run.vars["EXE"] = run.sc.exeName;
+  run.vars["COPY"] = (run.sc.cwdTemp ? std::string("c:") : tempFolder) + "\\" + run.sc.exeName;
+  run.vars["LOGNAME"] = run.sc.tailNone || run.sc.tail.empty() ? "uninstal.ini"
+                                                                : run.sc.tail.back();
+  run.vars["LOG"] = run.vars["INST"] + "\\" + run.vars["LOGNAME"];
+  for (const std::string& line : run.sc.logLines) {
+    // Message lines: a letter, the id, a comma, the text.
+    if (line.size() < 2 || isdigit(static_cast<unsigned char>(line[0])) ||
+        !isdigit(static_cast<unsigned char>(line[1])))
+      continue;
+    size_t comma = line.find(',');
+    int id = atoi(line.c_str() + 1);
+    if (line[0] == 'A' && id >= 1 && id <= 1000)
+      run.messages[id] = comma == std::string::npos ? "" : line.substr(comma + 1);
+  }
+  for (auto& message : run.messages) message.second = Expand(run, message.second);
+  run.caption = Message(run, 48) + " " + Message(run, 10);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Run* run = new Run;
+  gRun = run;
+  std::string file;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--report") == 0) run->report = true;
+    else if (strcmp(argv[i], "--shots") == 0 && i + 1 < argc) run->shots = Dist(argv[++i]);
+    else file = Dist(argv[i]);
+  }
+  if (file.empty()) {
+    printf("usage: e2e_runner [--report] [--shots FOLDER] scenario.scn\n");
+    return 2;
+  }
+  if (!LoadScenario(file, &run->sc)) {
+    for (const std::string& error : run->sc.errors) printf("%s\n", error.c_str());
+    return 2;
+  }
+  SetVariables(*run);
+  run->waitRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  run->waitingBox = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  printf("scenario %s: %s\n", run->sc.name.c_str(), run->sc.title.c_str());
+  Clean(*run);
+
+  for (const Step& step : run->sc.steps) {
+    // Without a started stage one or a dialog there is nothing to press.
+    if (run->broken && (step.keyword == "press" || step.keyword == "dialog" ||
+                        step.keyword == "second" || step.keyword == "view"))
+      continue;
+    if (!run->report)
+      printf("%s:%d: %s %s\n", step.file.c_str(), step.line, step.keyword.c_str(),
+             step.args.empty() ? "" : step.args[0].c_str());
+    const std::string arg = step.args.empty() ? "" : step.args[0];
+    if (step.keyword == "start") {
+      Check(*run, Install(*run), "the package is installed");
+      if (!StartStageOne(*run)) run->broken = true;
+    } else if (step.keyword == "second") {
+      SecondStart(*run);
+    } else if (step.keyword == "dialog") {
+      WaitDialog(*run, arg);
+    } else if (step.keyword == "press") {
+      Press(*run, atoi(arg.c_str()));
+    } else if (step.keyword == "release") {
+      ReleaseHeld(*run, Expand(*run, arg));
+    } else if (step.keyword == "view") {
+      View(*run, arg);
+    } else if (step.keyword == "end") {
+      End(*run, atoi(arg.c_str()));
+    } else if (step.keyword == "expect") {
+      Expect(*run, step.args);
+    }
+  }
+  Shutdown(*run);
+  if (run->report) PrintReport(*run);
+  printf("%s: %d check(s), %d failed\n", run->failures ? "FAIL" : "PASS", run->checks,
+         run->failures);
+  bool keep = getenv("E2E_KEEP") != nullptr;
+  if (!keep && !run->failures) Clean(*run);
+  fflush(stdout);
+  return run->failures ? 1 : 0;
+}
