@@ -149,7 +149,7 @@ class GaugeHost : public ::testing::Test {
     gCalls.clear();
   }
 
-  // The slider that follows the given element in the tree walk order.
+  // Every element, depth first from the header's element list.
   std::vector<ElementHead*> TreeOrder() {
     std::vector<ElementHead*> order;
     Walk(header->elementList, order);
@@ -331,8 +331,10 @@ TEST_F(GaugeHost, ModeVariablesAreOnlyLookedUp) {
   header->update();
   EXPECT_DOUBLE_EQ(grip1->yAxis.position(&grip1->yAxis.source), -160.0);
   std::vector<HostWord> looked;
-  for (const Call& c : gCalls) looked.push_back(TokenAt(c.args[0]) * (c.offset == kLookUpVariable));
-  EXPECT_EQ(looked, (std::vector<HostWord>{131, 166, 73, 2, 0}));
+  for (const Call& c : gCalls)
+    if (c.offset == kLookUpVariable) looked.push_back(TokenAt(c.args[0]));
+  EXPECT_EQ(looked, (std::vector<HostWord>{131, 166, 73, 2}));
+  EXPECT_EQ(gCalls.back().offset, unsigned(kUpdateElements));
 }
 
 TEST_F(GaugeHost, LeverAreasSendOneClampedSettingPerCall) {
