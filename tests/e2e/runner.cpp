@@ -214,6 +214,8 @@ DWORD WINAPI WatcherThread(LPVOID) {
   return 0;
 }
 
+std::string ImageOf(HANDLE process);
+
 // The tracker learns every process started inside the job (stage one, the
 // copy that it starts, programs of the log) and keeps a handle to each, so
 // that exit codes can be read after they end.
@@ -227,13 +229,9 @@ DWORD WINAPI TrackerThread(LPVOID) {
     if (message != JOB_OBJECT_MSG_NEW_PROCESS) continue;
     DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data));
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    wchar_t image[MAX_PATH] = L"";
-    DWORD size = MAX_PATH;
-    if (process) QueryFullProcessImageNameW(process, 0, image, &size);
-    char imageA[MAX_PATH * 2] = "";
-    WideCharToMultiByte(CP_ACP, 0, image, -1, imageA, sizeof imageA, nullptr, nullptr);
+    std::string image = ImageOf(process);
     std::lock_guard<std::mutex> guard(run.lock);
-    run.tracked.push_back({pid, process, imageA});
+    run.tracked.push_back({pid, process, image});
   }
   return 0;
 }
@@ -242,8 +240,20 @@ std::string FileName(const std::string& path) { return path.substr(path.find_las
 
 // Stage two: a process of the job that is neither stage one nor the second
 // start and runs a file with the uninstaller's name.
+std::string ImageOf(HANDLE process) {
+  wchar_t image[MAX_PATH] = L"";
+  DWORD size = MAX_PATH;
+  if (!process || !QueryFullProcessImageNameW(process, 0, image, &size)) return "";
+  char imageA[MAX_PATH * 2] = "";
+  WideCharToMultiByte(CP_ACP, 0, image, -1, imageA, sizeof imageA, nullptr, nullptr);
+  return imageA;
+}
+
 const Tracked* StageTwo(Run& run) {
   std::lock_guard<std::mutex> guard(run.lock);
+  // A process caught at its very start may not have told its image yet.
+  for (Tracked& t : run.tracked)
+    if (t.image.empty()) t.image = ImageOf(t.process);
   for (const Tracked& t : run.tracked)
     if (t.pid != run.stageOne.dwProcessId && t.pid != run.secondPid &&
         SameTextA(FileName(t.image), run.sc.exeName))
@@ -607,6 +617,12 @@ void End(Run& run, int stages) {
   for (int i = 0; i < 40 && !(two = StageTwo(run)); ++i) PumpSleep(50);
   if (stages == 2) {
     Check(run, two != nullptr, "stage one starts stage two");
+    if (!two) {
+      std::lock_guard<std::mutex> guard(run.lock);
+      for (const Tracked& t : run.tracked)
+        printf("         process %lu: %s%s\n", t.pid, t.image.c_str(),
+               t.process ? "" : " (could not be opened)");
+    }
     if (two) {
       Check(run, SameTextA(two->image, run.vars["COPY"]),
             "stage two runs the copy " + run.vars["COPY"] + " (runs " + two->image + ")");
