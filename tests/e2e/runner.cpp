@@ -51,6 +51,7 @@ struct Run {
   std::map<std::string, std::string> vars;
   std::map<int, std::string> messages;  // message id -> text (variables replaced)
   std::string caption;
+  std::string product;
   bool report = false;
   std::string shots;                    // folder for screenshot hand-over, or empty
   int failures = 0;
@@ -67,6 +68,7 @@ struct Run {
 
   std::mutex lock;                      // guards boxes and tracked
   std::vector<Box> boxes;
+  std::vector<std::string> story;       // what the user saw and did, for the report
   std::vector<Tracked> tracked;
   volatile bool stopThreads = false;
   HANDLE waitRelease = nullptr;         // set: boxes answered "wait" may go
@@ -204,6 +206,7 @@ DWORD WINAPI WatcherThread(LPVOID) {
     {
       std::lock_guard<std::mutex> guard(run.lock);
       run.boxes.push_back(seen);
+      run.story.push_back("question \"" + seen.text + "\" -> " + seen.answer);
     }
     if (!run.report)
       printf("  box  %d \"%s\" -> %s\n", seen.id, seen.text.c_str(), seen.answer.c_str());
@@ -565,6 +568,12 @@ void WaitDialog(Run& run, const std::string& layout) {
   for (const std::string& fault : faults) printf("         not so: %s\n", fault.c_str());
   run.progress = ListLines(GetDlgItem(run.dialog, kProgress));
   run.offered = ListLines(GetDlgItem(run.dialog, kLeftovers));
+  {
+    std::lock_guard<std::mutex> guard(run.lock);
+    for (const std::string& line : run.progress) run.story.push_back("progress: " + line);
+    run.story.push_back("leftover list: " + std::to_string(run.offered.size()) + " file(s)");
+    for (const std::string& line : run.offered) run.story.push_back("    " + line);
+  }
   if (!run.report) {
     for (const std::string& line : run.progress) printf("         progress: %s\n", line.c_str());
     for (const std::string& line : run.offered) printf("         leftover: %s\n", line.c_str());
@@ -576,6 +585,10 @@ void Press(Run& run, int id) {
   bool usable = button && IsWindowVisible(button) && IsWindowEnabled(button);
   Check(run, usable, "button " + std::to_string(id) + " can be pressed");
   if (!usable) return;
+  {
+    std::lock_guard<std::mutex> guard(run.lock);
+    run.story.push_back("pressed \"" + WindowText(button) + "\" (" + std::to_string(id) + ")");
+  }
   DWORD_PTR result = 0;
   // The click returns once the dialog has handled it, questions included.
   LRESULT sent = SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 20000, &result);
@@ -584,9 +597,11 @@ void Press(Run& run, int id) {
 }
 
 void View(Run& run, const std::string& name) {
+  // A question answered "wait" is held up until the first view or second start.
   bool holding = false;
   for (auto& answer : run.sc.answers)
-    if (answer.second == "wait") holding = true;
+    if (answer.second == "wait" && WaitForSingleObject(run.waitRelease, 0) == WAIT_TIMEOUT)
+      holding = true;
   if (holding) Check(run, WaitHeldBox(run), "a question is up for the view " + name);
   if (!run.shots.empty()) {
     // Hand over to the screenshot script: it removes the request when done.
@@ -671,6 +686,10 @@ bool ItemPresent(Run& run, const InstallItem& item, std::string* state) {
 
 std::string Describe(Run& run, const InstallItem& item) {
   std::string path = Expand(run, item.path);
+  // The report names paths below the scenario's folder by their tail.
+  const std::string& root = run.vars["ROOT"];
+  if (run.report && path.size() > root.size() && SameTextA(path.substr(0, root.size()), root))
+    path = path.substr(root.size() + 1);
   switch (item.kind) {
     case InstallItem::File: return "file    " + path + (item.readOnly ? " (read-only)" : "");
     case InstallItem::Dir: return "folder  " + path;
@@ -820,16 +839,12 @@ void Expect(Run& run, const std::vector<std::string>& rawArgs) {
 }
 
 void PrintReport(Run& run) {
-  printf("\nInstalled (into %s):\n", run.vars["ROOT"].c_str());
-  printf("  file    %s\\%s (the uninstaller, log name \"%s\" in its tail)\n",
-         run.vars["INST"].c_str(), run.sc.exeName.c_str(), run.vars["LOGNAME"].c_str());
-  printf("  file    %s (the uninstall log, %zu lines)\n", run.vars["LOG"].c_str(),
-         run.sc.logLines.size());
+  printf("\nInstalled (paths below %s; the uninstaller carries the log name \"%s\"\n"
+         "in its tail, the log has %zu lines):\n",
+         run.vars["ROOT"].c_str(), run.vars["LOGNAME"].c_str(), run.sc.logLines.size());
   for (const InstallItem& item : run.sc.items) printf("  %s\n", Describe(run, item).c_str());
-  printf("\nThe uninstaller asked and showed:\n");
-  for (const Box& box : run.boxes)
-    printf("  \"%s\" -> %s\n", box.text.c_str(), box.answer.c_str());
-  for (const std::string& line : run.progress) printf("  progress: %s\n", line.c_str());
+  printf("\nWhat the user saw and did:\n");
+  for (const std::string& line : run.story) printf("  %s\n", line.c_str());
   printf("\nRemoved:\n");
   for (const InstallItem& item : run.sc.items) {
     std::string state;
@@ -840,11 +855,17 @@ void PrintReport(Run& run) {
     std::string state;
     if (!ItemPresent(run, item, &state)) continue;
     std::string path = Expand(run, item.path);
-    std::string why = item.why;
-    bool offered = false;
-    for (const std::string& line : run.offered) offered |= SameTextA(line, path);
-    if (item.kind == InstallItem::Shared) why = "still used: count " + state + ". " + why;
-    if (offered) why = "offered in the leftover list, the user kept it. " + why;
+    std::vector<std::string> reasons;
+    for (const std::string& hold : run.sc.hold)
+      if (SameTextA(Expand(run, hold), path))
+        reasons.push_back("held open by another program during the uninstall");
+    for (const std::string& line : run.offered)
+      if (SameTextA(line, path)) reasons.push_back("offered in the leftover list, the user kept it");
+    if (item.kind == InstallItem::Shared) reasons.push_back("count now " + state);
+    if (item.kind == InstallItem::Dir) reasons.push_back("still holds what was left in it");
+    if (!item.why.empty()) reasons.push_back(item.why);
+    std::string why;
+    for (const std::string& reason : reasons) why += (why.empty() ? "" : "; ") + reason;
     printf("  %s\n      %s\n", Describe(run, item).c_str(), why.empty() ? "-" : why.c_str());
   }
   printf("\n  the temporary copy %s: %s\n", run.vars["COPY"].c_str(),
@@ -909,7 +930,12 @@ void SetVariables(Run& run) {
       run.messages[id] = comma == std::string::npos ? "" : line.substr(comma + 1);
   }
   for (auto& message : run.messages) message.second = Expand(run, message.second);
-  run.caption = Message(run, 48) + " " + Message(run, 10);
+  // Product name and caption live in 128-byte fields: longer texts are cut.
+  std::string product = Message(run, 10).substr(0, 127);
+  run.caption = (Message(run, 48) + " " + product).substr(0, 127);
+  run.product = product;
+  run.vars["PRODUCT"] = product;
+  run.vars["CAPTION"] = run.caption;
 }
 
 }  // namespace
