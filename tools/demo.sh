@@ -1,0 +1,26 @@
+#!/bin/sh
+# Runs the sample-package scenario end to end in a scratch Wine prefix and
+# tells what was installed, what the uninstaller removed, and what it left
+# and why. Usage: tools/demo.sh BUILD_DIR (the x86_64 build, e.g. build/win64)
+set -e
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=$(cd "${1:-build/win64}" && pwd)
+RUNNER="$BUILD/tests/bin/e2e_runner.exe"
+SCENARIO="$ROOT/tests/scenarios/leftovers-remove-one.scn"
+if [ ! -f "$RUNNER" ]; then
+  echo "demo: $RUNNER is missing; run 'make' first" >&2
+  exit 1
+fi
+# A prefix of its own, beside the build tree; never the tests' prefix.
+PREFIX="$(dirname "$BUILD")/demo-prefix"
+if [ ! -f "$PREFIX/.headless" ]; then
+  echo "demo: creating the Wine prefix $PREFIX (once, takes a while)"
+fi
+echo "demo: the sample package is installed, then uninstalled as a user would:"
+echo "      Yes to the question, Yes to the log's own question, 'Remove' once"
+echo "      in the leftover list, then 'Close'. The gauge file is held open."
+status=0
+WINEPREFIX="$PREFIX" sh "$ROOT/tools/wine-run.sh" "$RUNNER" --report "$SCENARIO" \
+  | tr -d '\r' || status=$?
+WINEPREFIX="$PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
+exit $status
