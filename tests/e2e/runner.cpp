@@ -197,12 +197,19 @@ DWORD WINAPI WatcherThread(LPVOID) {
       ReleaseHeld(run, "");
       word = "yes";
     }
-    int button = IDOK;
-    if (word == "yes" && GetDlgItem(box, IDYES)) button = IDYES;
-    if (word == "no") button = GetDlgItem(box, IDNO) ? IDNO : GetDlgItem(box, IDCANCEL) ? IDCANCEL
-                                                                                         : IDOK;
-    seen.answer = button == IDYES ? "Yes" : button == IDNO ? "No" : button == IDCANCEL ? "Cancel"
-                                                                                       : "OK";
+    // The word names a button; boxes without it get their first button of
+    // No, Cancel, Ignore, OK.
+    static const struct { const char* word; int id; const char* label; } kButtons[] = {
+        {"yes", IDYES, "Yes"},       {"no", IDNO, "No"},         {"cancel", IDCANCEL, "Cancel"},
+        {"ignore", IDIGNORE, "Ignore"}, {"retry", IDRETRY, "Retry"}, {"abort", IDABORT, "Abort"},
+        {"ok", IDOK, "OK"}};
+    int button = 0;
+    for (const auto& b : kButtons)
+      if (word == b.word && GetDlgItem(box, b.id)) button = b.id;
+    for (int fallback : {IDNO, IDCANCEL, IDIGNORE, IDOK})
+      if (!button && GetDlgItem(box, fallback)) button = fallback;
+    for (const auto& b : kButtons)
+      if (b.id == button) seen.answer = b.label;
     {
       std::lock_guard<std::mutex> guard(run.lock);
       run.boxes.push_back(seen);
@@ -536,6 +543,23 @@ std::vector<std::string> LayoutFaults(Run& run, bool leftovers) {
          "last progress note is \"" + last + "\"");
   expect(ListSelection(list) == static_cast<int>(lines.size()) - 1, "last progress note selected");
   return faults;
+}
+
+// What the Esc key and the title bar's close box send to the dialog.
+void TryToClose(Run& run, const std::string& how) {
+  if (how == "close-box") {
+    SendMessageTimeoutW(run.dialog, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, 5000, nullptr);
+  } else {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(run.dialog, nullptr), &info);
+    HWND focus = info.hwndFocus ? info.hwndFocus : run.dialog;
+    PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+  }
+  PumpSleep(300);
+  Check(run, IsWindow(run.dialog) && IsWindowVisible(run.dialog),
+        "the dialog stays open after " + how);
 }
 
 void WaitDialog(Run& run, const std::string& layout) {
@@ -966,6 +990,7 @@ int main(int argc, char** argv) {
   for (const Step& step : run->sc.steps) {
     // Without a started stage one or a dialog there is nothing to press.
     if (run->broken && (step.keyword == "press" || step.keyword == "dialog" ||
+                        step.keyword == "escape" || step.keyword == "close-box" ||
                         step.keyword == "second" || step.keyword == "view"))
       continue;
     if (!run->report)
@@ -981,6 +1006,13 @@ int main(int argc, char** argv) {
       WaitDialog(*run, arg);
     } else if (step.keyword == "press") {
       Press(*run, atoi(arg.c_str()));
+    } else if (step.keyword == "escape" || step.keyword == "close-box") {
+      TryToClose(*run, step.keyword);
+    } else if (step.keyword == "delete") {
+      // The user deletes a file behind the uninstaller's back.
+      std::string path = Expand(*run, arg);
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      Check(*run, DeleteFileA(path.c_str()) != 0, "deleted " + path + " from outside");
     } else if (step.keyword == "release") {
       ReleaseHeld(*run, Expand(*run, arg));
     } else if (step.keyword == "view") {
