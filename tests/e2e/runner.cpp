@@ -431,16 +431,25 @@ bool WaitHeldBox(Run& run) {
   return false;
 }
 
+// A visible top-level window of the runner with this title.
+HWND OpenProbeWindow(const std::string& title) {
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = ProbeProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"E2EUninstallProbe";
+    registered = RegisterClassW(&windowClass) != 0;
+  }
+  HWND window = CreateWindowA("E2EUninstallProbe", title.c_str(), WS_OVERLAPPEDWINDOW, 10, 10,
+                              200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ShowWindow(window, SW_SHOWNORMAL);
+  return window;
+}
+
 void SecondStart(Run& run) {
   Check(run, WaitHeldBox(run), "the first start is waiting at its question");
-  WNDCLASSW windowClass = {};
-  windowClass.lpfnWndProc = ProbeProc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = L"E2EUninstallProbe";
-  RegisterClassW(&windowClass);
-  HWND probe = CreateWindowW(L"E2EUninstallProbe", L"Uninstall", WS_OVERLAPPEDWINDOW, 10, 10,
-                             200, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
-  ShowWindow(probe, SW_SHOWNORMAL);
+  HWND probe = OpenProbeWindow("Uninstall");
   PumpSleep(100);
   gMinimised = gRestored = false;
   size_t boxesBefore = run.boxes.size();
@@ -1008,6 +1017,9 @@ int main(int argc, char** argv) {
       Press(*run, atoi(arg.c_str()));
     } else if (step.keyword == "escape" || step.keyword == "close-box") {
       TryToClose(*run, step.keyword);
+    } else if (step.keyword == "window") {
+      // A program window that the log's running-program check looks for.
+      Check(*run, OpenProbeWindow(Expand(*run, arg)) != nullptr, "window \"" + arg + "\" opened");
     } else if (step.keyword == "delete") {
       // The user deletes a file behind the uninstaller's back.
       std::string path = Expand(*run, arg);

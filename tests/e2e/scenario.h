@@ -7,7 +7,7 @@
 // '#' are ignored. A directive is a keyword, one space, and its arguments;
 // directives with several arguments separate them with '|' (paths may hold
 // spaces). $ROOT, $INST, $SHARED, $TEMP, $EXE, $COPY, $LOGNAME and $LOG are
-// replaced when the line is used. See tests/scenarios/README for the list.
+// replaced when the line is used. tests/scenarios/README lists them all.
 #pragma once
 #include <windows.h>
 #include <map>
