@@ -27,6 +27,8 @@ char gCheckName[kPathSize];
 char gCheckBase[kNamePartSize];
 char gCheckExtension[kNamePartSize];
 char gCanonical[kPathSize];
+char gLinePath[kPathSize];
+char gLineMode[kPathSize];
 
 bool HasWildcard(const char* name) {
   for (; *name; ++name)
@@ -212,13 +214,11 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
 }
 
 static void RemoveByLine(const char* actionText, bool recursive) {
-  char path[kPathSize];
-  char modeText[kPathSize];
   const char* fields = actionText + 1;
   // An overlong path is skipped: cut, it could name something else.
-  if (!GetField(path, kPathSize, fields, 0)) return;
-  GetField(modeText, kPathSize, fields, 1);  // an overlong mode reads as 0
-  RemoveMatching(path, recursive, ParseDecimal(modeText) & kModeMask);
+  if (!GetField(gLinePath, kPathSize, fields, 0)) return;
+  GetField(gLineMode, kPathSize, fields, 1);  // an overlong mode reads as 0
+  RemoveMatching(gLinePath, recursive, ParseDecimal(gLineMode) & kModeMask);
 }
 
 void RemoveFiles(const char* actionText) { RemoveByLine(actionText, false); }
