@@ -126,6 +126,9 @@ const WalkCase kWalkCases[] = {
     {"U{S}\\Demo\\.,1", {}, {}},
     {"U{S}\\Demo\\Sub\\..,1", {}, {}},
     {"U{S}\\Demo\\,1", {}, {}},
+    {"P{S}/Demo/README.TXT,0", {"Demo\\README.TXT"}, {}},  // slashes separate too
+    {"U{S}\\Demo/Sub,1", {"Demo\\Sub\\", "Demo\\Sub\\inner.txt"}, {}},
+    {"P{S}\\Demo/*.txt,2", {}, {"Demo\\NOTES.TXT", "Demo\\README.TXT"}},
 };
 
 class WalkTest : public RemovalTest, public ::testing::WithParamInterface<WalkCase> {};

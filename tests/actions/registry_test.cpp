@@ -279,7 +279,8 @@ class ProfileTest : public RegistryTest {
     char names[512] = "";
     DWORD length = GetPrivateProfileSectionNamesA(names, sizeof names, ini.c_str());
     std::string joined;
-    for (DWORD i = 0; i < length; i += lstrlenA(names + i) + 1) joined += std::string(names + i) + ";";
+    for (DWORD i = 0; i < length; i += lstrlenA(names + i) + 1)
+      joined += std::string(names + i) + ";";
     return joined;
   }
   std::string Read(const char* section, const char* name) {
