@@ -167,6 +167,26 @@ TEST_F(Folders, RunFromTheTemporaryFolderTheCopyGoesToDriveC) {
   EXPECT_STREQ(gTempFolder, "c:\\");
 }
 
+TEST_F(Folders, StageTwoEntersTheTemporaryFolderOrTheRootOfItsDrive) {
+  ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
+  const struct {
+    std::string temp, current;
+  } cases[] = {
+      {folder_, folder_},
+      // A bare drive would name the drive's current folder: its root instead.
+      {folder_.substr(0, 2), folder_.substr(0, 3)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.temp);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
+    CopyText(gTempFolder, kPathSize, c.temp.c_str());
+    EnterTemporaryFolder();
+    char current[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof current, current);
+    EXPECT_TRUE(SameText(current, c.current.c_str())) << current;
+  }
+}
+
 struct CopyCase {
   const char* temp;
   const char* program;
