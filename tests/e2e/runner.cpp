@@ -44,6 +44,7 @@ struct Tracked {
   DWORD pid;
   HANDLE process;
   std::string image;
+  std::vector<bool> keysAtStart;  // the watched registry keys when it started
 };
 
 struct Run {
@@ -70,6 +71,7 @@ struct Run {
   std::vector<Box> boxes;
   std::vector<std::string> story;       // what the user saw and did, for the report
   std::vector<Tracked> tracked;
+  std::vector<std::string> watchKeys;   // registry keys looked at as each process starts
   volatile bool stopThreads = false;
   HANDLE waitRelease = nullptr;         // set: boxes answered "wait" may go
   HANDLE waitingBox = nullptr;          // set by the watcher while it holds a box
@@ -240,8 +242,10 @@ DWORD WINAPI TrackerThread(LPVOID) {
     DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data));
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     std::string image = ImageOf(process);
+    std::vector<bool> keys;
+    for (const std::string& key : run.watchKeys) keys.push_back(RegistryKeyExists(key));
     std::lock_guard<std::mutex> guard(run.lock);
-    run.tracked.push_back({pid, process, image});
+    run.tracked.push_back({pid, process, image, keys});
   }
   return 0;
 }
@@ -800,6 +804,13 @@ void Expect(Run& run, const std::vector<std::string>& rawArgs) {
     Check(run, PathExists(arg(1)), "still there: " + arg(1));
   } else if (kind == "key-gone") {
     Check(run, !RegistryKeyExists(arg(1)), "key gone: " + arg(1));
+  } else if (kind == "key-gone-at-stage-two") {
+    // Stage one removes the registration before it starts stage two.
+    const Tracked* two = StageTwo(run);
+    size_t index = 0;
+    while (index < run.watchKeys.size() && run.watchKeys[index] != arg(1)) ++index;
+    bool gone = two && index < two->keysAtStart.size() && !two->keysAtStart[index];
+    Check(run, gone, "key gone when stage two started: " + arg(1));
   } else if (kind == "key") {
     Check(run, RegistryKeyExists(arg(1)), "key still there: " + arg(1));
   } else if (kind == "box") {
@@ -991,6 +1002,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   SetVariables(*run);
+  for (const Step& step : run->sc.steps)
+    if (step.keyword == "expect" && step.args.size() > 1 &&
+        step.args[0] == "key-gone-at-stage-two")
+      run->watchKeys.push_back(Expand(*run, step.args[1]));
   run->waitRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   run->waitingBox = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   printf("scenario %s: %s\n", run->sc.name.c_str(), run->sc.title.c_str());
