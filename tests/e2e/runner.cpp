@@ -358,6 +358,7 @@ bool Install(Run& run) {
   // The uninstall log, one line per entry, CR LF after each.
   MakeFolders(run.vars["INST"]);
   if (run.sc.writeLog) {
+    MakeFolders(run.vars["LOG"].substr(0, run.vars["LOG"].find_last_of('\\')));
     std::string log;
     for (const std::string& line : run.sc.logLines) log += Expand(run, line) + "\r\n";
     ok &= WriteBytes(run.vars["LOG"], log, false);
