@@ -146,9 +146,7 @@ struct Checker {
     bool noStyle = false;
     int kind = ParseDecimal(ActionField(t.action, 0).c_str()) & 0xFFFF;
     std::string name = ActionField(t.action, 1);
-    std::vector<char> stripped(name.begin(), name.end());
-    stripped.push_back(0);
-    StripQuotes(stripped.data());
+    bool emptyName = name.empty() || name == "\"\"";  // quotes around it are removed
     std::string message = ActionField(t.action, 2);
     int style = ParseDecimal(ActionField(t.action, 3, &noStyle).c_str()) & 0xFFFF;
     NumberField(t, 0, "check kind", true);
@@ -156,7 +154,7 @@ struct Checker {
     if (kind > 3)
       Add(t.line, kWarning, "b-kind",
           "check kind " + std::to_string(kind) + " is not 0 to 3: the check never finds anything");
-    if (stripped[0] == 0) {
+    if (emptyName) {
       if (kind == 3)
         Add(t.line, kError, "b-empty-name",
             "check kind 3 with an empty name: every window title contains it, so the check "
@@ -220,10 +218,20 @@ struct Checker {
     if (key.empty()) {
       Add(t.line, kError, "j-empty-key", "the key path is empty: the line names the root key itself");
     } else if (value.empty() && !noValue && root >= 1 && root <= 3 &&
-               key.find('\\') == std::string::npos) {
+               key.find('\\') == std::string::npos &&
+               !(root == 2 && StartsWithText(kUninstallKey, (key + "\\").c_str()))) {
       Add(t.line, kError, "j-broad-key",
           "the whole key " + Quote(key) + " directly below the root is deleted with all its subkeys");
     }
+    // Deleting a key that holds every program's uninstall registration.
+    std::string trimmed = key;
+    while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+    if (value.empty() && !noValue && root == 2 && !trimmed.empty() &&
+        (SameText(trimmed.c_str(), kUninstallKey) ||
+         StartsWithText(kUninstallKey, (trimmed + "\\").c_str())))
+      Add(t.line, kError, "j-system-key",
+          "stage two deletes the whole key " + Quote(key) +
+              ", which holds the uninstall registration of every program");
     if (noValue)
       Add(t.line, kWarning, "j-no-value",
           "no value-name field: stage two does not delete the key, only a value named " +
@@ -234,9 +242,10 @@ struct Checker {
     for (const PassKey& k : scan.passKeys)
       if (k.line == t.line) passTakes = true;
     if (!passTakes && StartsWithText(key.c_str(), kUninstallKey)) {
-      std::string why = rootText.size() != 1 ? "its root field is not one character"
-                        : noValue            ? "it has no value-name field"
-                                             : "of its layout";
+      std::string why = rootText.size() != 1  ? "its root field is not one character"
+                        : noValue             ? "it has no value-name field"
+                        : t.action.size() > 102 ? "its text from the key path on is longer than 99 characters"
+                                              : "its key is not one product's key below the uninstall key";
       Add(t.line, kWarning, "j-stage-one-missed",
           "stage one does not delete this uninstall registration because " + why +
               ": it stays until stage two");
@@ -413,37 +422,20 @@ struct Checker {
     }
   }
 
-  // Automatic numbers outside their letter's range, or inside the numbers
-  // that another letter was given in this log: one finding per pair of
+  // Automatic numbers outside their letter's range: one finding per pair of
   // letters, at the first such line.
   void CheckAutomaticNumbers() {
-    std::map<char, std::pair<int, int>> spans;
-    auto isAuto = [](const TakenLine& t) {
-      return t.entered && HasCounter(t.raw[0]) && ParseDecimal(t.head.c_str()) == 0 &&
-             t.number >= kFirstActionNumber;
-    };
+    std::map<std::pair<char, char>, std::pair<int, int>> reported;  // finding, how many more
     for (const TakenLine& t : scan.taken) {
-      if (!isAuto(t)) continue;
-      auto it = spans.find(t.raw[0]);
-      if (it == spans.end()) spans[t.raw[0]] = {t.number, t.number};
-      else it->second = {std::min(it->second.first, t.number), std::max(it->second.second, t.number)};
-    }
-    std::map<std::pair<char, char>, std::pair<int, int>> reported;  // line, how many
-    for (const TakenLine& t : scan.taken) {
-      if (!isAuto(t)) continue;
       char letter = t.raw[0];
+      if (!t.entered || !HasCounter(letter) || ParseDecimal(t.head.c_str()) != 0 ||
+          t.number < kFirstActionNumber)
+        continue;
       const AutoRange* own = RangeOf(letter);
-      char other = 0;
-      if (t.number < own->low || t.number > own->high) {
-        other = '?';
-        for (const AutoRange& r : kAutoRanges)
-          if (r.letter != letter && t.number >= r.low && t.number <= r.high) other = r.letter;
-      } else {
-        for (const auto& s : spans)
-          if (s.first != letter && t.number >= s.second.first && t.number <= s.second.second)
-            other = s.first;
-      }
-      if (!other) continue;
+      if (t.number >= own->low && t.number <= own->high) continue;
+      char other = '?';
+      for (const AutoRange& r : kAutoRanges)
+        if (r.letter != letter && t.number >= r.low && t.number <= r.high) other = r.letter;
       auto key = std::make_pair(letter, other);
       auto it = reported.find(key);
       if (it != reported.end()) {
@@ -452,9 +444,8 @@ struct Checker {
       }
       reported[key] = {static_cast<int>(findings.size()), 0};
       bool early = t.number < kPhaseBoundary;
-      std::string where = other == '?'
-                              ? "lies outside every letter's range"
-                              : "lies in the numbers of " + Letter(other) + " lines";
+      std::string where = other == '?' ? "lies outside every letter's range"
+                                       : "lies in the range of " + Letter(other) + " lines";
       Add(t.line, kWarning, "auto-collision",
           "the automatic order number " + std::to_string(t.number) + " of this " + Letter(letter) +
               " line " + where + "; it runs in stage " + (early ? "one" : "two"));
@@ -493,7 +484,7 @@ struct Checker {
       std::string text = GetMessageText(m.id);
       int conversions = 0, nonText = 0;
       if (m.args >= 0) CountPlaceholders(text.c_str(), &conversions, &nonText);
-      if (conversions > m.args)
+      if (m.args >= 0 && conversions > m.args)
         Add(line, kError, "too-many-placeholders",
             "message " + id + " has " + std::to_string(conversions) + " placeholders, but the "
             "uninstaller supplies " + std::to_string(m.args) + ": the rest show as empty text");
@@ -523,15 +514,6 @@ struct Checker {
     for (const PassKey& k : scan.passKeys) {
       Add(k.line, kNote, "j-stage-one",
           "stage one deletes HKEY_LOCAL_MACHINE\\" + k.key + " with all its subkeys");
-      std::vector<char> trimmed(k.key.begin(), k.key.end());
-      trimmed.push_back(0);
-      while (trimmed.size() > 1 && trimmed[trimmed.size() - 2] == '\\') {
-        trimmed.pop_back();
-        trimmed.back() = 0;
-      }
-      if (SameText(trimmed.data(), kUninstallKey))
-        Add(k.line, kError, "j-stage-one-all",
-            "stage one deletes the whole uninstall key, with the registration of every program");
       std::string root = ActionField(k.action, 0);
       std::string key = ActionField(k.action, 1);
       if (root != "2")

@@ -2,6 +2,7 @@
 // decoded into words for the plan.
 #include <cstring>
 #include "tools/uninstlog/uninstlog.h"
+#include "actions/actions.h"
 #include "common/helpers.h"
 
 namespace {
@@ -96,7 +97,12 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       fields.push_back({"function", field(1)});
       int count = number(2);
       fields.push_back({"arguments", Number(count) + (count < 0 || count > 5 ? " (no call)" : "")});
-      for (int i = 1; i <= count && i <= 5; ++i) fields.push_back({"argument " + Number(i), field(2 + i)});
+      for (int i = 1; i <= count && i <= 5; ++i) {
+        bool missing = false;
+        std::string argument = ActionField(action, 2 + i, &missing);
+        if (missing) argument += " (no such field: the whole field list)";
+        fields.push_back({"argument " + Number(i), argument});
+      }
       break;
     }
     case 'E':
@@ -106,8 +112,10 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       int root = number(0) & 0xFF;
       fields.push_back({"root", Number(root) + " (" + (root <= 3 ? kRoots[root] : "no root key") + ")"});
       fields.push_back({"key", field(1)});
-      std::string value = field(2);
-      if (value.empty()) value = "(whole key with its subkeys)";
+      bool noValue = false;
+      std::string value = ActionField(action, 2, &noValue);
+      if (noValue) value += " (no value field: the whole field list)";
+      else if (value.empty()) value = "(whole key with its subkeys)";
       else if (SameText(value.c_str(), "default")) value = "(the key's unnamed value)";
       fields.push_back({"value", value});
       break;
@@ -118,7 +126,9 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
     case 'M': {
       fields.push_back({"profile", field(0)});
       fields.push_back({"section", field(1)});
-      std::string key = field(2);
+      bool noKey = false;
+      std::string key = ActionField(action, 2, &noKey);
+      if (noKey) key += " (no key field: the whole field list)";
       fields.push_back({"key", key.empty() ? "(whole section)" : key});
       break;
     }
@@ -132,6 +142,8 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       else
         meaning = mode <= 2 ? kFolderModes[mode] : "remove emptied folders, touch no file";
       fields.push_back({"mode", Number(mode) + " (" + meaning + ")"});
+      if (IsRefusedPattern(field(0).c_str()))
+        fields.push_back({"refused", "the pattern is refused: nothing is removed"});
       break;
     }
     default:

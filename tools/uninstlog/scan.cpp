@@ -42,7 +42,7 @@ void VisitLine(char* line) {
   t.end = end;
   const char* comma = std::strchr(line + 1, ',');
   t.hasComma = comma != nullptr;
-  t.head = comma ? std::string(line + 1, comma) : std::string(line + 1);
+  t.head = comma ? std::string(const_cast<const char*>(line) + 1, comma) : std::string(line + 1);
   bool wasFull = gSeenLines.count >= gSeenLines.capacity;
   int before = gSeenLines.count;
   char* text = line;
