@@ -97,7 +97,7 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       fields.push_back({"function", field(1)});
       int count = number(2);
       fields.push_back({"arguments", Number(count) + (count < 0 || count > 5 ? " (no call)" : "")});
-      for (int i = 1; i <= count && i <= 5; ++i) {
+      for (int i = 1; i <= count && count <= 5; ++i) {
         bool missing = false;
         std::string argument = ActionField(action, 2 + i, &missing);
         if (missing) argument += " (no such field: the whole field list)";
