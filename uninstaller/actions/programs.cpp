@@ -1,0 +1,249 @@
+// Running-program checks (B), library calls (C, D) and program runs (E).
+#include "actions/actions.h"
+#include "common/state.h"
+
+namespace {
+
+constexpr int kNumberFieldSize = 512;   // a number field; only leading digits count
+constexpr int kCheckNameSize = 256;     // file path, mutex name or window title
+constexpr int kCheckTextSize = 512;     // message text of a check
+constexpr int kTitleSize = 512;         // window title read by the kind-3 check
+constexpr int kLibraryPathSize = 512;
+constexpr int kFunctionNameSize = 64;
+constexpr int kArgumentSize = 256;
+constexpr int kMaxArguments = 5;
+constexpr int kCommandSize = 512;       // E command line and its short path
+constexpr DWORD kMutexAllAccess = 0x1F0001;
+constexpr DWORD kRunFlags = CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS;  // 0x4000020
+constexpr WORD kLowWord = 0xFFFF;
+
+char gCheckNumber[kNumberFieldSize];
+char gCheckName[kCheckNameSize];
+char gCheckText[kCheckTextSize];
+char gTitle[kTitleSize];
+char gLibraryPath[kLibraryPathSize];
+char gFunctionName[kFunctionNameSize];
+char gCallNumber[kNumberFieldSize];
+char gArguments[kMaxArguments][kArgumentSize];
+char gCommand[kCommandSize];
+char gProgramLongPath[kCommandSize];
+char gProgramShortPath[kCommandSize];
+
+// Check kinds: each returns true when it finds the program (or file) at work.
+bool FileInUse(const char* name) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(name, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return true;
+  CloseHandle(file);
+  return false;
+}
+
+bool MutexExists(const char* name) {
+  HANDLE mutex = OpenMutexA(kMutexAllAccess, FALSE, name);
+  if (!mutex) return false;
+  CloseHandle(mutex);
+  return true;
+}
+
+bool WindowTitled(const char* name) { return FindWindowA(nullptr, name) != nullptr; }
+
+bool WindowTitleHolds(const char* name) {
+  // The enumeration stops (and reports FALSE) at the first window that matches.
+  return !EnumWindows(WindowTitleContains, reinterpret_cast<LPARAM>(name));
+}
+
+typedef bool (*CheckFunction)(const char* name);
+const CheckFunction kChecks[] = {FileInUse, MutexExists, WindowTitled, WindowTitleHolds};
+constexpr unsigned kCheckCount = sizeof kChecks / sizeof kChecks[0];
+
+// Answer styles: the box each shows, and whether its OK button stops (the
+// one-button box has no other way to say stop).
+struct AnswerStyle {
+  UINT boxStyle;
+  bool okStops;
+};
+const AnswerStyle kAnswerStyles[] = {
+    {MB_ABORTRETRYIGNORE | MB_ICONINFORMATION, false},
+    {MB_OK | MB_ICONINFORMATION, true},
+    {MB_OKCANCEL | MB_ICONINFORMATION, false},
+    {MB_RETRYCANCEL | MB_ICONINFORMATION, false},
+    {MB_YESNO | MB_ICONQUESTION, false},
+    {MB_YESNOCANCEL | MB_ICONQUESTION, false},
+};
+constexpr unsigned kAnswerStyleCount = sizeof kAnswerStyles / sizeof kAnswerStyles[0];
+// A style the table lacks gets the Abort/Retry/Ignore box: it offers every
+// way out (check again, stop, go on) and cannot be left unanswered.
+constexpr unsigned kFallbackStyle = 0;
+
+enum AnswerEffect { kCheckAgain, kStop, kGoOn };
+
+AnswerEffect EffectOf(int answer, const AnswerStyle& style) {
+  switch (answer) {
+    case IDOK: return style.okStops ? kStop : kCheckAgain;
+    case IDCANCEL:
+    case IDABORT: return kStop;
+    case IDRETRY:
+    case IDYES: return kCheckAgain;
+    default: return kGoOn;  // IDIGNORE, IDNO, or a box that failed
+  }
+}
+
+// The library function shapes, by argument count. The function removes its
+// own arguments (WINAPI).
+typedef int(WINAPI* Call0)();
+typedef int(WINAPI* Call1)(const char*);
+typedef int(WINAPI* Call2)(const char*, const char*);
+typedef int(WINAPI* Call3)(const char*, const char*, const char*);
+typedef int(WINAPI* Call4)(const char*, const char*, const char*, const char*);
+typedef int(WINAPI* Call5)(const char*, const char*, const char*, const char*, const char*);
+
+template <typename T> T As(FARPROC function) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(function));
+}
+
+int CallWithArguments(FARPROC function, int count) {
+  char(*a)[kArgumentSize] = gArguments;
+  switch (count) {
+    case 0: return As<Call0>(function)();
+    case 1: return As<Call1>(function)(a[0]);
+    case 2: return As<Call2>(function)(a[0], a[1]);
+    case 3: return As<Call3>(function)(a[0], a[1], a[2]);
+    case 4: return As<Call4>(function)(a[0], a[1], a[2], a[3]);
+    default: return As<Call5>(function)(a[0], a[1], a[2], a[3], a[4]);
+  }
+}
+
+// Reads the count's arguments (fields 3 onward) as they stand, quotes kept.
+// An argument too long for its buffer refuses the call: a cut argument could
+// name something else.
+bool ReadArguments(const char* fields, int count) {
+  for (int i = 0; i < count; ++i)
+    if (!GetField(gArguments[i], kArgumentSize, fields, 3 + i)) return false;
+  return true;
+}
+
+// Rewrites a command line that starts with a quoted program path into the
+// path's short form followed by the rest. False leaves the caller's line as
+// it stands: no closing quote, no short form, or a result too long.
+bool ShortenProgramPath(const char* line, char* out, int outSize) {
+  if (line[0] != '"') return false;
+  int close = 1;
+  while (line[close] && line[close] != '"') ++close;
+  if (!line[close]) return false;
+  int length = close - 1;
+  if (length >= kCommandSize) return false;
+  MoveBytes(gProgramLongPath, line + 1, static_cast<SIZE_T>(length));
+  gProgramLongPath[length] = 0;
+  DWORD shortLength = GetShortPathNameA(gProgramLongPath, gProgramShortPath, kCommandSize);
+  if (shortLength == 0 || shortLength >= static_cast<DWORD>(kCommandSize)) return false;
+  if (!CopyText(out, outSize, gProgramShortPath)) return false;
+  if (!AppendText(out, outSize, line + close + 1)) {
+    out[0] = 0;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void StripQuotes(char* text) {
+  int length = lstrlenA(text);
+  if (length < 2 || text[0] != '"' || text[length - 1] != '"') return;
+  MoveBytes(text, text + 1, static_cast<SIZE_T>(length - 2));
+  text[length - 2] = 0;
+}
+
+void ExpandLineBreaks(char* text) {
+  int to = 0;
+  for (int from = 0; text[from];) {
+    if (text[from] == '|' && text[from + 1] == '#') {
+      text[to++] = '\n';
+      from += 2;
+    } else {
+      text[to++] = text[from++];
+    }
+  }
+  text[to] = 0;
+}
+
+BOOL CALLBACK WindowTitleContains(HWND window, LPARAM text) {
+  const char* part = reinterpret_cast<const char*>(text);
+  int titleLength = GetWindowTextA(window, gTitle, kTitleSize);
+  if (titleLength < 0) titleLength = 0;
+  gTitle[titleLength < kTitleSize ? titleLength : kTitleSize - 1] = 0;
+  int partLength = lstrlenA(part);
+  // A part longer than the title never matches: the loop does not run.
+  for (int start = 0; start <= titleLength - partLength; ++start)
+    if (StartsWithText(gTitle + start, part)) return FALSE;
+  return TRUE;
+}
+
+void CheckRunningProgram(const char* actionText) {
+  const char* fields = actionText + 1;
+  GetFieldCut(gCheckNumber, kNumberFieldSize, fields, 0);
+  unsigned kind = static_cast<unsigned>(ParseDecimal(gCheckNumber)) & kLowWord;
+  // A name too long for its buffer is not checked: a cut name would test
+  // another file, mutex or title.
+  if (!GetField(gCheckName, kCheckNameSize, fields, 1)) return;
+  GetFieldCut(gCheckText, kCheckTextSize, fields, 2);  // display text: cut
+  GetFieldCut(gCheckNumber, kNumberFieldSize, fields, 3);
+  unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumber)) & kLowWord;
+  StripQuotes(gCheckName);
+  StripQuotes(gCheckText);
+  ExpandLineBreaks(gCheckText);
+  if (kind >= kCheckCount) return;  // unknown kinds never find anything
+  const AnswerStyle& style =
+      kAnswerStyles[styleNumber < kAnswerStyleCount ? styleNumber : kFallbackStyle];
+  for (;;) {
+    if (!kChecks[kind](gCheckName)) return;
+    int answer = MessageBoxA(gDialog, gCheckText, gCaption, style.boxStyle);
+    AnswerEffect effect = EffectOf(answer, style);
+    if (effect == kStop) ExitProcess(0);
+    if (effect == kGoOn) return;
+  }
+}
+
+void CallLibraryFunction(const char* actionText, bool stopOnZero) {
+  const char* fields = actionText + 1;
+  // A path or name too long for its buffer loads or calls nothing: cut, it
+  // could name another library or function.
+  if (!GetField(gLibraryPath, kLibraryPathSize, fields, 0)) return;
+  if (!GetField(gFunctionName, kFunctionNameSize, fields, 1)) return;
+  GetFieldCut(gCallNumber, kNumberFieldSize, fields, 2);
+  int count = ParseDecimal(gCallNumber);
+  HMODULE library = LoadLibraryA(gLibraryPath);
+  if (!library) return;
+  FARPROC function = GetProcAddress(library, gFunctionName);
+  bool called = false;
+  int result = 0;
+  if (function && count >= 0 && count <= kMaxArguments && ReadArguments(fields, count)) {
+    result = CallWithArguments(function, count);
+    called = true;
+  }
+  FreeLibrary(library);
+  if (stopOnZero && called && result == 0) ExitProcess(0);
+}
+
+void RunProgram(const char* actionText) {
+  // A command line too long for its buffer runs nothing: a cut one would run
+  // something else.
+  if (!GetField(gCommand, kCommandSize, actionText + 1, 0)) return;
+  static char line[kCommandSize];
+  if (!ShortenProgramPath(gCommand, line, kCommandSize)) CopyText(line, kCommandSize, gCommand);
+  STARTUPINFOA startup;
+  ZeroBytes(&startup, sizeof startup);
+  startup.cb = sizeof startup;  // 68 bytes in the 32-bit build
+  PROCESS_INFORMATION process;
+  ZeroBytes(&process, sizeof process);
+  if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, kRunFlags, nullptr, nullptr,
+                      &startup, &process))
+    return;
+  // The primary thread's end counts as the program's end.
+  WaitForSingleObject(process.hThread, INFINITE);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
