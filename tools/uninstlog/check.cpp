@@ -146,7 +146,10 @@ struct Checker {
     bool noStyle = false;
     int kind = ParseDecimal(ActionField(t.action, 0).c_str()) & 0xFFFF;
     std::string name = ActionField(t.action, 1);
-    bool emptyName = name.empty() || name == "\"\"";  // quotes around it are removed
+    std::vector<char> stripped(name.begin(), name.end());
+    stripped.push_back(0);
+    StripQuotes(stripped.data());  // the check removes them before it looks
+    bool emptyName = stripped[0] == 0;
     std::string message = ActionField(t.action, 2);
     int style = ParseDecimal(ActionField(t.action, 3, &noStyle).c_str()) & 0xFFFF;
     NumberField(t, 0, "check kind", true);

@@ -84,8 +84,14 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       fields.push_back({"check", Number(kind) + " (" +
                                      (kind <= 3 ? kCheckKinds[kind] : "never finds anything") +
                                      ")"});
-      fields.push_back({"name", field(1)});
-      fields.push_back({"message", field(2)});
+      // Shown as the check sees them: without surrounding double quotes.
+      for (int n = 1; n <= 2; ++n) {
+        std::string text = field(n);
+        std::vector<char> stripped(text.begin(), text.end());
+        stripped.push_back(0);
+        StripQuotes(stripped.data());
+        fields.push_back({n == 1 ? "name" : "message", stripped.data()});
+      }
       fields.push_back({"answers", Number(style) + " (" +
                                        (style <= 5 ? kAnswerStyles[style] : "no defined box") +
                                        ")"});
