@@ -92,7 +92,7 @@ TEST_F(PlanTest, StagesNotesAndKeysInTheirPlaces) {
   EXPECT_NE(std::string::npos, Find(plan, "\"Remove Sample now?\"")) << plan;
   // Stage one: the note of 3001 goes nowhere, then B 3001, E 7001, the keys.
   size_t note81 = Find(plan, "note 81: \"Checking\" (no dialog yet: not shown)");
-  size_t b = Find(plan, "  3001     13  B    CheckRunningProgram");
+  size_t b = Find(plan, "  3001     13  B    CheckRunningProgram ");
   size_t e = Find(plan, "  7001     14  E    RunProgram");
   size_t key = Find(plan, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sample\n");
   EXPECT_TRUE(one < note81 && note81 < b && b < e && e < key && key < two) << plan;

@@ -67,7 +67,7 @@ std::string FieldsText(const std::string& action) {
 std::string RowHead(const std::string& order, const std::string& line, const std::string& kind,
                     const std::string& handler) {
   return "  " + Pad(order, 6, true) + "  " + Pad(line, 5, true) + "  " + Pad(kind, 4) + " " +
-         Pad(handler, 21);
+         Pad(handler, 22);
 }
 
 void AppendActions(std::string* out, const LogScan& scan, bool early) {
