@@ -46,7 +46,7 @@ struct TakenLine {
 struct IgnoredLine {
   int line;
   std::string raw;
-  int reason;   // kNotTakenDigitFirst, kNotTakenNoDigit, kNotTakenShort, kNoLineEnd
+  int reason;   // one of the kReason values below
 };
 constexpr int kReasonDigitFirst = 0;
 constexpr int kReasonSecondNotDigit = 1;
