@@ -376,6 +376,56 @@ TEST_F(UninstallDialog, LeftoversAreRemovedOneByOneThenAllWithTheFoldersTheyEmpt
   EXPECT_EQ(run.result, 1);
 }
 
+// The late phase for real: the start command runs the log's file and folder
+// lines, whose notes and leftovers the dialog shows; removing the leftovers
+// then takes the emptied folders too.
+TEST_F(UninstallDialog, StartCommandRunsTheLatePhaseAndOffersWhatItLeft) {
+  const std::string app = folder_ + "\\app";
+  CreateDirectoryA(app.c_str(), nullptr);
+  CreateDirectoryA((app + "\\data").c_str(), nullptr);
+  CreateDirectoryA((app + "\\data\\sub").c_str(), nullptr);
+  const std::string removed = app + "\\tool.dll";
+  const std::string kept = app + "\\settings.cfg";
+  const std::string deep = app + "\\data\\sub\\saved.dat";
+  for (const std::string& path : {removed, kept, deep}) WriteTextFile(path, "x");
+  // P mode 0 deletes, P mode 2 leaves for the user; U mode 0 leaves the
+  // tree's files for the user and removes what it empties.
+  LoadLogText(folder_, std::string(kLog) +
+                           "A42,Removing files...\r\n"
+                           "A58,Please wait.\r\n"
+                           "P0," + removed + ",0\r\n"
+                           "P0," + kept + ",2\r\n"
+                           "U0," + app + "\\data,0\r\n");
+  CopyText(gCaption, kNameSize, kCaption);
+  CopyText(gProgramPath, kPathSize, kProgram);
+
+  struct Seen {
+    std::vector<std::string> notes, leftovers;
+    bool removedGone = false;
+    bool appGoneAfterAll = false;
+  } seen;
+  DialogRun run;
+  run.drive = [&](HWND dialog) {
+    seen.notes = Lines(dialog, kProgressList);
+    seen.leftovers = Lines(dialog, kLeftoverList);
+    seen.removedGone = !PathExists(removed);
+    Click(dialog, kRemoveAllButton);
+    seen.appGoneAfterAll = !PathExists(app);
+    Click(dialog, kCloseButton);
+  };
+  RunDialog(&run);
+
+  EXPECT_EQ(seen.notes,
+            (std::vector<std::string>{"Removing files...", "Please wait.", "All done.",
+                                      std::string(kProgram) + " is removed at the next restart."}));
+  EXPECT_EQ(seen.leftovers, (std::vector<std::string>{deep, kept}));
+  EXPECT_TRUE(seen.removedGone);
+  // The last file of app\data\sub goes, and with it sub, data and app.
+  EXPECT_TRUE(seen.appGoneAfterAll);
+  EXPECT_TRUE(PathExists(folder_));
+  EXPECT_EQ(run.result, 1);
+}
+
 // A leftover held open cannot be deleted: question 52 comes back for every
 // Yes; No keeps the file and drops the line.
 struct RetryCase {

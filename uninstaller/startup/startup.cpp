@@ -238,9 +238,21 @@ void RunStageOne() {
   StartStageTwo();
 }
 
+void EnterTemporaryFolder() {
+  // A drive root has lost its backslash, and "C:" alone would name the
+  // drive's current folder, which may be the install folder itself: the
+  // folder could then not be removed.
+  if (lstrlenA(gTempFolder) == 2 && gTempFolder[1] == ':') {
+    char root[] = {gTempFolder[0], ':', '\\', 0};
+    SetCurrentDirectoryA(root);
+    return;
+  }
+  SetCurrentDirectoryA(gTempFolder);
+}
+
 void RunStageTwo() {
   Sleep(kStageTwoPauseMs);
-  SetCurrentDirectoryA(gTempFolder);
+  EnterTemporaryFolder();
   if (gSilent) {
     RunActions(kLatePhase);
   } else {

@@ -30,6 +30,8 @@ bool MakeCopyTarget();
 // (the field then holds it cut, only to be shown).
 bool BuildRelaunchCommandLine(const char* copyTarget);
 void RunStageOne();
+// Makes the temporary folder the current folder (a drive root as "X:\").
+void EnterTemporaryFolder();
 void RunStageTwo();
 void ScheduleOwnDeletion();
 // The restart deletion through wininit.ini, for systems without the
