@@ -126,6 +126,9 @@ const WalkCase kWalkCases[] = {
     {"U{S}\\Demo\\.,1", {}, {}},
     {"U{S}\\Demo\\Sub\\..,1", {}, {}},
     {"U{S}\\Demo\\,1", {}, {}},
+    {"P{S}/Demo/README.TXT,0", {"Demo\\README.TXT"}, {}},  // slashes separate too
+    {"U{S}\\Demo/Sub,1", {"Demo\\Sub\\", "Demo\\Sub\\inner.txt"}, {}},
+    {"P{S}\\Demo/*.txt,2", {}, {"Demo\\NOTES.TXT", "Demo\\README.TXT"}},
 };
 
 class WalkTest : public RemovalTest, public ::testing::WithParamInterface<WalkCase> {};
@@ -347,7 +350,8 @@ TEST_F(RemovalTest, OverlongPathsAreSkipped) {
 TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
   std::string drive = scratch + "\\drive";
   CreateDirectoryA(drive.c_str(), nullptr);
-  Build(drive, {"f.tmp", "keep.txt", "dir\\x.txt", "dir\\y.tmp", "emptydir\\"});
+  const Names tree = {"f.tmp", "keep.txt", "dir\\x.txt", "dir\\y.tmp", "emptydir\\"};
+  Build(drive, tree);
   std::string devices = UnixPath("C:\\");
   devices = devices.substr(0, devices.find("/dosdevices/") + 12);
   std::string mapping = devices + "q:";
@@ -365,6 +369,8 @@ TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
       "P,0",            "U\\*,1",         "U..\\*,1",         "U..\\..\\*,1",
       "UQ:\\dir\\..,1", "U\\,1",          "U.,1",             "U..,1"};
   for (const char* line : lines) {
+    Build(drive, tree);  // each line on the whole tree
+    SetCurrentDirectoryA("Q:\\dir");
     Run(line);
     EXPECT_EQ(ListTree(drive), before) << line;
   }
@@ -376,6 +382,18 @@ TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
   Run("UQ:\\dir,1");
   EXPECT_FALSE(PathExists(drive + "\\dir"));
   RunShell("rm -f '" + mapping + "'");
+}
+
+// "." and ".." name no entry of their own (the platform may answer a search
+// for "Dot\." with the entry "Dot", which would then be joined to the wrong
+// folder).
+TEST_F(RemovalTest, DotNamesTouchNothing) {
+  Build(scratch, {"Dot\\Dot\\inner.txt", "Dot\\Dot\\Dot\\deeper.txt"});
+  Names before = ListTree(scratch);
+  for (const char* line : {"U{S}\\Dot\\.,1", "U{S}\\Dot\\Dot\\..,1", "P{S}\\Dot\\Dot\\.,0"}) {
+    Run(line);
+    EXPECT_EQ(ListTree(scratch), before) << line;
+  }
 }
 
 // A path without a backslash is searched in the current folder and its

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int kNamePartSize = 256;         // a name's base or extension
+constexpr int kNamePartSize = 256;     // a name's base or extension
 constexpr int kModeMask = 0xFF;        // only the mode's low 8 bits count
 constexpr int kShortestOwnFolder = 4;  // "C:\" and shorter never take a wildcard
 constexpr int kModeDelete = 0;
@@ -27,6 +27,19 @@ char gCheckName[kPathSize];
 char gCheckBase[kNamePartSize];
 char gCheckExtension[kNamePartSize];
 char gCanonical[kPathSize];
+char gNormalized[kPathSize];
+char gLinePath[kPathSize];
+char gLineMode[kPathSize];
+
+// The platform takes "/" as a separator too; the walk splits at backslashes,
+// so slashes become backslashes first, or an entry found in one folder would
+// be named in its parent.
+bool NormalizeSeparators(const char* path) {
+  if (!CopyText(gNormalized, kPathSize, path)) return false;
+  for (char* p = gNormalized; *p; ++p)
+    if (*p == '/') *p = '\\';
+  return true;
+}
 
 bool HasWildcard(const char* name) {
   for (; *name; ++name)
@@ -116,9 +129,9 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension,
 }
 
 bool IsRefusedPattern(const char* path) {
-  if (lstrlenA(path) >= kPathSize) return true;
+  if (!NormalizeSeparators(path)) return true;  // a path that does not fit
   bool driveRelative;
-  SplitPattern(path, gCheckFolder, gCheckName, &driveRelative);
+  SplitPattern(gNormalized, gCheckFolder, gCheckName, &driveRelative);
   int dot = SplitExtension(gCheckName, gCheckBase, kNamePartSize, gCheckExtension, kNamePartSize);
   if (IsOwnMatching(gCheckName, gCheckExtension, dot) &&
       lstrlenA(gCheckFolder) < kShortestOwnFolder)
@@ -141,7 +154,8 @@ void TreatFile(const char* path, int mode) {
   if (!FileExists(path)) return;
   // -1 (set or pool full): the file could not be recorded but is treated.
   if (RememberHandledFile(path) == 0) return;
-  if (mode == kModeAsk && ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestion), path) == IDYES)
+  if (mode == kModeAsk &&
+      ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestion), path) == IDYES)
     mode = kModeDelete;
   if (mode == kModeDelete) {
     // Read-only, hidden and system files go too.
@@ -164,10 +178,11 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
 
   if (IsRefusedPattern(path)) return;  // also refuses a path that does not fit
   bool driveRelative;
-  SplitPattern(path, folder, gCheckName, &driveRelative);
+  SplitPattern(gNormalized, folder, gCheckName, &driveRelative);
   // A name part longer than any entry name can match nothing we could hold;
   // an empty name, "." or ".." names no entry of its own.
-  if (gCheckName[0] == 0 || lstrlenA(gCheckName) >= kNamePartSize || IsDotEntry(gCheckName)) return;
+  if (gCheckName[0] == 0 || lstrlenA(gCheckName) >= kNamePartSize || IsDotEntry(gCheckName))
+    return;
   int dot = SplitExtension(gCheckName, patternBase, kNamePartSize, patternExtension, kNamePartSize);
   bool anyBase = gCheckName[0] == '*';
   bool anyExtension = dot < 0 || patternExtension[0] == '*';
@@ -176,7 +191,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   char* search = entryPath;  // the search pattern, before entryPath is needed
   if (own) {
     if (!PathJoin(search, kPathSize, folder, kAllEntries)) return;
-  } else if (!CopyText(search, kPathSize, path)) {
+  } else if (!CopyText(search, kPathSize, gNormalized)) {
     return;
   }
   HANDLE found = FindFirstFileA(search, &entry);
@@ -212,13 +227,11 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
 }
 
 static void RemoveByLine(const char* actionText, bool recursive) {
-  char path[kPathSize];
-  char modeText[kPathSize];
   const char* fields = actionText + 1;
   // An overlong path is skipped: cut, it could name something else.
-  if (!GetField(path, kPathSize, fields, 0)) return;
-  GetField(modeText, kPathSize, fields, 1);  // an overlong mode reads as 0
-  RemoveMatching(path, recursive, ParseDecimal(modeText) & kModeMask);
+  if (!GetField(gLinePath, kPathSize, fields, 0)) return;
+  GetField(gLineMode, kPathSize, fields, 1);  // an overlong mode reads as 0
+  RemoveMatching(gLinePath, recursive, ParseDecimal(gLineMode) & kModeMask);
 }
 
 void RemoveFiles(const char* actionText) { RemoveByLine(actionText, false); }

@@ -24,6 +24,14 @@ const char kUninstallPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\U
 
 char gUninstallLine[kUninstallLineSize];
 char gUninstallKey[kUninstallLineSize];
+// Fields of the line being run (one handler at a time).
+char gRootText[kPathSize];
+char gKeyPath[kPathSize];
+char gValueName[kValueNameSize];
+char gFilePath[kPathSize];
+char gSection[kPathSize];
+char gProfileKey[kProfileKeySize];
+char gKeysLeft[kProfileKeysSize];
 
 // An empty path, or one of backslashes only, opens the root itself.
 bool NamesRoot(const char* path) {
@@ -70,32 +78,28 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
 }
 
 void RemoveRegistryEntry(const char* actionText) {
-  char rootText[kPathSize];
-  char keyPath[kPathSize];
-  char valueName[kValueNameSize];
   const char* fields = actionText + 1;
-  if (!GetField(rootText, kPathSize, fields, 0)) return;
-  int rootNumber = ParseDecimal(rootText) & kRootMask;
+  if (!GetField(gRootText, kPathSize, fields, 0)) return;
+  int rootNumber = ParseDecimal(gRootText) & kRootMask;
   if (rootNumber >= kRootCount) return;  // names no root key: touch nothing
   HKEY root = kRootKeys[rootNumber];
   // Overlong fields are not cut: a cut key path is another key, and a value
   // name that did not fit must not read as "the whole key".
-  if (!GetField(keyPath, kPathSize, fields, 1)) return;
-  if (!GetField(valueName, kValueNameSize, fields, 2)) return;
-  if (NamesRoot(keyPath)) return;
-  if (valueName[0] == 0) {
-    DeleteKeyTree(root, keyPath);
+  if (!GetField(gKeyPath, kPathSize, fields, 1)) return;
+  if (!GetField(gValueName, kValueNameSize, fields, 2)) return;
+  if (NamesRoot(gKeyPath)) return;
+  if (gValueName[0] == 0) {
+    DeleteKeyTree(root, gKeyPath);
     return;
   }
   HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(root, gKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
   // "default" means the key's unnamed value; the key itself stays.
-  RegDeleteValueA(key, SameText(valueName, kDefaultValue) ? "" : valueName);
+  RegDeleteValueA(key, SameText(gValueName, kDefaultValue) ? "" : gValueName);
   RegCloseKey(key);
 }
 
 void ReleaseSharedLibrary(const char* actionText) {
-  char file[kPathSize];
   HKEY key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
     return;
@@ -104,8 +108,8 @@ void ReleaseSharedLibrary(const char* actionText) {
   DWORD size = kCountSize;
   // An overlong path is no value name of ours; a count is 4 bytes of a number
   // type: shorter data, text or anything else is left alone.
-  if (!GetField(file, kPathSize, actionText + 1, 0) ||
-      RegQueryValueExA(key, file, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+  if (!GetField(gFilePath, kPathSize, actionText + 1, 0) ||
+      RegQueryValueExA(key, gFilePath, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
           ERROR_SUCCESS ||
       size != kCountSize || (type != REG_DWORD && type != REG_BINARY)) {
     RegCloseKey(key);
@@ -113,35 +117,33 @@ void ReleaseSharedLibrary(const char* actionText) {
   }
   if (count <= 1) {
     // A count of 1 reaches its end here. A count already at 0 claims no user
-    // either: it is never wrapped and stored; it ends the same way, so the
-    // stale value goes and the file is left to the user instead of to a later
-    // file line.
-    RegDeleteValueA(key, file);
-    AddLeftover(file);
-    RememberHandledFile(file);
+    // either and is never wrapped and stored: it ends the same way, so the
+    // stale value goes and the file is left to the user (leftover list,
+    // handled-file set) instead of to a later file line.
+    RegDeleteValueA(key, gFilePath);
+    AddLeftover(gFilePath);
+    RememberHandledFile(gFilePath);
   } else {
     --count;
-    RegSetValueExA(key, file, 0, type, reinterpret_cast<const BYTE*>(&count), kCountSize);
+    RegSetValueExA(key, gFilePath, 0, type, reinterpret_cast<const BYTE*>(&count), kCountSize);
   }
   RegCloseKey(key);
 }
 
 void RemoveProfileEntry(const char* actionText) {
-  char file[kPathSize];
-  char section[kPathSize];
-  char keyName[kProfileKeySize];
-  char keysLeft[kProfileKeysSize];
   const char* fields = actionText + 1;
   // Nothing that did not fit is cut: a key name that did not fit must not
   // read as "the whole section".
-  if (!GetField(file, kPathSize, fields, 0) || !GetField(section, kPathSize, fields, 1) ||
-      !GetField(keyName, kProfileKeySize, fields, 2))
+  if (!GetField(gFilePath, kPathSize, fields, 0) || !GetField(gSection, kPathSize, fields, 1) ||
+      !GetField(gProfileKey, kProfileKeySize, fields, 2))
     return;
-  if (!FileExists(file)) return;  // a profile file is never created
-  WritePrivateProfileStringA(section, keyName[0] ? keyName : nullptr, nullptr, file);
-  if (keyName[0] == 0) return;
-  GetPrivateProfileStringA(section, nullptr, "", keysLeft, kProfileKeysSize, file);
-  if (keysLeft[0] == 0) WritePrivateProfileStringA(section, nullptr, nullptr, file);
+  if (!FileExists(gFilePath)) return;  // a profile file is never created
+  // Without a key name the whole section goes.
+  WritePrivateProfileStringA(gSection, gProfileKey[0] ? gProfileKey : nullptr, nullptr,
+                             gFilePath);
+  if (gProfileKey[0] == 0) return;
+  GetPrivateProfileStringA(gSection, nullptr, "", gKeysLeft, kProfileKeysSize, gFilePath);
+  if (gKeysLeft[0] == 0) WritePrivateProfileStringA(gSection, nullptr, nullptr, gFilePath);
 }
 
 bool UninstallKeyOfLine(const char* actionText, char* key, int keySize) {
