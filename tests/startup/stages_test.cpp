@@ -259,9 +259,8 @@ TEST_F(Stages, SecondStartBringsUninstallForwardAndEnds) {
   std::thread first([&] { firstCode = RunChild("\"" + program + "\"", kWaitMs); });
   HWND question = WaitForDialog(kCaption, kWaitMs);
   ASSERT_NE(question, nullptr);
-  DWORD begin = GetTickCount();
+  // A question of its own would hold it until the time-out (-2).
   EXPECT_EQ(RunChild("\"" + program + "\"", kWaitMs), 0);
-  EXPECT_LT(GetTickCount() - begin, 10000u);  // it asked nothing
   PressButton(question, IDNO);
   first.join();
   EXPECT_EQ(firstCode, 0);
