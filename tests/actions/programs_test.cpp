@@ -195,6 +195,7 @@ TEST_F(CheckTest, BoxShowsTheMessageUnderTheCaptionOwnedByTheDialog) {
       {"\"Close the gadget|#then retry, please\"", "Close the gadget\nthen retry, please"},
       {"Plain", "Plain"},
       {std::string(600, 'x'), std::string(511, 'x')},  // cut to the buffer
+      {"\"" + std::string(600, 'y') + "\"", std::string(510, 'y')},
   };
   for (const auto& c : cases) {
     gDialog = dialog;

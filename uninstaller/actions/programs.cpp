@@ -202,7 +202,13 @@ void CheckRunningProgram(const char* actionText) {
   // A name too long for its buffer is not checked: a cut name would test
   // another file, mutex or title.
   if (!GetField(gCheckName, kCheckNameSize, fields, 1)) return;
-  GetFieldCut(gCheckText, kCheckTextSize, fields, 2);  // display text: cut
+  // The message is only shown: an overlong one is cut. The cut takes its
+  // closing quote, so its opening quote goes by hand.
+  bool cutText = !GetField(gCheckText, kCheckTextSize, fields, 2);
+  if (cutText) {
+    GetFieldCut(gCheckText, kCheckTextSize, fields, 2);
+    if (gCheckText[0] == '"') MoveBytes(gCheckText, gCheckText + 1, kCheckTextSize - 1);
+  }
   GetFieldCut(gCheckNumber, kNumberFieldSize, fields, 3);
   unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumber)) & kLowWord;
   StripQuotes(gCheckName);
