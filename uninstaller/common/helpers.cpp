@@ -3,6 +3,7 @@
 
 namespace {
 
+
 // Conversions that read their argument as a string: they get only our own
 // text references or the empty text below, never a stray stack word.
 constexpr int kFormatSlots = 1100;   // a 1023-byte format holds < 1024 conversions
@@ -144,12 +145,38 @@ void ReleaseBlockRaw(void** block) {
 void MoveBytes(void* destination, const void* source, SIZE_T count) {
   unsigned char* to = static_cast<unsigned char*>(destination);
   const unsigned char* from = static_cast<const unsigned char*>(source);
+  // Whole words when both ends and the count are word-aligned: the string
+  // sets shift long runs of references on every insert.
+  const SIZE_T kWord = sizeof(SIZE_T);
+  bool words = ((reinterpret_cast<SIZE_T>(to) | reinterpret_cast<SIZE_T>(from) | count) &
+                (kWord - 1)) == 0;
   if (from < to && to < from + count) {
+    if (words) {
+      SIZE_T* toWords = reinterpret_cast<SIZE_T*>(to);
+      const SIZE_T* fromWords = reinterpret_cast<const SIZE_T*>(from);
+      SIZE_T i = count / kWord;
+      for (; i >= 4; i -= 4) {
+        SIZE_T a = fromWords[i - 1], b = fromWords[i - 2], c = fromWords[i - 3],
+               d = fromWords[i - 4];
+        toWords[i - 1] = a;
+        toWords[i - 2] = b;
+        toWords[i - 3] = c;
+        toWords[i - 4] = d;
+      }
+      for (; i > 0; --i) toWords[i - 1] = fromWords[i - 1];
+      return;
+    }
     while (count) {
       --count;
       to[count] = from[count];
     }
   } else {
+    if (words) {
+      SIZE_T* toWords = reinterpret_cast<SIZE_T*>(to);
+      const SIZE_T* fromWords = reinterpret_cast<const SIZE_T*>(from);
+      for (SIZE_T i = 0; i < count / kWord; ++i) toWords[i] = fromWords[i];
+      return;
+    }
     for (SIZE_T i = 0; i < count; ++i) to[i] = from[i];
   }
 }

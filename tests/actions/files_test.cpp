@@ -1,0 +1,411 @@
+// File and folder removal against the real file system under Wine: what is
+// left on disk and what lands in the leftover list.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "actions/actions.h"
+#include "common/state.h"
+#include "log/string_set.h"
+#include "removal_fixture.h"
+#include "support/robot.h"
+#include "support/test_util.h"
+
+using namespace removal_test;
+using Names = std::vector<std::string>;
+
+namespace {
+
+// Demo holds files of every matching kind, a subfolder with a file, an
+// empty folder and a chain of empty folders.
+const Names kDemoTree = {
+    "Demo\\README.TXT", "Demo\\readme.doc",  "Demo\\Readme", "Demo\\Readme.txt.bak",
+    "Demo\\NOTES.TXT",  "Demo\\notes.TXT2",  "Demo\\page.html", "Demo\\Sub\\inner.txt",
+    "Demo\\Empty\\",    "Demo\\Deep\\Deeper\\"};
+
+const Names kDemoFolders = {"Demo\\", "Demo\\Deep\\", "Demo\\Deep\\Deeper\\", "Demo\\Empty\\",
+                            "Demo\\Sub\\"};
+
+Names Without(const Names& all, const Names& gone) {
+  Names left;
+  for (const std::string& name : all)
+    if (std::find(gone.begin(), gone.end(), name) == gone.end()) left.push_back(name);
+  std::sort(left.begin(), left.end());
+  return left;
+}
+
+Names AllDemo() {
+  Names all = kDemoFolders;
+  for (const std::string& entry : kDemoTree)
+    if (entry.back() != '\\') all.push_back(entry);
+  std::sort(all.begin(), all.end());
+  return all;
+}
+
+const Names kDirectFiles = {"Demo\\README.TXT", "Demo\\readme.doc", "Demo\\Readme",
+                            "Demo\\Readme.txt.bak", "Demo\\NOTES.TXT", "Demo\\notes.TXT2",
+                            "Demo\\page.html"};
+const Names kAllFiles = {"Demo\\README.TXT", "Demo\\readme.doc", "Demo\\Readme",
+                         "Demo\\Readme.txt.bak", "Demo\\NOTES.TXT", "Demo\\notes.TXT2",
+                         "Demo\\page.html", "Demo\\Sub\\inner.txt"};
+
+std::string Expand(const std::string& text, const std::string& scratch) {
+  std::string out = text;
+  size_t at;
+  while ((at = out.find("{S}")) != std::string::npos) out.replace(at, 3, scratch);
+  return out;
+}
+
+class RemovalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetProgramState();
+    scratch = MakeScratchFolder("rm");
+    host = CreateHost();
+    gDialog = host;
+    FontChanges() = 0;
+  }
+  void TearDown() override {
+    gDialog = nullptr;
+    DestroyWindow(host);
+    RemoveTree(scratch);
+  }
+  void Run(const std::string& line) {
+    std::string text = Expand(line, scratch);
+    if (text[0] == 'P') {
+      RemoveFiles(text.c_str());
+    } else {
+      RemoveFolders(text.c_str());
+    }
+  }
+  Names Leftovers() {
+    Names lines = ListLines(host, 1002);
+    for (std::string& line : lines)
+      if (line.compare(0, scratch.size() + 1, scratch + "\\") == 0)
+        line = line.substr(scratch.size() + 1);
+    return lines;
+  }
+  std::string scratch;
+  HWND host = nullptr;
+};
+
+struct WalkCase {
+  const char* line;
+  Names gone;       // entries of the demo tree removed
+  Names leftovers;  // relative to the scratch folder, sorted
+};
+
+// {S} is the scratch folder.
+const WalkCase kWalkCases[] = {
+    {"P{S}\\Demo\\*.*,0", kDirectFiles, {}},
+    {"P{S}\\Demo\\Readme.*,0", {"Demo\\README.TXT", "Demo\\readme.doc", "Demo\\Readme"}, {}},
+    {"P{S}\\Demo\\*.txt,0", {"Demo\\README.TXT", "Demo\\NOTES.TXT"}, {}},
+    {"P{S}\\Demo\\*old.txt,0", {"Demo\\README.TXT", "Demo\\NOTES.TXT"}, {}},
+    {"P{S}\\Demo\\*.,0", {"Demo\\Readme"}, {}},
+    {"P{S}\\Demo\\*.htm,0", {}, {}},
+    {"P{S}\\Demo\\*,0", kDirectFiles, {}},
+    {"P{S}\\Demo\\re*.txt,0", {"Demo\\README.TXT"}, {}},
+    {"P{S}\\Demo\\Readme,0", {"Demo\\Readme"}, {}},
+    {"P{S}\\Demo\\Sub,0", {}, {}},
+    {"P{S}\\Demo\\missing.txt,0", {}, {}},
+    {"P{S}\\Demo\\*.*,256", kDirectFiles, {}},
+    {"P{S}\\Demo\\*.*,", kDirectFiles, {}},
+    {"P{S}\\Demo\\*.*", kDirectFiles, {}},  // no mode field: reads as 0
+    {"P\"{S}\\Demo\\Readme\",0", {}, {}},   // quotes are not removed
+    {"P{S}\\Demo\\*.TXT,2", {}, {"Demo\\NOTES.TXT", "Demo\\README.TXT"}},
+    {"P{S}\\Demo\\*.txt,9", {}, {}},
+    {"U{S}\\Demo,1", AllDemo(), {}},
+    {"U{S}\\Demo,0", {"Demo\\Empty\\", "Demo\\Deep\\", "Demo\\Deep\\Deeper\\"}, kAllFiles},
+    {"U{S}\\Demo,2", {}, {}},
+    {"U{S}\\Demo\\Empty,2", {"Demo\\Empty\\"}, {}},
+    {"U{S}\\Demo\\*,2", {"Demo\\Empty\\"}, {}},  // not descended: Deeper stays
+    {"U{S}\\Demo,5", {"Demo\\Empty\\", "Demo\\Deep\\", "Demo\\Deep\\Deeper\\"}, {}},
+    {"U{S}\\Demo\\*,1", Without(AllDemo(), {"Demo\\"}), {}},
+    {"U{S}\\Demo\\*.txt,1", {"Demo\\README.TXT", "Demo\\NOTES.TXT"}, {}},
+    {"U{S}\\Demo\\README.TXT,1", {"Demo\\README.TXT"}, {}},
+    {"U{S}\\Demo\\README.TXT,0", {}, {"Demo\\README.TXT"}},
+    {"U{S}\\Demo\\.,1", {}, {}},
+    {"U{S}\\Demo\\Sub\\..,1", {}, {}},
+    {"U{S}\\Demo\\,1", {}, {}},
+    {"P{S}/Demo/README.TXT,0", {"Demo\\README.TXT"}, {}},  // slashes separate too
+    {"U{S}\\Demo/Sub,1", {"Demo\\Sub\\", "Demo\\Sub\\inner.txt"}, {}},
+    {"P{S}\\Demo/*.txt,2", {}, {"Demo\\NOTES.TXT", "Demo\\README.TXT"}},
+};
+
+class WalkTest : public RemovalTest, public ::testing::WithParamInterface<WalkCase> {};
+
+TEST_P(WalkTest, LeavesExactlyWhatTheLineKeeps) {
+  const WalkCase& c = GetParam();
+  Build(scratch, kDemoTree);
+  ASSERT_EQ(ListTree(scratch), AllDemo());
+  Run(c.line);
+  EXPECT_EQ(ListTree(scratch), Without(AllDemo(), c.gone)) << c.line;
+  Names expected = c.leftovers;
+  std::sort(expected.begin(), expected.end());
+  Names got = Leftovers();
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, expected) << c.line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, WalkTest, ::testing::ValuesIn(kWalkCases));
+
+TEST_F(RemovalTest, OtherModeRecordsFilesWithoutTouchingThem) {
+  Build(scratch, {"a.txt", "b.txt"});
+  Run("P{S}\\*.txt,7");
+  EXPECT_EQ(ListTree(scratch), (Names{"a.txt", "b.txt"}));
+  // Recorded: a later deleting line passes over them.
+  Run("P{S}\\*.txt,0");
+  EXPECT_EQ(ListTree(scratch), (Names{"a.txt", "b.txt"}));
+  EXPECT_EQ(RememberHandledFile((scratch + "\\A.TXT").c_str()), 0);
+}
+
+TEST_F(RemovalTest, MissingPathIsNotRecorded) {
+  std::string path = scratch + "\\later.txt";
+  TreatFile(path.c_str(), 0);
+  WriteTextFile(path, "x");
+  TreatFile(path.c_str(), 0);
+  EXPECT_FALSE(PathExists(path));
+}
+
+TEST_F(RemovalTest, ProtectedFilesAreDeleted) {
+  std::string path = scratch + "\\locked.dat";
+  WriteTextFile(path, "x");
+  SetFileAttributesA(path.c_str(),
+                     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  Run("P{S}\\locked.dat,0");
+  EXPECT_FALSE(PathExists(path));
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(RemovalTest, FileThatCannotBeDeletedIsListed) {
+  std::string path = scratch + "\\busy.dat";
+  WriteTextFile(path, "x");
+  HANDLE open = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(open, INVALID_HANDLE_VALUE);
+  Run("P{S}\\busy.dat,0");
+  CloseHandle(open);
+  EXPECT_TRUE(PathExists(path));
+  EXPECT_EQ(Leftovers(), (Names{"busy.dat"}));
+}
+
+TEST_F(RemovalTest, NoDialogMeansNoLeftoverLines) {
+  Build(scratch, {"a.txt"});
+  gDialog = nullptr;
+  Run("P{S}\\a.txt,2");
+  AddLeftover("C:\\nothing.txt");
+  EXPECT_TRUE(ListLines(host, 1002).empty());
+  EXPECT_TRUE(PathExists(scratch + "\\a.txt"));
+}
+
+TEST_F(RemovalTest, FontIsUnloadedAndAnnouncedBeforeItsFileGoes) {
+  std::string font = scratch + "\\demo.TTF";
+  ASSERT_TRUE(CopyFileA("Z:\\usr\\share\\wine\\fonts\\tahoma.ttf", font.c_str(), FALSE));
+  ASSERT_GT(AddFontResourceA(font.c_str()), 0);
+  Run("P{S}\\demo.TTF,0");
+  EXPECT_FALSE(PathExists(font));
+  EXPECT_GE(FontChanges(), 1);
+  // Already unloaded: a second unload finds nothing.
+  EXPECT_FALSE(RemoveFontResourceA(font.c_str()));
+}
+
+TEST_F(RemovalTest, FontOfModeTwoIsOnlyListed) {
+  std::string font = scratch + "\\keep.ttf";
+  ASSERT_TRUE(CopyFileA("Z:\\usr\\share\\wine\\fonts\\tahoma.ttf", font.c_str(), FALSE));
+  ASSERT_GT(AddFontResourceA(font.c_str()), 0);
+  Run("P{S}\\keep.ttf,2");
+  EXPECT_TRUE(PathExists(font));
+  EXPECT_EQ(FontChanges(), 0);
+  EXPECT_TRUE(RemoveFontResourceA(font.c_str()));  // still loaded
+  EXPECT_EQ(Leftovers(), (Names{"keep.ttf"}));
+}
+
+TEST_F(RemovalTest, SplitExtensionCutsAtTheLastDot) {
+  struct Case { const char* name; int dot; const char* base; const char* extension; };
+  const Case cases[] = {{"Readme.txt.bak", 10, "Readme.txt", "bak"},
+                        {"Readme", -1, "Readme", ""},
+                        {"*.", 1, "*", ""},
+                        {".profile", 0, "", "profile"},
+                        {"", -1, "", ""}};
+  for (const Case& c : cases) {
+    char base[256], extension[256];
+    EXPECT_EQ(SplitExtension(c.name, base, 256, extension, 256), c.dot) << c.name;
+    EXPECT_STREQ(base, c.base) << c.name;
+    EXPECT_STREQ(extension, c.extension) << c.name;
+  }
+  char small[4], extension[4];
+  EXPECT_EQ(SplitExtension("long.txt", small, 4, extension, 4), 4);
+  EXPECT_STREQ(small, "");  // never a cut base
+  EXPECT_STREQ(extension, "txt");
+}
+
+// The mode 1 question, answered by the robot.
+class QuestionTest : public RemovalTest {
+ protected:
+  void SetUp() override {
+    RemovalTest::SetUp();
+    LoadLogText(scratch, "A51,Delete %s?\r\n");
+    gDialog = host;
+    static int serial = 0;
+    wsprintfA(gCaption, "Removal question %lu-%d", GetCurrentProcessId(), ++serial);
+  }
+};
+
+TEST_F(QuestionTest, YesDeletesAndNoKeepsUnlisted) {
+  Build(scratch, {"yes.txt", "no.txt"});
+  BoxRobot robot;
+  StartRobot(&robot, gCaption, IDYES);
+  Run("P{S}\\yes.txt,1");
+  ASSERT_EQ(FinishRobot(&robot), 1);
+  EXPECT_EQ(std::string(robot.text), "Delete " + scratch + "\\yes.txt?");
+  EXPECT_TRUE(robot.buttons & (1u << IDNO));
+  EXPECT_FALSE(PathExists(scratch + "\\yes.txt"));
+
+  StartRobot(&robot, gCaption, IDNO);
+  Run("P{S}\\no.txt,1");
+  ASSERT_EQ(FinishRobot(&robot), 1);
+  EXPECT_TRUE(PathExists(scratch + "\\no.txt"));
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(QuestionTest, FileNamedTwiceIsAskedOnce) {
+  Build(scratch, {"twice.txt"});
+  BoxRobot robot;
+  StartRobot(&robot, gCaption, IDNO, 2, 3000);
+  Run("P{S}\\twice.txt,1");
+  Run("P{S}\\*.txt,1");
+  EXPECT_EQ(FinishRobot(&robot), 1);
+  EXPECT_TRUE(PathExists(scratch + "\\twice.txt"));
+}
+
+TEST_F(QuestionTest, SilentModeStillAsks) {
+  Build(scratch, {"quiet.txt"});
+  gSilent = true;
+  gDialog = nullptr;
+  BoxRobot robot;
+  StartRobot(&robot, gCaption, IDYES);
+  Run("P{S}\\quiet.txt,1");
+  EXPECT_EQ(FinishRobot(&robot), 1);
+  EXPECT_FALSE(PathExists(scratch + "\\quiet.txt"));
+}
+
+TEST_F(RemovalTest, FullHandledSetStillTreatsFilesCorrectly) {
+  Build(scratch, {"a.txt", "b.txt"});
+  // The pool has no room left, then the set has no slot left.
+  gHandledPoolFill = gHandledPool + kHandledPoolSize - 2;
+  Run("P{S}\\a.txt,0");
+  Run("P{S}\\a.txt,0");
+  EXPECT_FALSE(PathExists(scratch + "\\a.txt"));
+  gHandledPoolFill = gHandledPool;
+  gHandledFiles.capacity = gHandledFiles.count;
+  Run("P{S}\\b.txt,2");
+  EXPECT_TRUE(PathExists(scratch + "\\b.txt"));
+  EXPECT_EQ(Leftovers(), (Names{"b.txt"}));
+  EXPECT_EQ(gHandledFiles.count, gHandledFiles.capacity);
+  gHandledFiles.capacity = kSetCapacity;
+}
+
+// A link inside the tree that points outside it is never followed.
+TEST_F(RemovalTest, FolderLinkIsNotFollowedOutOfTheTree) {
+  std::string outside = MakeScratchFolder("target");
+  Build(outside, {"precious.txt", "inner\\precious2.txt"});
+  Build(scratch, {"Tree\\a.txt", "Tree\\Sub\\b.txt"});
+  std::string unixLink = UnixPath(scratch + "\\Tree\\Sub\\link");
+  std::string unixTarget = UnixPath(outside);
+  ASSERT_FALSE(unixLink.empty());
+  ASSERT_TRUE(RunShell("ln -s '" + unixTarget + "' '" + unixLink + "'"));
+  DWORD attributes = GetFileAttributesA((scratch + "\\Tree\\Sub\\link").c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  for (const char* line : {"U{S}\\Tree,1", "U{S}\\Tree,0", "U{S}\\Tree\\Sub\\link,1",
+                           "U{S}\\Tree\\Sub\\*,1", "P{S}\\Tree\\Sub\\link\\*.*,5"}) {
+    Run(line);
+    EXPECT_EQ(ListTree(outside), (Names{"inner\\", "inner\\precious2.txt", "precious.txt"}))
+        << line;
+  }
+  EXPECT_FALSE(PathExists(scratch + "\\Tree\\a.txt"));
+  RunShell("rm -f '" + unixLink + "'");
+  RemoveTree(outside);
+}
+
+// Entries whose paths outgrow the buffers are skipped and stay on disk.
+TEST_F(RemovalTest, OverlongPathsAreSkipped) {
+  std::string name(120, 'n');
+  std::string deep = UnixPath(scratch) + "/Long";
+  for (int i = 0; i < 5; ++i) deep += "/" + name;
+  ASSERT_TRUE(RunShell("mkdir -p '" + deep + "' && echo x > '" + deep + "/deep.txt'"));
+  Build(scratch, {"Long\\near.txt"});
+  std::string overlong = "U" + scratch + "\\Long\\" + std::string(600, 'x') + ",1";
+  RemoveFolders(overlong.c_str());
+  RemoveMatching((scratch + "\\Long\\" + std::string(600, 'y')).c_str(), true, 1);
+  Run("U{S}\\Long,1");
+  EXPECT_FALSE(PathExists(scratch + "\\Long\\near.txt"));
+  RunShell("test -f '" + deep + "/deep.txt' && touch '" + UnixPath(scratch) + "/still'");
+  EXPECT_TRUE(PathExists(scratch + "\\still"));
+  RunShell("rm -rf '" + UnixPath(scratch) + "/Long'");
+}
+
+// Roots, however they are spelled, never take a wildcard. The tree lives on
+// a drive letter mapped to a scratch folder, so a fault could not harm the
+// prefix.
+TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
+  std::string drive = scratch + "\\drive";
+  CreateDirectoryA(drive.c_str(), nullptr);
+  const Names tree = {"f.tmp", "keep.txt", "dir\\x.txt", "dir\\y.tmp", "emptydir\\"};
+  Build(drive, tree);
+  std::string devices = UnixPath("C:\\");
+  devices = devices.substr(0, devices.find("/dosdevices/") + 12);
+  std::string mapping = devices + "q:";
+  ASSERT_TRUE(RunShell("ln -sfn '" + UnixPath(drive) + "' '" + mapping + "'"));
+  ASSERT_TRUE(PathExists("Q:\\keep.txt"));
+  Names before = ListTree(drive);
+  char oldFolder[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, oldFolder);
+  SetCurrentDirectoryA("Q:\\dir");
+  const char* lines[] = {
+      "PQ:\\*.tmp,0",   "PQ:\\*,0",       "PQ:\\*.*,0",       "UQ:\\*,1",
+      "UQ:\\*.*,1",     "UQ:\\*,5",       "UQ:\\,1",          "UQ:,1",
+      "UQ:\\..\\*,1",   "UQ:\\dir\\..\\*,1", "UQ:\\\\\\*,1",  "UQ:\\.,1",
+      "UQ:\\?*,1",      "U\\\\?\\Q:\\*,1", "UQ:*,1",          "U,1",
+      "P,0",            "U\\*,1",         "U..\\*,1",         "U..\\..\\*,1",
+      "UQ:\\dir\\..,1", "U\\,1",          "U.,1",             "U..,1"};
+  for (const char* line : lines) {
+    Build(drive, tree);  // each line on the whole tree
+    SetCurrentDirectoryA("Q:\\dir");
+    Run(line);
+    EXPECT_EQ(ListTree(drive), before) << line;
+  }
+  SetCurrentDirectoryA(oldFolder);
+  // The drive works: a plain name at its root is found and named with one
+  // backslash after the drive.
+  Run("PQ:\\keep.txt,2");
+  EXPECT_EQ(ListLines(host, 1002), (Names{"Q:\\keep.txt"}));
+  Run("UQ:\\dir,1");
+  EXPECT_FALSE(PathExists(drive + "\\dir"));
+  RunShell("rm -f '" + mapping + "'");
+}
+
+// "." and ".." name no entry of their own (the platform may answer a search
+// for "Dot\." with the entry "Dot", which would then be joined to the wrong
+// folder).
+TEST_F(RemovalTest, DotNamesTouchNothing) {
+  Build(scratch, {"Dot\\Dot\\inner.txt", "Dot\\Dot\\Dot\\deeper.txt"});
+  Names before = ListTree(scratch);
+  for (const char* line : {"U{S}\\Dot\\.,1", "U{S}\\Dot\\Dot\\..,1", "P{S}\\Dot\\Dot\\.,0"}) {
+    Run(line);
+    EXPECT_EQ(ListTree(scratch), before) << line;
+  }
+}
+
+// A path without a backslash is searched in the current folder and its
+// entries are named there.
+TEST_F(RemovalTest, RelativePathNamesTheEntryFound) {
+  Build(scratch, {"here.txt", "sub\\here.txt"});
+  char oldFolder[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, oldFolder);
+  SetCurrentDirectoryA((scratch + "\\sub").c_str());
+  Run("Phere.txt,2");
+  SetCurrentDirectoryA(oldFolder);
+  EXPECT_EQ(ListLines(host, 1002), (Names{"here.txt"}));
+}
+
+}  // namespace

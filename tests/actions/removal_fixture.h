@@ -1,0 +1,138 @@
+// Shared pieces of the removal tests: a host window with the two list boxes
+// of the uninstall dialog, listing a scratch tree, and running Unix commands
+// (symbolic links, drive mappings) from inside Wine.
+#pragma once
+#include <windows.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+#include "support/test_util.h"
+
+namespace removal_test {
+
+inline int& FontChanges() {
+  static int count = 0;
+  return count;
+}
+
+inline LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_FONTCHANGE) ++FontChanges();
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A hidden top-level window standing in for the uninstall dialog: list box
+// 1002 (sorted leftovers) and 1005 (progress notes).
+inline HWND CreateHost() {
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = HostProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "RemovalTestHost";
+    RegisterClassA(&windowClass);
+    registered = true;
+  }
+  HWND host = CreateWindowA("RemovalTestHost", "removal host", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+                            300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  CreateWindowA("LISTBOX", "", WS_CHILD | LBS_SORT, 0, 0, 300, 100, host,
+                reinterpret_cast<HMENU>(1002), GetModuleHandleA(nullptr), nullptr);
+  CreateWindowA("LISTBOX", "", WS_CHILD, 0, 100, 300, 100, host, reinterpret_cast<HMENU>(1005),
+                GetModuleHandleA(nullptr), nullptr);
+  return host;
+}
+
+inline std::vector<std::string> ListLines(HWND host, int id) {
+  std::vector<std::string> lines;
+  int count = static_cast<int>(SendDlgItemMessageA(host, id, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char text[1024] = "";
+    SendDlgItemMessageA(host, id, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+    lines.push_back(text);
+  }
+  return lines;
+}
+
+// Every entry below folder, relative, folders ending in a backslash, sorted.
+inline void ListTreeInto(const std::string& folder, const std::string& relative,
+                         std::vector<std::string>* out) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out->push_back(relative + name + "\\");
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        ListTreeInto(folder + "\\" + name, relative + name + "\\", out);
+    } else {
+      out->push_back(relative + name);
+    }
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+}
+
+inline std::vector<std::string> ListTree(const std::string& folder) {
+  std::vector<std::string> out;
+  ListTreeInto(folder, "", &out);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Creates files ("a\b.txt") and folders ("a\c\") below root.
+inline void Build(const std::string& root, const std::vector<std::string>& entries) {
+  for (const std::string& entry : entries) {
+    std::string path = root;
+    size_t start = 0;
+    for (;;) {
+      size_t slash = entry.find('\\', start);
+      if (slash == std::string::npos) break;
+      path = root + "\\" + entry.substr(0, slash);
+      CreateDirectoryA(path.c_str(), nullptr);
+      start = slash + 1;
+    }
+    if (start < entry.size()) WriteTextFile(root + "\\" + entry, "x");
+  }
+}
+
+inline std::string UnixPath(const std::string& windowsPath) {
+  typedef char*(CDECL * UnixName)(LPCWSTR);
+  UnixName convert = reinterpret_cast<UnixName>(
+      GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
+  if (!convert) return "";
+  wchar_t wide[1024];
+  MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, 1024);
+  char* name = convert(wide);
+  std::string result = name ? name : "";
+  if (name) HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+// Runs a Unix shell command (Wine starts Unix programs given a Unix path).
+// Wine gives no waitable handle for a Unix process, so the command touches
+// a marker when it is done and we wait for that. False on time-out.
+inline bool RunShell(const std::string& command) {
+  static int serial = 0;
+  char marker[128];
+  wsprintfA(marker, "/tmp/removal_test_done_%lu_%d", GetCurrentProcessId(), ++serial);
+  std::string windowsMarker = std::string("Z:") + marker;
+  for (char& c : windowsMarker)
+    if (c == '/') c = '\\';
+  std::string script = command + "; touch " + marker;
+  std::string quoted;
+  for (char c : script) {
+    if (c == '"') quoted += '\\';
+    quoted += c;
+  }
+  if (RunChild("/bin/sh -c \"" + quoted + "\"") == -1) return false;
+  for (int i = 0; i < 1000; ++i) {
+    if (GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      DeleteFileA(windowsMarker.c_str());
+      return true;
+    }
+    Sleep(10);
+  }
+  return false;
+}
+
+}  // namespace removal_test

@@ -1,0 +1,278 @@
+// The two stages through the real program: a copy of the built uninstaller
+// with a log-name tail appended, as an installer leaves it, started in a
+// child process with its own temporary folder. A robot answers the notices.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <thread>
+#include "support/robot.h"
+#include "support/test_util.h"
+
+namespace {
+
+const char kCaption[] = "Uninstall Sample Product";
+const char kLog[] =
+    "A10,Sample Product\r\n"
+    "A48,Uninstall\r\n"
+    "A43,Remove %s and all of its parts?\r\n"
+    "A36,Can't copy %s to %s.\r\n"
+    "A49,Can't start %s.\r\n"
+    "A13,Finish\r\n"
+    "A47,%s is removed at the next restart.\r\n"
+    "A50,All done.\r\n";
+constexpr DWORD kWaitMs = 30000;
+
+std::string Lower(std::string text) {
+  CharLowerA(&text[0]);
+  return text;
+}
+
+// The restart deletions that the system has been asked for, lower case.
+std::string PendingDeletions() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return "";
+  DWORD size = 0;
+  RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size);
+  std::string value(size, '\0');
+  if (size &&
+      RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(&value[0]), &size) != ERROR_SUCCESS)
+    value.clear();
+  RegCloseKey(key);
+  for (char& c : value)
+    if (c == 0) c = '|';
+  return Lower(value);
+}
+
+bool WaitForPendingDeletion(const std::string& path) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < kWaitMs) {
+    if (PendingDeletions().find(Lower(path)) != std::string::npos) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+std::string ReadListW(HWND dialog, int id) {
+  // Across processes only the wide form of the list's text comes back whole.
+  std::string lines;
+  HWND list = GetDlgItem(dialog, id);
+  int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t line[1024] = L"";
+    char narrow[2048] = "";
+    if (SendMessageW(list, LB_GETTEXTLEN, i, 0) >= 1024) continue;
+    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+    WideCharToMultiByte(CP_ACP, 0, line, -1, narrow, sizeof narrow, nullptr, nullptr);
+    lines += narrow;
+    lines += "|";
+  }
+  return lines;
+}
+
+// The built program, named through the drive that maps the host's root.
+std::string DistProgram() {
+  std::string path = std::string("Z:") + DIST_DIR + "/uninstaller.exe";
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+// One install: a folder with the program, its tail and its log, and a
+// temporary folder of its own that the children get through TMP and TEMP.
+class Stages : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GetEnvironmentVariableA("TMP", oldTmp_, sizeof oldTmp_);
+    GetEnvironmentVariableA("TEMP", oldTemp_, sizeof oldTemp_);
+    root_ = MakeScratchFolder("stages");
+    install_ = root_ + "\\Sample Product";
+    temp_ = root_ + "\\tmp";
+    CreateDirectoryA(install_.c_str(), nullptr);
+    CreateDirectoryA(temp_.c_str(), nullptr);
+    UseTemporaryFolder(temp_);
+  }
+  void TearDown() override {
+    SetEnvironmentVariableA("TMP", oldTmp_);
+    SetEnvironmentVariableA("TEMP", oldTemp_);
+    RemoveTree(root_);
+  }
+  void UseTemporaryFolder(const std::string& folder) {
+    SetEnvironmentVariableA("TMP", folder.c_str());
+    SetEnvironmentVariableA("TEMP", folder.c_str());
+  }
+  // Copies the built program and appends the installer's names.
+  std::string Install(const std::string& tail, const char* name = "uninstaller.exe") {
+    std::string program = install_ + "\\" + name;
+    std::string image = ReadTextFile(DistProgram());
+    EXPECT_GT(image.size(), 0u);
+    WriteTextFile(program, image + tail);
+    return program;
+  }
+  std::string root_, install_, temp_;
+  char oldTmp_[MAX_PATH] = "", oldTemp_[MAX_PATH] = "";
+};
+
+TEST_F(Stages, MissingLogEndsWithTheNoticeAndExitCodeZero) {
+  std::string program = Install(std::string("nolog.ini\0", 10));
+  BoxRobot robot;
+  StartRobot(&robot, "", IDOK);  // before the log is read the caption is empty
+  EXPECT_EQ(RunChild("\"" + program + "\""), 0);
+  ASSERT_EQ(FinishRobot(&robot), 1);
+  EXPECT_EQ(std::string(robot.text),
+            "Can't open uninstal log file " + install_ + "\\nolog.ini!");
+}
+
+TEST_F(Stages, AnsweringNoLeavesEverythingInPlace) {
+  // The shipped tail alone names uninstal.ini.
+  std::string program = Install("");
+  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  BoxRobot robot;
+  StartRobot(&robot, kCaption, IDNO);
+  EXPECT_EQ(RunChild("\"" + program + "\""), 0);
+  ASSERT_EQ(FinishRobot(&robot), 1);
+  EXPECT_STREQ(robot.text, "Remove Sample Product and all of its parts?");
+  EXPECT_TRUE(robot.buttons & (1u << IDYES));
+  EXPECT_FALSE(PathExists(temp_ + "\\uninstaller.exe"));  // nothing copied or started
+}
+
+TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
+  // An installer's own log name after the shipped tail; a folder with spaces.
+  std::string program = Install(std::string("product.log\0", 12));
+  WriteTextFile(install_ + "\\product.log", kLog);
+  BoxRobot robot;
+  StartRobot(&robot, kCaption, IDYES);
+  EXPECT_EQ(RunChild("\"" + program + "\""), 0);  // stage one does not wait
+  ASSERT_EQ(FinishRobot(&robot), 1);
+
+  const std::string copy = temp_ + "\\uninstaller.exe";
+  EXPECT_TRUE(PathExists(copy));
+  HWND dialog = nullptr;
+  DWORD start = GetTickCount();
+  while (!dialog && GetTickCount() - start < kWaitMs) {
+    HWND found = WaitForDialog(kCaption, kWaitMs);
+    if (found && GetDlgItem(found, 1005)) dialog = found;
+  }
+  ASSERT_NE(dialog, nullptr);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(dialog, &processId);
+  HANDLE stageTwo =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  ASSERT_NE(stageTwo, nullptr);
+
+  // The finishing notes name the running copy.
+  while (!IsWindowVisible(GetDlgItem(dialog, 1006)) && GetTickCount() - start < kWaitMs)
+    Sleep(20);
+  EXPECT_EQ(ReadListW(dialog, 1005),
+            "All done.|" + copy + " is removed at the next restart.|");
+  PressButton(dialog, 1006);
+
+  ASSERT_EQ(WaitForSingleObject(stageTwo, kWaitMs), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(stageTwo, &code);
+  CloseHandle(stageTwo);
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(WaitForPendingDeletion(copy));
+}
+
+TEST_F(Stages, SilentRunsBothStagesWithoutAsking) {
+  std::string program = Install(std::string("\0", 1));  // no name: uninstal.ini
+  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  // No robot: a question would hold the child until the time-out.
+  EXPECT_EQ(RunChild("\"" + program + "\" -s", kWaitMs), 0);
+  EXPECT_TRUE(WaitForPendingDeletion(temp_ + "\\uninstaller.exe"));
+}
+
+TEST_F(Stages, FailedCopyEndsWithMessage36) {
+  std::string program = Install("");
+  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  UseTemporaryFolder(root_ + "\\missing");
+  BoxRobot robot;
+  StartRobot(&robot, kCaption, IDOK);
+  EXPECT_EQ(RunChild("\"" + program + "\" -S"), 0);
+  ASSERT_EQ(FinishRobot(&robot), 1);
+  EXPECT_EQ(std::string(robot.text),
+            "Can't copy " + program + " to " + root_ + "\\missing\\uninstaller.exe.");
+}
+
+TEST_F(Stages, RunFromTheTemporaryFolderTheCopyGoesToTheRootOfC) {
+  // A name of its own, so that the copy in c:\ meets no other test's file.
+  char name[64];
+  wsprintfA(name, "uninst_%lu.exe", GetCurrentProcessId());
+  std::string program = Install("", name);
+  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  UseTemporaryFolder(install_);
+  char oldCurrent[MAX_PATH] = "";
+  GetCurrentDirectoryA(sizeof oldCurrent, oldCurrent);
+  SetCurrentDirectoryA(install_.c_str());
+  int code = RunChild("\"" + program + "\" -s", kWaitMs);
+  SetCurrentDirectoryA(oldCurrent);
+  EXPECT_EQ(code, 0);
+  std::string copy = std::string("c:\\") + name;
+  EXPECT_TRUE(WaitForPendingDeletion(copy));
+  EXPECT_TRUE(PathExists(copy));
+  // Stage two has ended once its deletion is scheduled; give it a moment.
+  for (int i = 0; i < 100 && PathExists(copy); ++i) {
+    DeleteFileA(copy.c_str());
+    Sleep(50);
+  }
+}
+
+// A top-level window titled "Uninstall" on a thread of its own, noting
+// whether it was minimised.
+struct Bystander {
+  HWND window = nullptr;
+  bool minimised = false;
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+Bystander* gBystander;
+
+LRESULT CALLBACK BystanderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SIZE && wParam == SIZE_MINIMIZED) gBystander->minimised = true;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(Stages, SecondStartBringsUninstallForwardAndEnds) {
+  std::string program = Install("");
+  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  Bystander bystander;
+  gBystander = &bystander;
+  std::thread windowThread([&] {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = BystanderProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "Bystander";
+    RegisterClassA(&windowClass);
+    bystander.window = CreateWindowA("Bystander", "Uninstall", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                     0, 0, 200, 100, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+    SetEvent(bystander.ready);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+  });
+  WaitForSingleObject(bystander.ready, kWaitMs);
+
+  // The first start waits at its question while the second one comes.
+  int firstCode = -3;
+  std::thread first([&] { firstCode = RunChild("\"" + program + "\"", kWaitMs); });
+  HWND question = WaitForDialog(kCaption, kWaitMs);
+  ASSERT_NE(question, nullptr);
+  DWORD begin = GetTickCount();
+  EXPECT_EQ(RunChild("\"" + program + "\"", kWaitMs), 0);
+  EXPECT_LT(GetTickCount() - begin, 10000u);  // it asked nothing
+  PressButton(question, IDNO);
+  first.join();
+  EXPECT_EQ(firstCode, 0);
+
+  EXPECT_TRUE(bystander.minimised);
+  EXPECT_FALSE(IsIconic(bystander.window));  // and shown again
+  PostMessageA(bystander.window, WM_QUIT, 0, 0);
+  PostThreadMessageA(GetWindowThreadProcessId(bystander.window, nullptr), WM_QUIT, 0, 0);
+  windowThread.join();
+  CloseHandle(bystander.ready);
+  gBystander = nullptr;
+}
+
+}  // namespace

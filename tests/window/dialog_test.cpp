@@ -1,0 +1,538 @@
+// The uninstall dialog, opened for real from template 101 in this program's
+// resources. The test's thread runs the modal dialog; a driver thread reads
+// the window as a user would see it and presses its buttons. The late phase
+// of these logs holds no actions, so the files left for the user are put in
+// the leftover list the way the actions do, just before the start command.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+#include "common/state.h"
+#include "log/log.h"
+#include "support/test_util.h"
+#include "window/dialog.h"
+
+namespace {
+
+const char kLog[] =
+    "A10,Sample Product\r\n"
+    "A48,Uninstall\r\n"
+    "A13,Finish\r\n"
+    "A44,Remove\r\n"
+    "A45,Remove all\r\n"
+    "A46,Close\r\n"
+    "A47,%s is removed at the next restart.\r\n"
+    "A50,All done.\r\n"
+    "A52,Can't delete %s. Try again?\r\n"
+    "A53,These files were left:\r\n";
+const char kCaption[] = "Uninstall Sample Product";
+const char kProgram[] = "C:\\users\\Temp\\uninstaller.exe";
+constexpr DWORD kWaitMs = 20000;
+
+// The dialog as it stands right after WM_INITDIALOG.
+struct Opening {
+  bool visible = true;
+  bool buttonsEnabled[4] = {true, true, true, true};  // 1000, 1006, 1003, 1004
+  bool ownsNotices = false;
+  bool hasIcon = false;
+  int bottom = 0, headingMiddle = 0;
+  std::string title, finishText;
+};
+
+struct DialogRun {
+  std::vector<std::string> leftovers;   // added as the late phase would add them
+  std::function<void(HWND)> drive;      // on the driver thread, once the run is done
+  Opening opening;
+  INT_PTR result = -1;
+  bool endedByDriver = false;           // false: it had to be closed by force
+  std::string fontPath;                 // the font file whose unloading is watched
+  int fontChanges = 0;
+  bool fontFileThereAtChange = false;
+};
+DialogRun* gRun;
+
+int Bottom(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  return rect.bottom;
+}
+
+// Bottom of a button plus three quarters of its height: the layouts' edge.
+int EdgeBelow(HWND button) {
+  RECT rect;
+  GetWindowRect(button, &rect);
+  return rect.bottom + (rect.bottom - rect.top) * 3 / 4;
+}
+
+std::string Text(HWND window) {
+  char text[1024] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::vector<std::string> Lines(HWND dialog, int list) {
+  std::vector<std::string> lines;
+  int count = static_cast<int>(SendDlgItemMessageA(dialog, list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char line[2048] = "";
+    SendDlgItemMessageA(dialog, list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+int Selected(HWND dialog, int list) {
+  return static_cast<int>(SendDlgItemMessageA(dialog, list, LB_GETCURSEL, 0, 0));
+}
+
+bool Shown(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
+bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+INT_PTR CALLBACK WatchedDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND && LOWORD(wParam) == kStartCommand) {
+    for (const std::string& path : gRun->leftovers)
+      SendDlgItemMessageA(window, kLeftoverList, LB_ADDSTRING, 0,
+                          reinterpret_cast<LPARAM>(path.c_str()));
+  }
+  INT_PTR result = UninstallDialogProc(window, message, wParam, lParam);
+  if (message == WM_INITDIALOG) {
+    Opening& o = gRun->opening;
+    o.visible = IsWindowVisible(window) != FALSE;
+    const int buttons[4] = {kCloseButton, kFinishButton, kRemoveOneButton, kRemoveAllButton};
+    for (int i = 0; i < 4; ++i) o.buttonsEnabled[i] = Enabled(window, buttons[i]);
+    o.ownsNotices = gDialog == window;
+    o.hasIcon = GetClassLongPtrA(window, GCLP_HICON) != 0;
+    o.bottom = Bottom(window);
+    RECT heading;
+    GetWindowRect(GetDlgItem(window, kLeftoverHeading), &heading);
+    o.headingMiddle = heading.top + (heading.bottom - heading.top) / 2;
+    o.title = Text(window);
+    o.finishText = Text(GetDlgItem(window, kFinishButton));
+  }
+  return result;
+}
+
+// A top-level window of the test's thread that notes font-change broadcasts.
+LRESULT CALLBACK FontWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_FONTCHANGE && gRun) {
+    ++gRun->fontChanges;
+    gRun->fontFileThereAtChange = PathExists(gRun->fontPath);
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND FindDialog() {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < kWaitMs) {
+    if (gDialog && IsWindowVisible(gDialog)) return gDialog;
+    Sleep(10);
+  }
+  return nullptr;
+}
+
+// Waits until the start command has laid out the dialog.
+bool WaitForRunEnd(HWND dialog) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < kWaitMs) {
+    if (Shown(dialog, kFinishButton) || Enabled(dialog, kCloseButton)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < kWaitMs) {
+    if (condition()) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+struct BoxSearch {
+  HWND owner, found;
+};
+
+BOOL CALLBACK FindOwnedBox(HWND window, LPARAM param) {
+  BoxSearch* search = reinterpret_cast<BoxSearch*>(param);
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  if (lstrcmpA(name, "#32770") == 0 && GetWindow(window, GW_OWNER) == search->owner &&
+      IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A visible message box owned by the dialog, or null.
+HWND OwnedBox(HWND dialog) {
+  BoxSearch search = {dialog, nullptr};
+  EnumWindows(FindOwnedBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForOwnedBox(HWND dialog) {
+  HWND box = nullptr;
+  WaitUntil([&] { return (box = OwnedBox(dialog)) != nullptr; });
+  return box;
+}
+
+std::string BoxText(HWND box) { return Text(GetDlgItem(box, 0xFFFF)); }
+
+void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+// For a click whose handling waits for an answer: the driver must not wait.
+void ClickLater(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+// Opens the dialog on this thread and drives it from another one.
+void RunDialog(DialogRun* run) {
+  gRun = run;
+  std::thread driver([run] {
+    HWND dialog = FindDialog();
+    if (!dialog) return;
+    if (WaitForRunEnd(dialog)) run->drive(dialog);
+    run->endedByDriver = WaitUntil([&] { return !IsWindow(dialog); });
+    if (!run->endedByDriver) PostMessageA(dialog, WM_COMMAND, kCloseButton, 0);
+  });
+  run->result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialogTemplate),
+                                nullptr, WatchedDialogProc, 0);
+  driver.join();
+  gRun = nullptr;
+}
+
+class UninstallDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = MakeScratchFolder("dialog");
+    LoadLogText(folder_, kLog);
+    CopyText(gProductName, kNameSize, "Sample Product");
+    CopyText(gCaption, kNameSize, kCaption);
+    CopyText(gProgramPath, kPathSize, kProgram);
+  }
+  void TearDown() override {
+    gDialog = nullptr;
+    RemoveTree(folder_);
+  }
+  std::string folder_;
+};
+
+TEST_F(UninstallDialog, WithNothingLeftItOffersTheFinishButtonAndIgnoresEscAndClose) {
+  struct Seen {
+    std::vector<std::string> notes;
+    int selectedNote = -2;
+    bool finishShown = false, finishEnabled = false, headingShown = true, listShown = true;
+    bool closeEnabled = true, removeEnabled = true;
+    int bottom = 0, edge = 0;
+    bool openAfterEsc = false, openAfterCloseBox = false;
+    std::string title;
+  } seen;
+  DialogRun run;
+  run.drive = [&seen](HWND dialog) {
+    seen.notes = Lines(dialog, kProgressList);
+    seen.selectedNote = Selected(dialog, kProgressList);
+    seen.finishShown = Shown(dialog, kFinishButton);
+    seen.finishEnabled = Enabled(dialog, kFinishButton);
+    seen.headingShown = Shown(dialog, kLeftoverHeading);
+    seen.listShown = Shown(dialog, kLeftoverList);
+    seen.closeEnabled = Enabled(dialog, kCloseButton);
+    seen.removeEnabled = Enabled(dialog, kRemoveOneButton) || Enabled(dialog, kRemoveAllButton);
+    seen.bottom = Bottom(dialog);
+    seen.edge = EdgeBelow(GetDlgItem(dialog, kFinishButton));
+    seen.title = Text(dialog);
+    // Esc reaches the dialog through its message loop, the close box as
+    // SC_CLOSE; both become IDCANCEL, which may be posted: give it time.
+    PostMessageA(GetDlgItem(dialog, kFinishButton), WM_KEYDOWN, VK_ESCAPE, 0);
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    Sleep(300);
+    seen.openAfterEsc = IsWindowVisible(dialog) != FALSE;
+    SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(300);
+    seen.openAfterCloseBox = IsWindowVisible(dialog) != FALSE;
+    Click(dialog, kFinishButton);
+  };
+  RunDialog(&run);
+
+  const Opening& o = run.opening;
+  EXPECT_FALSE(o.visible);
+  for (bool enabled : o.buttonsEnabled) EXPECT_FALSE(enabled);
+  EXPECT_TRUE(o.ownsNotices);
+  EXPECT_TRUE(o.hasIcon);
+  EXPECT_EQ(o.bottom, o.headingMiddle);  // shortened to the progress list
+  EXPECT_EQ(o.title, kCaption);
+  EXPECT_EQ(o.finishText, "Finish");
+
+  EXPECT_EQ(seen.title, kCaption);
+  ASSERT_EQ(seen.notes.size(), 2u);
+  EXPECT_EQ(seen.notes[0], "All done.");
+  EXPECT_EQ(seen.notes[1], std::string(kProgram) + " is removed at the next restart.");
+  EXPECT_EQ(seen.selectedNote, 1);
+  EXPECT_TRUE(seen.finishShown);
+  EXPECT_TRUE(seen.finishEnabled);
+  EXPECT_FALSE(seen.headingShown);
+  EXPECT_FALSE(seen.listShown);
+  EXPECT_FALSE(seen.closeEnabled);
+  EXPECT_FALSE(seen.removeEnabled);
+  EXPECT_EQ(seen.bottom, seen.edge);
+  EXPECT_TRUE(seen.openAfterEsc);
+  EXPECT_TRUE(seen.openAfterCloseBox);
+  EXPECT_TRUE(run.endedByDriver);
+  EXPECT_EQ(run.result, 1);
+}
+
+TEST_F(UninstallDialog, LeftoversAreRemovedOneByOneThenAllWithTheFoldersTheyEmpty) {
+  const std::string root = folder_ + "\\app";
+  CreateDirectoryA(root.c_str(), nullptr);
+  CreateDirectoryA((root + "\\a").c_str(), nullptr);
+  CreateDirectoryA((root + "\\a\\b").c_str(), nullptr);
+  CreateDirectoryA((root + "\\a\\b\\c").c_str(), nullptr);
+  const std::string only = root + "\\a\\b\\c\\only.txt";
+  const std::string font = root + "\\Face.TTF";
+  const std::string gone = root + "\\gone.txt";  // never created
+  const std::string readOnly = root + "\\ro.txt";
+  const std::string keep = root + "\\keep.txt";  // not offered: keeps the folder
+  for (const std::string& path : {only, font, readOnly, keep}) WriteTextFile(path, "x");
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+
+  struct Seen {
+    std::vector<std::string> lines, linesAfterOne, linesAfterAll;
+    int selected = -2, selectedAfterOne = -2;
+    std::string heading, close, removeOne, removeAll;
+    bool finishShown = true, buttonsEnabled = false, listShown = false;
+    int bottom = 0, edge = 0;
+    bool chainGoneAfterOne = false, fontThereAfterOne = false;
+    bool removeEnabledAfterAll = true, closeEnabledAfterAll = false;
+  } seen;
+  DialogRun run;
+  run.leftovers = {readOnly, gone, only, font};
+  run.fontPath = font;
+  run.drive = [&](HWND dialog) {
+    seen.lines = Lines(dialog, kLeftoverList);
+    seen.selected = Selected(dialog, kLeftoverList);
+    seen.heading = Text(GetDlgItem(dialog, kLeftoverHeading));
+    seen.close = Text(GetDlgItem(dialog, kCloseButton));
+    seen.removeOne = Text(GetDlgItem(dialog, kRemoveOneButton));
+    seen.removeAll = Text(GetDlgItem(dialog, kRemoveAllButton));
+    seen.finishShown = Shown(dialog, kFinishButton);
+    seen.listShown = Shown(dialog, kLeftoverList) && Shown(dialog, kLeftoverHeading);
+    seen.buttonsEnabled = Enabled(dialog, kCloseButton) && Enabled(dialog, kRemoveOneButton) &&
+                          Enabled(dialog, kRemoveAllButton);
+    seen.bottom = Bottom(dialog);
+    seen.edge = EdgeBelow(GetDlgItem(dialog, kCloseButton));
+
+    Click(dialog, kRemoveOneButton);  // the selected first line: only.txt
+    seen.linesAfterOne = Lines(dialog, kLeftoverList);
+    seen.selectedAfterOne = Selected(dialog, kLeftoverList);
+    seen.chainGoneAfterOne = !PathExists(root + "\\a");
+    seen.fontThereAfterOne = PathExists(font);
+
+    Click(dialog, kRemoveAllButton);
+    seen.linesAfterAll = Lines(dialog, kLeftoverList);
+    seen.removeEnabledAfterAll =
+        Enabled(dialog, kRemoveOneButton) || Enabled(dialog, kRemoveAllButton);
+    seen.closeEnabledAfterAll = Enabled(dialog, kCloseButton);
+    Click(dialog, kCloseButton);
+  };
+
+  WNDCLASSA watchClass = {};
+  watchClass.lpfnWndProc = FontWatchProc;
+  watchClass.hInstance = GetModuleHandleA(nullptr);
+  watchClass.lpszClassName = "FontWatch";
+  RegisterClassA(&watchClass);
+  HWND watch = CreateWindowA("FontWatch", "font watch", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(watch, nullptr);
+  RunDialog(&run);
+  DestroyWindow(watch);
+
+  // The list keeps its lines sorted, whatever the order they came in.
+  EXPECT_EQ(seen.lines, (std::vector<std::string>{only, font, gone, readOnly}));
+  EXPECT_EQ(seen.selected, 0);
+  EXPECT_EQ(seen.heading, "These files were left:");
+  EXPECT_EQ(seen.close, "Close");
+  EXPECT_EQ(seen.removeOne, "Remove");
+  EXPECT_EQ(seen.removeAll, "Remove all");
+  EXPECT_FALSE(seen.finishShown);
+  EXPECT_TRUE(seen.listShown);
+  EXPECT_TRUE(seen.buttonsEnabled);
+  EXPECT_EQ(seen.bottom, seen.edge);
+
+  EXPECT_EQ(seen.linesAfterOne, (std::vector<std::string>{font, gone, readOnly}));
+  EXPECT_EQ(seen.selectedAfterOne, 0);
+  EXPECT_TRUE(seen.chainGoneAfterOne);  // c, b and a were left empty
+  EXPECT_TRUE(seen.fontThereAfterOne);
+
+  EXPECT_TRUE(seen.linesAfterAll.empty());
+  EXPECT_FALSE(seen.removeEnabledAfterAll);
+  EXPECT_TRUE(seen.closeEnabledAfterAll);
+  EXPECT_FALSE(PathExists(font));
+  EXPECT_FALSE(PathExists(readOnly));
+  EXPECT_EQ(run.fontChanges, 1);
+  EXPECT_TRUE(run.fontFileThereAtChange);  // told before the file went
+  // The climb stops at the first folder that still holds something.
+  EXPECT_TRUE(PathExists(keep));
+  EXPECT_TRUE(run.endedByDriver);
+  EXPECT_EQ(run.result, 1);
+}
+
+// The late phase for real: the start command runs the log's file and folder
+// lines, whose notes and leftovers the dialog shows; removing the leftovers
+// then takes the emptied folders too.
+TEST_F(UninstallDialog, StartCommandRunsTheLatePhaseAndOffersWhatItLeft) {
+  const std::string app = folder_ + "\\app";
+  CreateDirectoryA(app.c_str(), nullptr);
+  CreateDirectoryA((app + "\\data").c_str(), nullptr);
+  CreateDirectoryA((app + "\\data\\sub").c_str(), nullptr);
+  const std::string removed = app + "\\tool.dll";
+  const std::string kept = app + "\\settings.cfg";
+  const std::string deep = app + "\\data\\sub\\saved.dat";
+  for (const std::string& path : {removed, kept, deep}) WriteTextFile(path, "x");
+  // P mode 0 deletes, P mode 2 leaves for the user; U mode 0 leaves the
+  // tree's files for the user and removes what it empties.
+  LoadLogText(folder_, std::string(kLog) +
+                           "A42,Removing files...\r\n"
+                           "A58,Please wait.\r\n"
+                           "P0," + removed + ",0\r\n"
+                           "P0," + kept + ",2\r\n"
+                           "U0," + app + "\\data,0\r\n");
+  CopyText(gCaption, kNameSize, kCaption);
+  CopyText(gProgramPath, kPathSize, kProgram);
+
+  struct Seen {
+    std::vector<std::string> notes, leftovers;
+    bool removedGone = false;
+    bool appGoneAfterAll = false;
+  } seen;
+  DialogRun run;
+  run.drive = [&](HWND dialog) {
+    seen.notes = Lines(dialog, kProgressList);
+    seen.leftovers = Lines(dialog, kLeftoverList);
+    seen.removedGone = !PathExists(removed);
+    Click(dialog, kRemoveAllButton);
+    seen.appGoneAfterAll = !PathExists(app);
+    Click(dialog, kCloseButton);
+  };
+  RunDialog(&run);
+
+  EXPECT_EQ(seen.notes,
+            (std::vector<std::string>{"Removing files...", "Please wait.", "All done.",
+                                      std::string(kProgram) + " is removed at the next restart."}));
+  EXPECT_EQ(seen.leftovers, (std::vector<std::string>{deep, kept}));
+  EXPECT_TRUE(seen.removedGone);
+  // The last file of app\data\sub goes, and with it sub, data and app.
+  EXPECT_TRUE(seen.appGoneAfterAll);
+  EXPECT_TRUE(PathExists(folder_));
+  EXPECT_EQ(run.result, 1);
+}
+
+// A leftover held open cannot be deleted: question 52 comes back for every
+// Yes; No keeps the file and drops the line.
+struct RetryCase {
+  const char* name;
+  bool freeFileOnFirstYes;  // the holder lets go just before the first Yes
+  int questions;
+  bool fileRemains;
+};
+
+class FailedDelete : public UninstallDialog,
+                     public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(FailedDelete, AsksAgainWhileTheUserSaysYes) {
+  const RetryCase& c = GetParam();
+  const std::string held = folder_ + "\\held\\file.dat";
+  CreateDirectoryA((folder_ + "\\held").c_str(), nullptr);
+  WriteTextFile(held, "x");
+  HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+  struct Seen {
+    std::vector<std::string> questions;
+    std::vector<std::string> linesAfter;
+    bool removeEnabledAfter = true;
+  } seen;
+  DialogRun run;
+  run.leftovers = {held};
+  run.drive = [&](HWND dialog) {
+    ClickLater(dialog, kRemoveOneButton);
+    // Yes to the first question, then No (or Yes once the file is free).
+    for (int answer = 0; answer < 3; ++answer) {
+      HWND box = WaitForOwnedBox(dialog);
+      if (!box) break;
+      seen.questions.push_back(BoxText(box));
+      bool yes = answer == 0 || c.freeFileOnFirstYes;
+      if (answer == 0 && c.freeFileOnFirstYes) {
+        CloseHandle(holder);
+        holder = INVALID_HANDLE_VALUE;
+      }
+      SendMessageA(GetDlgItem(box, yes ? IDYES : IDNO), BM_CLICK, 0, 0);
+      WaitUntil([&] { return !IsWindow(box); });
+      if (!yes) break;
+      // The freed file goes on this Yes: no further question.
+      if (c.freeFileOnFirstYes) {
+        WaitUntil([&] {
+          return SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0) == 0;
+        });
+        break;
+      }
+    }
+    WaitUntil([&] { return SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0) == 0; });
+    seen.linesAfter = Lines(dialog, kLeftoverList);
+    seen.removeEnabledAfter =
+        Enabled(dialog, kRemoveOneButton) || Enabled(dialog, kRemoveAllButton);
+    Click(dialog, kCloseButton);
+  };
+  RunDialog(&run);
+  if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+
+  ASSERT_EQ(static_cast<int>(seen.questions.size()), c.questions);
+  for (const std::string& question : seen.questions)
+    EXPECT_EQ(question, "Can't delete " + held + ". Try again?");
+  EXPECT_TRUE(seen.linesAfter.empty());
+  EXPECT_FALSE(seen.removeEnabledAfter);
+  EXPECT_EQ(PathExists(held), c.fileRemains);
+  // The folder goes only with its file.
+  EXPECT_EQ(PathExists(folder_ + "\\held"), c.fileRemains);
+  EXPECT_EQ(run.result, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, FailedDelete,
+    ::testing::Values(RetryCase{"YesThenNo", false, 2, true},
+                      RetryCase{"YesAfterRelease", true, 1, false}),
+    [](const ::testing::TestParamInfo<RetryCase>& info) { return info.param.name; });
+
+TEST_F(UninstallDialog, RemoveButtonsCopeWithNoSelectionAndOverlongLines) {
+  const std::string file = folder_ + "\\one.txt";
+  WriteTextFile(file, "x");
+  const std::string overlong(kScratchSize + 100, 'x');
+
+  struct Seen {
+    int countAfterRemoveOne = -1, countAfterRemoveAll = -1;
+    bool fileThereAfterRemoveOne = false;
+  } seen;
+  DialogRun run;
+  run.leftovers = {file, overlong};
+  run.drive = [&](HWND dialog) {
+    SendDlgItemMessageA(dialog, kLeftoverList, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    Click(dialog, kRemoveOneButton);  // nothing selected: nothing happens
+    seen.countAfterRemoveOne =
+        static_cast<int>(SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0));
+    seen.fileThereAfterRemoveOne = PathExists(file);
+    SendDlgItemMessageA(dialog, kLeftoverList, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    Click(dialog, kRemoveAllButton);  // still empties the list
+    seen.countAfterRemoveAll =
+        static_cast<int>(SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0));
+    Click(dialog, kCloseButton);
+  };
+  RunDialog(&run);
+
+  EXPECT_EQ(seen.countAfterRemoveOne, 2);
+  EXPECT_TRUE(seen.fileThereAfterRemoveOne);
+  EXPECT_EQ(seen.countAfterRemoveAll, 0);
+  EXPECT_FALSE(PathExists(file));
+  EXPECT_TRUE(run.endedByDriver);
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+// File and folder removal (P and U lines): wildcard walks over one folder or
+// a whole tree, and the treatment of each file by the line's mode.
+#include "actions/actions.h"
+#include "common/state.h"
+#include "log/log.h"
+#include "log/string_set.h"
+
+namespace {
+
+constexpr int kNamePartSize = 256;     // a name's base or extension
+constexpr int kModeMask = 0xFF;        // only the mode's low 8 bits count
+constexpr int kShortestOwnFolder = 4;  // "C:\" and shorter never take a wildcard
+constexpr int kModeDelete = 0;
+constexpr int kModeAsk = 1;
+constexpr int kModeList = 2;
+constexpr int kDeleteQuestion = 51;    // message id of the mode 1 question
+constexpr int kFontSuffixLength = 4;
+const char kFontSuffix[] = ".ttf";
+const char kAllEntries[] = "*.*";
+
+// Working texts that no recursion level needs after it calls the next one.
+char gEntryBase[kNamePartSize];
+char gEntryExtension[kNamePartSize];
+char gSubPattern[kPathSize];
+char gCheckFolder[kPathSize];
+char gCheckName[kPathSize];
+char gCheckBase[kNamePartSize];
+char gCheckExtension[kNamePartSize];
+char gCanonical[kPathSize];
+char gNormalized[kPathSize];
+char gLinePath[kPathSize];
+char gLineMode[kPathSize];
+
+// The platform takes "/" as a separator too; the walk splits at backslashes,
+// so slashes become backslashes first, or an entry found in one folder would
+// be named in its parent.
+bool NormalizeSeparators(const char* path) {
+  if (!CopyText(gNormalized, kPathSize, path)) return false;
+  for (char* p = gNormalized; *p; ++p)
+    if (*p == '/') *p = '\\';
+  return true;
+}
+
+bool HasWildcard(const char* name) {
+  for (; *name; ++name)
+    if (*name == '*' || *name == '?') return true;
+  return false;
+}
+
+// Splits a path into the folder its entries live in and its name part, so
+// that the full paths formed later name what the search finds: "C:" from
+// "C:\x" becomes the root "C:\"; a path with a single leading backslash keeps
+// "\" (the current drive's root); a drive-relative path ("D:name") keeps
+// "D:", its name part starts after the colon and entries are named "D:name".
+void SplitPattern(const char* path, char* folder, char* name, bool* driveRelative) {
+  *driveRelative = false;
+  CopyText(folder, kPathSize, path);  // callers checked that the path fits
+  StripLastComponent(folder);
+  PathFileName(path, name, kPathSize);
+  if (folder[0] == 0 && path[0] == '\\' && path[1] != '\\') {
+    CopyText(folder, kPathSize, "\\");
+  } else if (folder[0] == 0 && path[0] != 0 && path[1] == ':') {
+    folder[0] = path[0];
+    folder[1] = ':';
+    folder[2] = 0;
+    CopyText(name, kPathSize, path + 2);
+    *driveRelative = true;
+    return;
+  }
+  // Drive-root fix: "C:" from "C:\x" is the root, "C:\".
+  if (lstrlenA(folder) == 2 && folder[1] == ':') AppendText(folder, kPathSize, "\\");
+}
+
+bool IsOwnMatching(const char* name, const char* extension, int dot) {
+  return name[0] == '*' || (dot >= 0 && extension[0] == '*');
+}
+
+// True when a folder, however it is written (".." components, doubled
+// backslashes, the device namespace), is a drive or share root.
+bool IsRootFolder(const char* folder) {
+  if (StartsWithText(folder, "\\\\?\\") || StartsWithText(folder, "\\\\.\\")) return true;
+  DWORD length = GetFullPathNameA(folder[0] ? folder : ".", kPathSize, gCanonical, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return true;  // unsure: refuse
+  int end = lstrlenA(gCanonical);
+  while (end > 0 && gCanonical[end - 1] == '\\') gCanonical[--end] = 0;
+  if (end <= 2) return true;  // "C:"
+  if (gCanonical[0] == '\\' && gCanonical[1] == '\\') {
+    // "\\server\share" has no backslash after the share name.
+    int separators = 0;
+    for (int i = 2; i < end; ++i)
+      if (gCanonical[i] == '\\') ++separators;
+    return separators < 2;
+  }
+  return false;
+}
+
+// Joins an entry's name to the folder its search ran in.
+char* FormEntryPath(char* out, const char* folder, bool driveRelative, const char* name) {
+  if (!driveRelative) return PathJoin(out, kPathSize, folder, name);
+  if (!CopyText(out, kPathSize, folder) || !AppendText(out, kPathSize, name)) {
+    out[0] = 0;
+    return nullptr;
+  }
+  return out;
+}
+
+bool IsDotEntry(const char* name) { return SameText(name, ".") || SameText(name, ".."); }
+
+}  // namespace
+
+int SplitExtension(const char* name, char* base, int baseSize, char* extension,
+                   int extensionSize) {
+  int length = lstrlenA(name);
+  int dot = length - 1;
+  while (dot >= 0 && name[dot] != '.') --dot;
+  if (dot < 0) {
+    CopyText(base, baseSize, name);
+    if (extensionSize > 0) extension[0] = 0;
+    return -1;
+  }
+  // A part that does not fit comes out empty, as CopyText leaves it.
+  if (dot < baseSize) {
+    lstrcpynA(base, name, dot + 1);
+  } else if (baseSize > 0) {
+    base[0] = 0;
+  }
+  CopyText(extension, extensionSize, name + dot + 1);
+  return dot;
+}
+
+bool IsRefusedPattern(const char* path) {
+  if (!NormalizeSeparators(path)) return true;  // a path that does not fit
+  bool driveRelative;
+  SplitPattern(gNormalized, gCheckFolder, gCheckName, &driveRelative);
+  int dot = SplitExtension(gCheckName, gCheckBase, kNamePartSize, gCheckExtension, kNamePartSize);
+  if (IsOwnMatching(gCheckName, gCheckExtension, dot) &&
+      lstrlenA(gCheckFolder) < kShortestOwnFolder)
+    return true;
+  // A wildcard, ours or the platform's, never sweeps a root folder, however
+  // the folder is spelled ("C:\..\*", "C:\\\*", "\\?\C:\*").
+  return HasWildcard(gCheckName) && IsRootFolder(gCheckFolder);
+}
+
+void UnloadFontFile(const char* path) {
+  int length = lstrlenA(path);
+  if (length < kFontSuffixLength || !SameText(path + length - kFontSuffixLength, kFontSuffix))
+    return;
+  RemoveFontResourceA(path);
+  // Sent, not posted: running programs drop the font before its file goes.
+  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+}
+
+void TreatFile(const char* path, int mode) {
+  if (!FileExists(path)) return;
+  // -1 (set or pool full): the file could not be recorded but is treated.
+  if (RememberHandledFile(path) == 0) return;
+  if (mode == kModeAsk &&
+      ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestion), path) == IDYES)
+    mode = kModeDelete;
+  if (mode == kModeDelete) {
+    // Read-only, hidden and system files go too.
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    UnloadFontFile(path);
+    if (!DeleteFileA(path)) mode = kModeList;
+  }
+  if (mode == kModeList) AddLeftover(path);
+}
+
+// Each level keeps its folder, pattern parts, entry path and search record
+// on the stack (about 2 KB). Every level adds at least "\x" to a path of at
+// most 511 characters, so the depth stays below 256 levels (about 500 KB).
+void RemoveMatching(const char* path, bool recursive, int mode) {
+  char folder[kPathSize];
+  char patternBase[kNamePartSize];
+  char patternExtension[kNamePartSize];
+  char entryPath[kPathSize];
+  WIN32_FIND_DATAA entry;
+
+  if (IsRefusedPattern(path)) return;  // also refuses a path that does not fit
+  bool driveRelative;
+  SplitPattern(gNormalized, folder, gCheckName, &driveRelative);
+  // A name part longer than any entry name can match nothing we could hold;
+  // an empty name, "." or ".." names no entry of its own.
+  if (gCheckName[0] == 0 || lstrlenA(gCheckName) >= kNamePartSize || IsDotEntry(gCheckName))
+    return;
+  int dot = SplitExtension(gCheckName, patternBase, kNamePartSize, patternExtension, kNamePartSize);
+  bool anyBase = gCheckName[0] == '*';
+  bool anyExtension = dot < 0 || patternExtension[0] == '*';
+  bool own = IsOwnMatching(gCheckName, patternExtension, dot);
+
+  char* search = entryPath;  // the search pattern, before entryPath is needed
+  if (own) {
+    if (!PathJoin(search, kPathSize, folder, kAllEntries)) return;
+  } else if (!CopyText(search, kPathSize, gNormalized)) {
+    return;
+  }
+  HANDLE found = FindFirstFileA(search, &entry);
+  if (found == INVALID_HANDLE_VALUE) return;
+  do {
+    if (own) {
+      if (lstrlenA(entry.cFileName) >= kNamePartSize) continue;
+      SplitExtension(entry.cFileName, gEntryBase, kNamePartSize, gEntryExtension, kNamePartSize);
+      if (!(anyBase || SameText(gEntryBase, patternBase))) continue;
+      if (!(anyExtension || SameText(gEntryExtension, patternExtension))) continue;
+    }
+    // An entry whose full path would not fit stays on disk.
+    if (!FormEntryPath(entryPath, folder, driveRelative, entry.cFileName)) continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!recursive || IsDotEntry(entry.cFileName)) continue;
+      // A junction or symbolic link is never followed out of the tree; only
+      // the link itself may go.
+      bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (mode != kModeList && !link && PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries))
+        RemoveMatching(gSubPattern, true, mode);
+      RemoveDirectoryA(entryPath);  // fails, unreported, while not empty
+      continue;
+    }
+    if (!recursive) {
+      TreatFile(entryPath, mode);
+    } else if (mode == kModeDelete) {
+      TreatFile(entryPath, kModeList);
+    } else if (mode == kModeAsk) {
+      TreatFile(entryPath, kModeDelete);
+    }
+  } while (FindNextFileA(found, &entry));
+  FindClose(found);
+}
+
+static void RemoveByLine(const char* actionText, bool recursive) {
+  const char* fields = actionText + 1;
+  // An overlong path is skipped: cut, it could name something else.
+  if (!GetField(gLinePath, kPathSize, fields, 0)) return;
+  GetField(gLineMode, kPathSize, fields, 1);  // an overlong mode reads as 0
+  RemoveMatching(gLinePath, recursive, ParseDecimal(gLineMode) & kModeMask);
+}
+
+void RemoveFiles(const char* actionText) { RemoveByLine(actionText, false); }
+
+void RemoveFolders(const char* actionText) { RemoveByLine(actionText, true); }

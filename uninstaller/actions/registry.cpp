@@ -1,0 +1,186 @@
+// Registry keys and values (J), shared-library use counts (K), profile
+// entries (M), and the stage-one removal of the uninstall registration.
+#include "actions/actions.h"
+#include "common/state.h"
+#include "log/log.h"
+#include "log/string_set.h"
+
+namespace {
+
+constexpr int kRootCount = 4;
+const HKEY kRootKeys[kRootCount] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
+                                    HKEY_USERS};
+constexpr int kRootMask = 0xFF;         // only the root number's low 8 bits count
+constexpr int kValueNameSize = 128;
+constexpr int kSubkeyNameSize = 128;
+constexpr int kProfileKeySize = 256;
+constexpr int kProfileKeysSize = 200;   // names of the keys left in a section
+constexpr DWORD kCountSize = 4;
+constexpr int kUninstallLineSize = 100; // a J line from its key path on
+constexpr int kKeyPathStart = 3;        // letter, one-digit root, comma
+const char kDefaultValue[] = "default";
+const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kUninstallPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+char gUninstallLine[kUninstallLineSize];
+char gUninstallKey[kUninstallLineSize];
+// Fields of the line being run (one handler at a time).
+char gRootText[kPathSize];
+char gKeyPath[kPathSize];
+char gValueName[kValueNameSize];
+char gFilePath[kPathSize];
+char gSection[kPathSize];
+char gProfileKey[kProfileKeySize];
+char gKeysLeft[kProfileKeysSize];
+
+// An empty path, or one of backslashes only, opens the root itself.
+bool NamesRoot(const char* path) {
+  for (; *path; ++path)
+    if (*path != '\\') return false;
+  return true;
+}
+
+void VisitUninstallLine(char* line) {
+  ReadLineHead(&line);
+  if (UninstallKeyOfLine(line, gUninstallKey, kUninstallLineSize))
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, gUninstallKey);
+}
+
+}  // namespace
+
+LONG DeleteKeyTree(HKEY root, const char* path) {
+  // Never the root's own subkeys: the platform would open the root itself.
+  if (NamesRoot(path)) return ERROR_INVALID_PARAMETER;
+  // Per level: a name and a path, 640 bytes; a 511-character path bounds the
+  // depth to 256 levels.
+  char name[kSubkeyNameSize];
+  char subkeyPath[kPathSize];
+  HKEY key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
+    DWORD index = 0;
+    for (;;) {
+      DWORD size = kSubkeyNameSize;
+      LONG status = RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+      if (status == ERROR_MORE_DATA) {
+        ++index;  // a name too long for us stays; its siblings still go
+        continue;
+      }
+      if (status != ERROR_SUCCESS) break;
+      // A subkey whose path does not fit stays, and so do its parents.
+      if (!PathJoin(subkeyPath, kPathSize, path, name) ||
+          DeleteKeyTree(root, subkeyPath) != ERROR_SUCCESS)
+        ++index;  // pass over the subkey that stays
+      // After a deletion the next subkey has moved into this index.
+    }
+    RegCloseKey(key);
+  }
+  return RegDeleteKeyA(root, path);
+}
+
+void RemoveRegistryEntry(const char* actionText) {
+  const char* fields = actionText + 1;
+  if (!GetField(gRootText, kPathSize, fields, 0)) return;
+  int rootNumber = ParseDecimal(gRootText) & kRootMask;
+  if (rootNumber >= kRootCount) return;  // names no root key: touch nothing
+  HKEY root = kRootKeys[rootNumber];
+  // Overlong fields are not cut: a cut key path is another key, and a value
+  // name that did not fit must not read as "the whole key".
+  if (!GetField(gKeyPath, kPathSize, fields, 1)) return;
+  if (!GetField(gValueName, kValueNameSize, fields, 2)) return;
+  if (NamesRoot(gKeyPath)) return;
+  if (gValueName[0] == 0) {
+    DeleteKeyTree(root, gKeyPath);
+    return;
+  }
+  HKEY key;
+  if (RegOpenKeyExA(root, gKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  // "default" means the key's unnamed value; the key itself stays.
+  RegDeleteValueA(key, SameText(gValueName, kDefaultValue) ? "" : gValueName);
+  RegCloseKey(key);
+}
+
+void ReleaseSharedLibrary(const char* actionText) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    return;
+  DWORD type = 0;
+  DWORD count = 0;
+  DWORD size = kCountSize;
+  // An overlong path is no value name of ours; a count is 4 bytes of a number
+  // type: shorter data, text or anything else is left alone.
+  if (!GetField(gFilePath, kPathSize, actionText + 1, 0) ||
+      RegQueryValueExA(key, gFilePath, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+          ERROR_SUCCESS ||
+      size != kCountSize || (type != REG_DWORD && type != REG_BINARY)) {
+    RegCloseKey(key);
+    return;
+  }
+  if (count <= 1) {
+    // A count of 1 reaches its end here. A count already at 0 claims no user
+    // either and is never wrapped and stored: it ends the same way, so the
+    // stale value goes and the file is left to the user (leftover list,
+    // handled-file set) instead of to a later file line.
+    RegDeleteValueA(key, gFilePath);
+    AddLeftover(gFilePath);
+    RememberHandledFile(gFilePath);
+  } else {
+    --count;
+    RegSetValueExA(key, gFilePath, 0, type, reinterpret_cast<const BYTE*>(&count), kCountSize);
+  }
+  RegCloseKey(key);
+}
+
+void RemoveProfileEntry(const char* actionText) {
+  const char* fields = actionText + 1;
+  // Nothing that did not fit is cut: a key name that did not fit must not
+  // read as "the whole section".
+  if (!GetField(gFilePath, kPathSize, fields, 0) || !GetField(gSection, kPathSize, fields, 1) ||
+      !GetField(gProfileKey, kProfileKeySize, fields, 2))
+    return;
+  if (!FileExists(gFilePath)) return;  // a profile file is never created
+  // Without a key name the whole section goes.
+  WritePrivateProfileStringA(gSection, gProfileKey[0] ? gProfileKey : nullptr, nullptr,
+                             gFilePath);
+  if (gProfileKey[0] == 0) return;
+  GetPrivateProfileStringA(gSection, nullptr, "", gKeysLeft, kProfileKeysSize, gFilePath);
+  if (gKeysLeft[0] == 0) WritePrivateProfileStringA(gSection, nullptr, nullptr, gFilePath);
+}
+
+bool UninstallKeyOfLine(const char* actionText, char* key, int keySize) {
+  if (keySize > 0) key[0] = 0;
+  // Only J lines whose root field is one character long.
+  if (actionText[0] != 'J' || actionText[1] == 0 || actionText[2] != ',') return false;
+  const char* tail = actionText + kKeyPathStart;
+  if (!StartsWithText(tail, kUninstallPrefix)) return false;
+  if (!CopyText(gUninstallLine, kUninstallLineSize, tail)) return false;  // too long
+  // The last comma ends the key path; the value name after it is not needed.
+  int comma = lstrlenA(gUninstallLine) - 1;
+  while (comma > 0 && gUninstallLine[comma] != ',') --comma;
+  if (comma <= 0) return false;  // no value field: nothing is deleted
+  gUninstallLine[comma] = 0;
+  // Only a product key strictly below the prefix: prefix, one backslash, a
+  // name; never the prefix itself, however many backslashes follow it.
+  const int prefixLength = lstrlenA(kUninstallPrefix);
+  const char* below = gUninstallLine + prefixLength;
+  if (below[0] != '\\' || below[1] == 0 || below[1] == '\\' || gUninstallLine[comma - 1] == '\\')
+    return false;
+  return CopyText(key, keySize, gUninstallLine);
+}
+
+void RemoveUninstallKeys() {
+  DWORD size = 0;
+  HANDLE file = OpenFileForReading(gLogPath, &size);
+  if (file == INVALID_HANDLE_VALUE)
+    ShowNotice(kNoticeFatal, "Can't open uninstal log file %s!", gLogPath);
+  if (size == INVALID_FILE_SIZE) size = 0;  // a size we cannot learn reads nothing
+  // A fresh copy of the log: the loaded one has been rewritten in place. It
+  // stays until the process ends.
+  char* buffer = static_cast<char*>(ReserveBlock(static_cast<SIZE_T>(size) + 1));
+  if (!buffer) {
+    CloseHandle(file);
+    return;
+  }
+  ReadExactly(file, buffer, size, gLogPath);  // a short read goes on with what came
+  WalkLogLines(buffer, size, VisitUninstallLine);
+  CloseHandle(file);
+}

@@ -1,0 +1,190 @@
+// The uninstall dialog of stage two: runs the late phase from its start
+// command, then offers the files the actions left behind.
+#include "window/dialog.h"
+#include "actions/actions.h"
+#include "common/state.h"
+#include "log/log.h"
+
+namespace {
+
+// Message ids of the dialog's texts.
+constexpr int kFinishText = 13;
+constexpr int kRemoveOneText = 44;
+constexpr int kRemoveAllText = 45;
+constexpr int kCloseText = 46;
+constexpr int kProgramPathNote = 47;
+constexpr int kDoneNote = 50;
+constexpr int kRetryDeleteQuestion = 52;
+constexpr int kLeftoverHeadingText = 53;
+
+constexpr int kDialogResult = 1;
+const char kFontSuffix[] = ".ttf";
+constexpr int kFontSuffixLength = 4;
+
+HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
+
+LRESULT SendItem(HWND window, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+  return SendDlgItemMessageA(window, id, message, wParam, lParam);
+}
+
+// The lower edge of a layout: three quarters of a button's height below the
+// button, as margin.
+int EdgeBelow(HWND window, int buttonId) {
+  RECT rect;
+  GetWindowRect(Item(window, buttonId), &rect);
+  return rect.bottom + ((rect.bottom - rect.top) * 3) / 4;
+}
+
+void OfferLeftovers(HWND window) {
+  EnableWindow(Item(window, kRemoveOneButton), TRUE);
+  EnableWindow(Item(window, kRemoveAllButton), TRUE);
+  SetDlgItemTextA(window, kLeftoverHeading, GetMessageText(kLeftoverHeadingText));
+  SetDlgItemTextA(window, kCloseButton, GetMessageText(kCloseText));
+  SetDlgItemTextA(window, kRemoveOneButton, GetMessageText(kRemoveOneText));
+  SetDlgItemTextA(window, kRemoveAllButton, GetMessageText(kRemoveAllText));
+  ShowWindow(Item(window, kFinishButton), SW_HIDE);
+  int bottom = EdgeBelow(window, kCloseButton);
+  EnableWindow(Item(window, kCloseButton), TRUE);
+  FitDialogHeight(window, bottom);
+  SendItem(window, kLeftoverList, LB_SETCURSEL, 0, 0);
+}
+
+void OfferFinish(HWND window) {
+  ShowWindow(Item(window, kLeftoverHeading), SW_HIDE);
+  ShowWindow(Item(window, kLeftoverList), SW_HIDE);
+  int bottom = EdgeBelow(window, kFinishButton);
+  EnableWindow(Item(window, kFinishButton), TRUE);
+  ShowWindow(Item(window, kFinishButton), SW_SHOW);
+  FitDialogHeight(window, bottom);
+}
+
+// The start command: the late phase, the finishing notes and the layout
+// that fits what is left.
+void RunStartCommand(HWND window) {
+  ShowWindow(window, SW_SHOW);
+  RunActions(kLatePhase);
+
+  SendItem(window, kProgressList, LB_ADDSTRING, 0,
+           reinterpret_cast<LPARAM>(GetMessageText(kDoneNote)));
+  // The note's format comes from the log: formatted safely, cut to the buffer.
+  const char* args[1] = {gProgramPath};
+  FormatText(gScratch, kScratchSize, GetMessageText(kProgramPathNote), args, 1);
+  LRESULT line = SendItem(window, kProgressList, LB_ADDSTRING, 0,
+                          reinterpret_cast<LPARAM>(gScratch));
+  SendItem(window, kProgressList, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+
+  if (SendItem(window, kLeftoverList, LB_GETCOUNT, 0, 0) > 0) {
+    OfferLeftovers(window);
+  } else {
+    OfferFinish(window);
+  }
+}
+
+// Deletes the leftover file named in the scratch buffer, asking again while
+// the delete fails, then removes the folders that this leaves empty.
+void DeleteLeftoverFile() {
+  SetFileAttributesA(gScratch, FILE_ATTRIBUTE_NORMAL);
+  int length = lstrlenA(gScratch);
+  if (length >= kFontSuffixLength && SameText(gScratch + length - kFontSuffixLength, kFontSuffix)) {
+    RemoveFontResourceA(gScratch);
+    SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  }
+  while (!DeleteFileA(gScratch)) {
+    if (ShowNotice(kNoticeQuestion, GetMessageText(kRetryDeleteQuestion), gScratch) != IDYES)
+      return;
+  }
+  // Climb: a folder that still holds something, a drive or the empty text
+  // cannot be removed, so the climb always ends.
+  do {
+    StripLastComponent(gScratch);
+  } while (RemoveDirectoryA(gScratch));
+}
+
+}  // namespace
+
+INT_PTR CALLBACK UninstallDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  (void)lParam;
+  switch (message) {
+    case WM_INITDIALOG:
+      InitUninstallDialog(window);
+      return TRUE;  // the system sets the default focus
+    case WM_COMMAND:
+      OnDialogCommand(window, LOWORD(wParam));
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void InitUninstallDialog(HWND window) {
+  HINSTANCE module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+  HICON icon = LoadIconA(module, MAKEINTRESOURCEA(kIconGroup));
+  SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+  SetWindowTextA(window, gCaption);
+
+  // Opening layout: the progress list and the upper half of the heading.
+  RECT heading;
+  GetWindowRect(Item(window, kLeftoverHeading), &heading);
+  FitDialogHeight(window, heading.top + (heading.bottom - heading.top) / 2);
+
+  SetDlgItemTextA(window, kFinishButton, GetMessageText(kFinishText));
+  EnableWindow(Item(window, kCloseButton), FALSE);
+  EnableWindow(Item(window, kFinishButton), FALSE);
+  EnableWindow(Item(window, kRemoveOneButton), FALSE);
+  EnableWindow(Item(window, kRemoveAllButton), FALSE);
+  gDialog = window;  // from here on, notices are modal to the dialog
+  // The late phase starts once the dialog's message loop runs.
+  PostMessageA(window, WM_COMMAND, kStartCommand, 0);
+}
+
+void OnDialogCommand(HWND window, int id) {
+  switch (id) {
+    case kCloseButton:
+    case kFinishButton:
+      EndDialog(window, kDialogResult);
+      break;
+    case kRemoveOneButton:
+      RemoveLeftover(window,
+                     static_cast<int>(SendItem(window, kLeftoverList, LB_GETCURSEL, 0, 0)));
+      break;
+    case kRemoveAllButton:
+      while (SendItem(window, kLeftoverList, LB_GETCOUNT, 0, 0) > 0) {
+        int index = static_cast<int>(SendItem(window, kLeftoverList, LB_GETCURSEL, 0, 0));
+        // Without a selection the first line goes: removing nothing would
+        // never empty the list.
+        RemoveLeftover(window, index == LB_ERR ? 0 : index);
+      }
+      break;
+    case kStartCommand:
+      RunStartCommand(window);
+      break;
+    default:
+      break;  // IDOK, IDCANCEL (Esc, close box) and list notifications
+  }
+}
+
+void FitDialogHeight(HWND window, int bottom) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  SetWindowPos(window, nullptr, 0, 0, rect.right - rect.left, bottom - rect.top,
+               SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void RemoveLeftover(HWND window, int index) {
+  if (index == LB_ERR) return;
+  LRESULT length = SendItem(window, kLeftoverList, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  // A line too long for the buffer is dropped unread: a cut path could name
+  // another file.
+  if (length >= 0 && length < kScratchSize) {
+    SendItem(window, kLeftoverList, LB_GETTEXT, static_cast<WPARAM>(index),
+             reinterpret_cast<LPARAM>(gScratch));
+    if (FileExists(gScratch)) DeleteLeftoverFile();
+  }
+  SendItem(window, kLeftoverList, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+  if (SendItem(window, kLeftoverList, LB_GETCOUNT, 0, 0) == 0) {
+    EnableWindow(Item(window, kRemoveOneButton), FALSE);
+    EnableWindow(Item(window, kRemoveAllButton), FALSE);
+  } else {
+    SendItem(window, kLeftoverList, LB_SETCURSEL, 0, 0);
+  }
+}
