@@ -195,6 +195,7 @@ TEST_F(CheckTest, BoxShowsTheMessageUnderTheCaptionOwnedByTheDialog) {
       {"\"Close the gadget|#then retry, please\"", "Close the gadget\nthen retry, please"},
       {"Plain", "Plain"},
       {std::string(600, 'x'), std::string(511, 'x')},  // cut to the buffer
+      {"\"" + std::string(600, 'y') + "\"", std::string(510, 'y')},
   };
   for (const auto& c : cases) {
     gDialog = dialog;
@@ -356,8 +357,8 @@ TEST_F(ProgramRunTest, QuotedPathBecomesItsShortForm) {
 }
 
 TEST_F(ProgramRunTest, WaitsForThePrimaryThreadOnly) {
-  DWORD elapsed = TimedRun(HelperPath("run_marker.exe") + " " + marker + " 3000 thread");
-  EXPECT_LT(elapsed, 2500u);
+  DWORD elapsed = TimedRun(HelperPath("run_marker.exe") + " " + marker + " 5000 thread");
+  EXPECT_LT(elapsed, 4000u);
   EXPECT_FALSE(PathExists(marker));
   for (int i = 0; i < 200 && !PathExists(marker); ++i) Sleep(50);
   EXPECT_TRUE(PathExists(marker));

@@ -144,6 +144,8 @@ TEST_F(ActionRunTest, DispatchesByCaseSensitiveKindLetter) {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, mutexName.c_str());
   std::string marker = folder + "\\marker.txt";
   std::string lib = LibraryPath();
+  WriteTextFile(folder + "\\victim.txt", "x");
+  WriteTextFile(folder + "\\spared.txt", "x");
   Load({
       "B1001,1," + mutexName + ",Busy,0",
       "C1002," + lib + ",Call1,1,checked",
@@ -155,6 +157,8 @@ TEST_F(ActionRunTest, DispatchesByCaseSensitiveKindLetter) {
       "e1008," + HelperPath("run_marker.exe") + " " + folder + "\\lower.txt 0",
       "A1009," + lib + ",Call1,1,A",
       "Q1010," + lib + ",Call1,1,Q",
+      "P1011," + folder + "\\victim.txt,0",
+      "p1012," + folder + "\\spared.txt,0",
   });
   CopyText(gCaption, kNameSize, "Run dispatch box");
   BoxAnswerer answerer;
@@ -166,6 +170,8 @@ TEST_F(ActionRunTest, DispatchesByCaseSensitiveKindLetter) {
   EXPECT_EQ("Call1|checked#0\nreleased\nCall1|unchecked#0\nreleased\n", record->Read());
   EXPECT_TRUE(PathExists(marker));
   EXPECT_FALSE(PathExists(folder + "\\lower.txt"));
+  EXPECT_FALSE(PathExists(folder + "\\victim.txt"));
+  EXPECT_TRUE(PathExists(folder + "\\spared.txt"));
   CloseHandle(mutex);
 }
 

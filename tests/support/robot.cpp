@@ -2,6 +2,8 @@
 #include <stdio.h>
 #include <string.h>
 
+constexpr int kBoxIconId = 1088;  // the icon control of a message box
+
 struct FindData { const char* caption; HWND found; };
 
 static BOOL CALLBACK FindByCaption(HWND window, LPARAM param) {
@@ -59,6 +61,9 @@ static DWORD WINAPI RobotThread(LPVOID param) {
     robot->buttons = 0;
     for (int id = 1; id <= 15; ++id)
       if (GetDlgItem(box, id)) robot->buttons |= 1u << id;
+    HWND iconControl = GetDlgItem(box, kBoxIconId);
+    robot->icon = iconControl ? reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0))
+                              : nullptr;
     PressButton(box, robot->button);
     ++robot->found;
     // Wait for this box to go before looking for the next one.

@@ -13,6 +13,7 @@ struct BoxRobot {
   int found;           // boxes answered
   char text[2048];     // text of the last box answered
   unsigned buttons;    // bit n set when button id n (1..15) was present
+  HICON icon;          // the box's icon (static control 1088), if any
   HANDLE thread;
 };
 

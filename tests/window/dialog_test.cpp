@@ -43,6 +43,7 @@ struct Opening {
 
 struct DialogRun {
   std::vector<std::string> leftovers;   // added as the late phase would add them
+  std::function<void(HWND)> duringRun;  // on the driver thread, while the run goes on
   std::function<void(HWND)> drive;      // on the driver thread, once the run is done
   Opening opening;
   INT_PTR result = -1;
@@ -192,6 +193,7 @@ void RunDialog(DialogRun* run) {
   std::thread driver([run] {
     HWND dialog = FindDialog();
     if (!dialog) return;
+    if (run->duringRun) run->duringRun(dialog);
     if (WaitForRunEnd(dialog)) run->drive(dialog);
     run->endedByDriver = WaitUntil([&] { return !IsWindow(dialog); });
     if (!run->endedByDriver) PostMessageA(dialog, WM_COMMAND, kCloseButton, 0);
@@ -387,12 +389,15 @@ TEST_F(UninstallDialog, StartCommandRunsTheLatePhaseAndOffersWhatItLeft) {
   const std::string removed = app + "\\tool.dll";
   const std::string kept = app + "\\settings.cfg";
   const std::string deep = app + "\\data\\sub\\saved.dat";
-  for (const std::string& path : {removed, kept, deep}) WriteTextFile(path, "x");
+  const std::string asked = app + "\\asked.txt";
+  for (const std::string& path : {removed, kept, deep, asked}) WriteTextFile(path, "x");
   // P mode 0 deletes, P mode 2 leaves for the user; U mode 0 leaves the
   // tree's files for the user and removes what it empties.
   LoadLogText(folder_, std::string(kLog) +
                            "A42,Removing files...\r\n"
                            "A58,Please wait.\r\n"
+                           "A51,Delete %s?\r\n"
+                           "P0," + asked + ",1\r\n"
                            "P0," + removed + ",0\r\n"
                            "P0," + kept + ",2\r\n"
                            "U0," + app + "\\data,0\r\n");
@@ -403,8 +408,16 @@ TEST_F(UninstallDialog, StartCommandRunsTheLatePhaseAndOffersWhatItLeft) {
     std::vector<std::string> notes, leftovers;
     bool removedGone = false;
     bool appGoneAfterAll = false;
+    std::string question;
   } seen;
   DialogRun run;
+  // The actions' questions are modal to the dialog, which is already shown.
+  run.duringRun = [&](HWND dialog) {
+    HWND box = WaitForOwnedBox(dialog);
+    if (!box) return;
+    seen.question = BoxText(box);
+    SendMessageA(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+  };
   run.drive = [&](HWND dialog) {
     seen.notes = Lines(dialog, kProgressList);
     seen.leftovers = Lines(dialog, kLeftoverList);
@@ -420,6 +433,8 @@ TEST_F(UninstallDialog, StartCommandRunsTheLatePhaseAndOffersWhatItLeft) {
                                       std::string(kProgram) + " is removed at the next restart."}));
   EXPECT_EQ(seen.leftovers, (std::vector<std::string>{deep, kept}));
   EXPECT_TRUE(seen.removedGone);
+  EXPECT_EQ(seen.question, "Delete " + asked + "?");
+  EXPECT_FALSE(PathExists(asked));
   // The last file of app\data\sub goes, and with it sub, data and app.
   EXPECT_TRUE(seen.appGoneAfterAll);
   EXPECT_TRUE(PathExists(folder_));

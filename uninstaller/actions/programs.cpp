@@ -28,6 +28,16 @@ char gArguments[kMaxArguments][kArgumentSize];
 char gCommand[kCommandSize];
 char gProgramLongPath[kCommandSize];
 char gProgramShortPath[kCommandSize];
+char gRunLine[kCommandSize];
+
+// The 32-bit build hands CreateProcessA the 68-byte start-up block.
+static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "start-up block size");
+
+bool HasBlank(const char* text) {
+  for (; *text; ++text)
+    if (*text == ' ') return true;
+  return false;
+}
 
 // Check kinds: each returns true when it finds the program (or file) at work.
 bool FileInUse(const char* name) {
@@ -128,7 +138,9 @@ bool ReadArguments(const char* fields, int count) {
 
 // Rewrites a command line that starts with a quoted program path into the
 // path's short form followed by the rest. False leaves the caller's line as
-// it stands: no closing quote, no short form, or a result too long.
+// it stands: no closing quote, no short form, or a result too long. A "short"
+// form that still holds a blank (short names switched off on the volume)
+// counts as none: unquoted, it would start another program.
 bool ShortenProgramPath(const char* line, char* out, int outSize) {
   if (line[0] != '"') return false;
   int close = 1;
@@ -140,6 +152,7 @@ bool ShortenProgramPath(const char* line, char* out, int outSize) {
   gProgramLongPath[length] = 0;
   DWORD shortLength = GetShortPathNameA(gProgramLongPath, gProgramShortPath, kCommandSize);
   if (shortLength == 0 || shortLength >= static_cast<DWORD>(kCommandSize)) return false;
+  if (HasBlank(gProgramShortPath)) return false;
   if (!CopyText(out, outSize, gProgramShortPath)) return false;
   if (!AppendText(out, outSize, line + close + 1)) {
     out[0] = 0;
@@ -189,7 +202,13 @@ void CheckRunningProgram(const char* actionText) {
   // A name too long for its buffer is not checked: a cut name would test
   // another file, mutex or title.
   if (!GetField(gCheckName, kCheckNameSize, fields, 1)) return;
-  GetFieldCut(gCheckText, kCheckTextSize, fields, 2);  // display text: cut
+  // The message is only shown: an overlong one is cut. The cut takes its
+  // closing quote, so its opening quote goes by hand.
+  bool cutText = !GetField(gCheckText, kCheckTextSize, fields, 2);
+  if (cutText) {
+    GetFieldCut(gCheckText, kCheckTextSize, fields, 2);
+    if (gCheckText[0] == '"') MoveBytes(gCheckText, gCheckText + 1, kCheckTextSize - 1);
+  }
   GetFieldCut(gCheckNumber, kNumberFieldSize, fields, 3);
   unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumber)) & kLowWord;
   StripQuotes(gCheckName);
@@ -232,14 +251,14 @@ void RunProgram(const char* actionText) {
   // A command line too long for its buffer runs nothing: a cut one would run
   // something else.
   if (!GetField(gCommand, kCommandSize, actionText + 1, 0)) return;
-  static char line[kCommandSize];
-  if (!ShortenProgramPath(gCommand, line, kCommandSize)) CopyText(line, kCommandSize, gCommand);
+  if (!ShortenProgramPath(gCommand, gRunLine, kCommandSize))
+    CopyText(gRunLine, kCommandSize, gCommand);
   STARTUPINFOA startup;
   ZeroBytes(&startup, sizeof startup);
-  startup.cb = sizeof startup;  // 68 bytes in the 32-bit build
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
   ZeroBytes(&process, sizeof process);
-  if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, kRunFlags, nullptr, nullptr,
+  if (!CreateProcessA(nullptr, gRunLine, nullptr, nullptr, TRUE, kRunFlags, nullptr, nullptr,
                       &startup, &process))
     return;
   // The primary thread's end counts as the program's end.

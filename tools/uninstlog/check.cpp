@@ -1,0 +1,620 @@
+// The checks: what the uninstaller will silently do with a log that its
+// writer probably did not mean.
+#include <algorithm>
+#include <map>
+#include "tools/uninstlog/uninstlog.h"
+#include "actions/actions.h"
+#include "common/helpers.h"
+#include "log/log.h"
+
+namespace {
+
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// Where each letter's automatic numbers belong: from its first number up to
+// the next letter's (or the phase boundary, for E and J).
+struct AutoRange { char letter; int low; int high; };
+const AutoRange kAutoRanges[] = {
+    {'B', 1001, 3999},   {'C', 4001, 5000},   {'D', 5001, 7000},
+    {'E', 7001, 14999},  {'J', 15000, 19999}, {'K', 20001, 21000},
+    {'M', 21001, 30000}, {'P', 30001, 64999}, {'U', 30001, 64999},
+};
+
+// Message ids that the uninstaller reads. args: how many texts the format
+// call supplies (-1: shown as it stands, not a format). neededAt: 0 always
+// read; > 0 read only when a record has that order number; -1 read only
+// when a P line asks first (mode 1).
+struct ProgramMessage { int id; int args; int neededAt; const char* role; };
+const ProgramMessage kProgramMessages[] = {
+    {10, -1, 0, "product name"},
+    {48, -1, 0, "caption prefix"},
+    {43, 1, 0, "stage one's question, %s = product name"},
+    {36, 2, 0, "error when the copy to the temporary folder fails, %s = program and copy"},
+    {49, 1, 0, "error when stage two cannot start, %s = command line"},
+    {13, -1, 0, "finish button"},
+    {81, -1, 3001, "progress note at order number 3001"},
+    {54, -1, 19999, "progress note at order number 19999"},
+    {55, -1, 21001, "progress note at order number 21001"},
+    {42, -1, 30001, "first progress note at order number 30001"},
+    {58, -1, 30001, "second progress note at order number 30001"},
+    {51, 1, -1, "question before a P line of mode 1 deletes a file, %s = file"},
+    {50, -1, 0, "progress note after all actions"},
+    {47, 1, 0, "last progress note, %s = the program copy"},
+    {53, -1, 0, "text above the leftover list"},
+    {46, -1, 0, "button 1000 when files are left"},
+    {44, -1, 0, "button 1003 when files are left"},
+    {45, -1, 0, "button 1004 when files are left"},
+    {52, 1, 0, "question after a leftover cannot be deleted, %s = file"},
+};
+
+// Buffer sizes (characters + 1) of each letter's fields in the handlers; 0
+// for numbers.
+struct FieldSizes { char letter; int sizes[8]; const char* names[8]; };
+const FieldSizes kFieldSizes[] = {
+    {'B', {0, 256, 512, 0}, {"check kind", "name", "message", "answer style"}},
+    {'C', {512, 64, 0, 256, 256, 256, 256, 256},
+     {"library", "function", "count", "argument 1", "argument 2", "argument 3", "argument 4",
+      "argument 5"}},
+    {'D', {512, 64, 0, 256, 256, 256, 256, 256},
+     {"library", "function", "count", "argument 1", "argument 2", "argument 3", "argument 4",
+      "argument 5"}},
+    {'E', {512}, {"command line"}},
+    {'J', {512, 512, 128}, {"root", "key path", "value name"}},
+    {'K', {512}, {"shared file"}},
+    {'M', {512, 512, 256}, {"profile file", "section", "key"}},
+    {'P', {512, 0}, {"path", "mode"}},
+    {'U', {512, 0}, {"path", "mode"}},
+};
+
+struct TextLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+           CSTR_LESS_THAN;
+  }
+};
+
+std::string Quote(const std::string& text) {
+  if (text.size() > 70) return "\"" + text.substr(0, 67) + "...\"";
+  return "\"" + text + "\"";
+}
+
+std::string Letter(char c) { return std::string("'") + c + "'"; }
+
+bool HasCounter(char letter) {
+  for (const AutoRange& r : kAutoRanges)
+    if (r.letter == letter) return true;
+  return false;
+}
+
+const AutoRange* RangeOf(char letter) {
+  for (const AutoRange& r : kAutoRanges)
+    if (r.letter == letter) return &r;
+  return nullptr;
+}
+
+bool IsDriveRoot(const std::string& path) {
+  bool letter = path.size() >= 2 && ((path[0] >= 'A' && path[0] <= 'Z') ||
+                                     (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':';
+  return letter && (path.size() == 2 || (path.size() == 3 && path[2] == '\\'));
+}
+
+bool IsAbsolute(const std::string& path) {
+  return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') ||
+         (path.size() >= 2 && path[0] == '\\' && path[1] == '\\');
+}
+
+bool HasWildcard(const std::string& name) {
+  return name.find_first_of("*?") != std::string::npos;
+}
+
+struct Checker {
+  const LogScan& scan;
+  std::vector<Finding> findings;
+
+  void Add(int line, int severity, const char* code, const std::string& text) {
+    findings.push_back({line, severity, code, text});
+  }
+
+  void NumberField(const TakenLine& t, int n, const char* name, bool allowEmpty) {
+    bool missing = false;
+    std::string field = ActionField(t.action, n, &missing);
+    if (missing) return;  // reported by the letter's own check
+    if (field.empty() && allowEmpty) return;
+    if (!IsPlainNumber(field))
+      Add(t.line, kWarning, "not-a-number",
+          std::string(name) + " field " + Quote(field) + " is not a number: it reads as " +
+              std::to_string(ParseDecimal(field.c_str())));
+  }
+
+  void FieldLengths(const TakenLine& t) {
+    char letter = t.action[0];
+    for (const FieldSizes& f : kFieldSizes) {
+      if (f.letter != letter) continue;
+      for (int n = 0; n < 8 && f.names[n]; ++n) {
+        if (f.sizes[n] == 0) continue;
+        bool missing = false;
+        std::string field = ActionField(t.action, n, &missing);
+        if (!missing && static_cast<int>(field.size()) >= f.sizes[n])
+          Add(t.line, kWarning, "field-too-long",
+              std::string(f.names[n]) + " field has " + std::to_string(field.size()) +
+                  " characters; the uninstaller holds at most " + std::to_string(f.sizes[n] - 1));
+      }
+    }
+  }
+
+  void CheckB(const TakenLine& t) {
+    bool noStyle = false;
+    int kind = ParseDecimal(ActionField(t.action, 0).c_str()) & 0xFFFF;
+    std::string name = ActionField(t.action, 1);
+    std::vector<char> stripped(name.begin(), name.end());
+    stripped.push_back(0);
+    StripQuotes(stripped.data());  // the check removes them before it looks
+    bool emptyName = stripped[0] == 0;
+    std::string message = ActionField(t.action, 2);
+    int style = ParseDecimal(ActionField(t.action, 3, &noStyle).c_str()) & 0xFFFF;
+    NumberField(t, 0, "check kind", true);
+    NumberField(t, 3, "answer style", true);
+    if (kind > 3)
+      Add(t.line, kWarning, "b-kind",
+          "check kind " + std::to_string(kind) + " is not 0 to 3: the check never finds anything");
+    if (emptyName) {
+      if (kind == 3)
+        Add(t.line, kError, "b-empty-name",
+            "check kind 3 with an empty name: every window title contains it, so the check "
+            "always finds something and the user can only stop or go on");
+      else if (kind <= 2)
+        Add(t.line, kWarning, "b-empty-name", "the name to check for is empty");
+    }
+    if (noStyle)
+      Add(t.line, kWarning, "b-missing-field",
+          "the line has fewer than 4 fields: the answer style reads as " + std::to_string(style));
+    else if (style > 5)
+      Add(t.line, kWarning, "b-style",
+          "answer style " + std::to_string(style) + " is not 0 to 5: no box style is defined for it");
+    if (message.empty() && kind <= 3)
+      Add(t.line, kWarning, "b-empty-message", "the message text is empty: the box shows no text");
+  }
+
+  void CheckLibraryCall(const TakenLine& t) {
+    bool noCount = false;
+    std::string library = ActionField(t.action, 0);
+    std::string function = ActionField(t.action, 1);
+    std::string countText = ActionField(t.action, 2, &noCount);
+    int count = ParseDecimal(countText.c_str());
+    if (library.empty()) Add(t.line, kWarning, "c-empty-library", "the library path is empty");
+    if (function.empty()) Add(t.line, kWarning, "c-empty-function", "the function name is empty");
+    if (noCount) {
+      Add(t.line, kWarning, "c-no-count",
+          "no argument count field: the count reads as " + std::to_string(count) +
+              " from the whole field list");
+    } else {
+      NumberField(t, 2, "argument count", false);
+    }
+    if (count < 0 || count > 5) {
+      Add(t.line, kWarning, "c-count",
+          "argument count " + std::to_string(count) + " is not 0 to 5: the function is not called");
+      return;
+    }
+    for (int i = 1; i <= count; ++i) {
+      bool missing = false;
+      ActionField(t.action, 2 + i, &missing);
+      if (missing)
+        Add(t.line, kWarning, "c-missing-argument",
+            "argument " + std::to_string(i) + " of " + std::to_string(count) +
+                " is missing: the function gets the whole field list in its place");
+    }
+  }
+
+  void CheckJ(const TakenLine& t) {
+    bool noValue = false;
+    std::string rootText = ActionField(t.action, 0);
+    int root = ParseDecimal(rootText.c_str()) & 0xFF;
+    std::string key = ActionField(t.action, 1);
+    std::string value = ActionField(t.action, 2, &noValue);
+    if (rootText.empty())
+      Add(t.line, kWarning, "not-a-number", "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
+    else
+      NumberField(t, 0, "root", false);
+    if (root > 3)
+      Add(t.line, kError, "j-root",
+          "root " + std::to_string(root) + " is not 0 to 3: it names no root key and nothing is removed");
+    if (key.empty()) {
+      Add(t.line, kError, "j-empty-key", "the key path is empty: the line names the root key itself");
+    } else if (value.empty() && !noValue && root >= 1 && root <= 3 &&
+               key.find('\\') == std::string::npos &&
+               !(root == 2 && StartsWithText(kUninstallKey, (key + "\\").c_str()))) {
+      Add(t.line, kError, "j-broad-key",
+          "the whole key " + Quote(key) + " directly below the root is deleted with all its subkeys");
+    }
+    // Deleting a key that holds every program's uninstall registration.
+    std::string trimmed = key;
+    while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+    if (value.empty() && !noValue && root == 2 && !trimmed.empty() &&
+        (SameText(trimmed.c_str(), kUninstallKey) ||
+         StartsWithText(kUninstallKey, (trimmed + "\\").c_str())))
+      Add(t.line, kError, "j-system-key",
+          "stage two deletes the whole key " + Quote(key) +
+              ", which holds the uninstall registration of every program");
+    if (noValue)
+      Add(t.line, kWarning, "j-no-value",
+          "no value-name field: stage two does not delete the key, only a value named " +
+              Quote(t.action.substr(1)) + " (end the line with a comma to delete the whole key)");
+    // A line under the uninstall registration that the stage-one pass does
+    // not take.
+    bool passTakes = false;
+    for (const PassKey& k : scan.passKeys)
+      if (k.line == t.line) passTakes = true;
+    if (!passTakes && StartsWithText(key.c_str(), kUninstallKey)) {
+      std::string why = rootText.size() != 1  ? "its root field is not one character"
+                        : noValue             ? "it has no value-name field"
+                        : t.action.size() > 102 ? "its text from the key path on is longer than 99 characters"
+                                              : "its key is not one product's key below the uninstall key";
+      Add(t.line, kWarning, "j-stage-one-missed",
+          "stage one does not delete this uninstall registration because " + why +
+              ": it stays until stage two");
+    }
+  }
+
+  void CheckFileLine(const TakenLine& t) {
+    char letter = t.action[0];
+    bool noMode = false;
+    std::string path = ActionField(t.action, 0);
+    std::string modeText = ActionField(t.action, 1, &noMode);
+    int mode = ParseDecimal(modeText.c_str()) & 0xFF;
+    if (path.empty()) {
+      Add(t.line, kError, "empty-path", "the path is empty: the line removes nothing");
+      return;
+    }
+    if (noMode)
+      Add(t.line, kWarning, "no-mode",
+          "no mode field: the mode reads as " + std::to_string(mode) + " from the whole field list");
+    else
+      NumberField(t, 1, "mode", true);
+    if (path[0] == '"') {
+      Add(t.line, kWarning, "quoted-path",
+          "the path is used with its double quotes and names no file; write it without quotes");
+      return;
+    }
+    if (IsRefusedPattern(path.c_str())) {
+      Add(t.line, kError, "refused-pattern",
+          "the wildcard pattern is refused (its folder part is shorter than 4 characters): "
+          "the line removes nothing");
+      return;
+    }
+    if (!IsAbsolute(path))
+      Add(t.line, kWarning, "relative-path",
+          "the path is not a full path: it is looked up from the current folder of the run "
+          "(the temporary folder in stage two)");
+    if (letter == 'P' && mode > 2)
+      Add(t.line, kWarning, "p-mode",
+          "mode " + std::to_string(mode) + ": matching files are only recorded as handled, "
+          "none is deleted");
+    if (letter != 'U') return;
+    std::vector<char> folder(path.begin(), path.end());
+    folder.push_back(0);
+    StripLastComponent(folder.data());
+    std::vector<char> name(path.size() + 1, 0);
+    PathFileName(path.c_str(), name.data(), static_cast<int>(name.size()));
+    std::string folderPart = folder.data();
+    std::string namePart = name.data();
+    if (IsDriveRoot(path) || (IsDriveRoot(folderPart) && HasWildcard(namePart))) {
+      Add(t.line, kError, "u-drive-root",
+          "the line works on the root of drive " + path.substr(0, 2) + "\\");
+    } else if (IsDriveRoot(folderPart)) {
+      Add(t.line, kWarning, "u-top-level",
+          "the line removes the top-level folder " + path + " and what the mode allows below it");
+    } else if (HasWildcard(namePart) && IsAbsolute(folderPart + "\\") && folderPart.size() > 3 &&
+               folderPart.find('\\', 3) == std::string::npos) {
+      Add(t.line, kWarning, "u-top-level",
+          "the line works on the contents of the top-level folder " + folderPart);
+    }
+  }
+
+  void CheckAction(const TakenLine& t) {
+    char letter = t.action[0];
+    int order = t.number;
+    if (!HandlerOf(letter)) {
+      Add(t.line, kWarning, "passed-over",
+          "kind letter " + Letter(letter) + " has no action (letters are case-sensitive): "
+          "the run passes over this line");
+      return;
+    }
+    bool early = order < kPhaseBoundary;
+    const AutoRange* range = RangeOf(letter);
+    bool earlyLetter = range->high < kPhaseBoundary;
+    if (early != earlyLetter)
+      Add(t.line, kNote, "phase",
+          std::string(Letter(letter)) + " line with order number " + std::to_string(order) +
+              (early ? " runs in stage one, before stage two starts"
+                     : " runs in stage two, after the other early actions and the question"));
+    FieldLengths(t);
+    switch (letter) {
+      case 'B': CheckB(t); break;
+      case 'C':
+      case 'D': CheckLibraryCall(t); break;
+      case 'E':
+        if (ActionField(t.action, 0).empty())
+          Add(t.line, kWarning, "e-empty", "the command line is empty: nothing is started");
+        break;
+      case 'J': CheckJ(t); break;
+      case 'K':
+        if (ActionField(t.action, 0).empty())
+          Add(t.line, kWarning, "k-empty", "the shared file's path is empty");
+        break;
+      case 'M': {
+        bool noKey = false;
+        if (ActionField(t.action, 0).empty())
+          Add(t.line, kWarning, "m-empty-file", "the profile file path is empty");
+        if (ActionField(t.action, 1).empty())
+          Add(t.line, kWarning, "m-empty-section", "the section name is empty");
+        ActionField(t.action, 2, &noKey);
+        if (noKey)
+          Add(t.line, kWarning, "m-no-key",
+              "no key field: the line removes a key named " + Quote(t.action.substr(1)) +
+                  ", not the section (end the line with a comma to remove the section)");
+        break;
+      }
+      case 'P':
+      case 'U': CheckFileLine(t); break;
+    }
+  }
+
+  void CheckNumberPart(const TakenLine& t) {
+    bool digitsOnly = IsPlainNumber(t.head);
+    size_t digits = 0;
+    while (digits < t.head.size() && t.head[digits] >= '0' && t.head[digits] <= '9') ++digits;
+    long long value = 0;
+    bool overflow = false;
+    for (size_t i = 0; i < digits; ++i) {
+      value = value * 10 + (t.head[i] - '0');
+      if (value > 2147483647LL) { overflow = true; break; }
+    }
+    int reads = ParseDecimal(t.head.c_str());
+    if (overflow)
+      Add(t.line, kWarning, "number-overflow",
+          "the number " + Quote(t.head.substr(0, digits)) + " does not fit 32 bits: it reads as " +
+              std::to_string(reads));
+    else if (!digitsOnly)
+      Add(t.line, kWarning, "number-text",
+          "the number part " + Quote(t.head) + " reads as " + std::to_string(reads) +
+              ": everything after its digits is ignored");
+  }
+
+  void CheckMessageLine(const TakenLine& t, const std::map<std::string, int, TextLess>& firsts) {
+    char letter = t.raw[0];
+    int own = ParseDecimal(t.head.c_str());
+    int id = t.messageId;
+    bool repeat = false;
+    if (letter != 'A') {
+      if (own != 0) {
+        Add(t.line, kWarning, "letter-message",
+            "number " + std::to_string(own) + " is 1000 or less: this " + Letter(letter) +
+                " line defines message " + std::to_string(id) + ", not an action");
+      } else if (t.setFull) {
+        Add(t.line, kWarning, "seen-set-full",
+            "the uninstaller's set of seen lines is full (20000): the line counts as a repeat "
+            "and became message 0");
+        repeat = true;
+      } else if (!t.entered) {
+        auto first = firsts.find(t.action);
+        Add(t.line, kWarning, "repeat-dropped",
+            "repeats line " + std::to_string(first != firsts.end() ? first->second : 0) +
+                " (same letter and fields, case ignored): dropped; its text became message 0");
+        repeat = true;
+      } else if (HasCounter(letter)) {
+        Add(t.line, kError, "auto-number-message",
+            "the automatic number " + std::to_string(t.number) + " of this " + Letter(letter) +
+                " line is 1000 or less: the line became message " + std::to_string(id));
+      } else {
+        Add(t.line, kWarning, "no-automatic-number",
+            "kind letter " + Letter(letter) + " takes no automatic order number: "
+            "the line became message 0");
+        repeat = true;
+      }
+    }
+    if (FindMessageIndex(static_cast<WORD>(id)) == kNoMessage) {
+      Add(t.line, kError, "too-many-messages",
+          "the message table is full (1000 ids): message " + std::to_string(id) + " is ignored");
+    } else if (!t.messageCurrent && !repeat && id != 0) {
+      int later = 0;
+      for (const TakenLine& o : scan.taken)
+        if (o.messageCurrent && o.messageId == id) later = o.line;
+      Add(t.line, kWarning, "message-replaced",
+          "message " + std::to_string(id) + " is defined again on line " + std::to_string(later) +
+              ", which replaces this text");
+    }
+  }
+
+  // Automatic numbers outside their letter's range: one finding per pair of
+  // letters, at the first such line.
+  void CheckAutomaticNumbers() {
+    std::map<std::pair<char, char>, std::pair<int, int>> reported;  // finding, how many more
+    for (const TakenLine& t : scan.taken) {
+      char letter = t.raw[0];
+      if (!t.entered || !HasCounter(letter) || ParseDecimal(t.head.c_str()) != 0 ||
+          t.number < kFirstActionNumber)
+        continue;
+      const AutoRange* own = RangeOf(letter);
+      if (t.number >= own->low && t.number <= own->high) continue;
+      char other = '?';
+      for (const AutoRange& r : kAutoRanges)
+        if (r.letter != letter && t.number >= r.low && t.number <= r.high) other = r.letter;
+      auto key = std::make_pair(letter, other);
+      auto it = reported.find(key);
+      if (it != reported.end()) {
+        ++it->second.second;
+        continue;
+      }
+      reported[key] = {static_cast<int>(findings.size()), 0};
+      bool early = t.number < kPhaseBoundary;
+      std::string where = other == '?' ? "lies outside every letter's range"
+                                       : "lies in the range of " + Letter(other) + " lines";
+      Add(t.line, kWarning, "auto-collision",
+          "the automatic order number " + std::to_string(t.number) + " of this " + Letter(letter) +
+              " line " + where + "; it runs in stage " + (early ? "one" : "two"));
+    }
+    for (const auto& r : reported)
+      if (r.second.second > 0)
+        findings[r.second.first].text +=
+            " (and " + std::to_string(r.second.second) + " later lines of this letter)";
+  }
+
+  void CheckMessages() {
+    bool askingP = false;
+    std::vector<int> orders;
+    for (const PlanRecord& r : scan.records) {
+      orders.push_back(r.order);
+      if (r.action[0] == 'P' && (ParseDecimal(ActionField(r.action, 1).c_str()) & 0xFF) == 1)
+        askingP = true;
+    }
+    auto lineOfMessage = [this](int id) {
+      for (const TakenLine& t : scan.taken)
+        if (t.messageCurrent && t.messageId == id) return t.line;
+      return 0;
+    };
+    for (const ProgramMessage& m : kProgramMessages) {
+      bool needed = m.neededAt == 0 || (m.neededAt == -1 && askingP) ||
+                    (m.neededAt > 0 &&
+                     std::find(orders.begin(), orders.end(), m.neededAt) != orders.end());
+      std::string id = std::to_string(m.id);
+      if (FindMessageIndex(static_cast<WORD>(m.id)) == kNoMessage) {
+        if (needed)
+          Add(0, kWarning, "missing-message",
+              "message " + id + " (" + m.role + ") is missing: the uninstaller shows an empty text");
+        continue;
+      }
+      int line = lineOfMessage(m.id);
+      std::string text = GetMessageText(m.id);
+      int conversions = 0, nonText = 0;
+      if (m.args >= 0) CountPlaceholders(text.c_str(), &conversions, &nonText);
+      if (m.args >= 0 && conversions > m.args)
+        Add(line, kError, "too-many-placeholders",
+            "message " + id + " has " + std::to_string(conversions) + " placeholders, but the "
+            "uninstaller supplies " + std::to_string(m.args) + ": the rest show as empty text");
+      else if (nonText > 0)
+        Add(line, kWarning, "non-text-placeholder",
+            "message " + id + " has a placeholder other than %s: it shows a number, not the text");
+      bool cut = false;
+      for (const TakenLine& t : scan.taken)
+        if (t.messageCurrent && t.messageId == m.id && t.action.size() - 1 > kMessageSize - 1)
+          cut = true;
+      if (cut)
+        Add(line, kWarning, "message-cut",
+            "message " + id + " is longer than 511 characters: it is cut there");
+    }
+    std::string product = GetMessageText(10);
+    std::string prefix = GetMessageText(48);
+    if (static_cast<int>(product.size()) > kNameSize - 1)
+      Add(lineOfMessage(10), kWarning, "name-cut",
+          "the product name (message 10) is longer than 127 characters: it is cut there");
+    if (static_cast<int>(prefix.size() + 1 + product.size()) > kNameSize - 1)
+      Add(lineOfMessage(48), kWarning, "caption-cut",
+          "the caption (message 48, a space, message 10) is longer than 127 characters: "
+          "it is cut there");
+  }
+
+  void CheckStageOneKeys() {
+    for (const PassKey& k : scan.passKeys) {
+      Add(k.line, kNote, "j-stage-one",
+          "stage one deletes HKEY_LOCAL_MACHINE\\" + k.key + " with all its subkeys");
+      std::string root = ActionField(k.action, 0);
+      std::string key = ActionField(k.action, 1);
+      if (root != "2")
+        Add(k.line, kWarning, "j-stage-one-root",
+            "the line names root " + root + ", but stage one deletes under HKEY_LOCAL_MACHINE");
+      if (!SameText(key.c_str(), k.key.c_str()))
+        Add(k.line, kWarning, "j-stage-one-key",
+            "stage one deletes " + Quote(k.key) + ", which is not the line's key path " + Quote(key));
+      for (const TakenLine& t : scan.taken)
+        if (t.line == k.line && t.recordIndex < 0)
+          Add(k.line, kWarning, "j-stage-one-not-action",
+              "this line is no action, yet stage one still deletes the key it names");
+    }
+  }
+};
+
+}  // namespace
+
+std::vector<Finding> CheckScan(const LogScan& scan) {
+  Checker c{scan, {}};
+  for (const IgnoredLine& g : scan.ignored) {
+    bool looksLikeEntry = g.raw.find(',') != std::string::npos &&
+                          ((g.raw[0] >= 'A' && g.raw[0] <= 'Z') ||
+                           (g.raw[0] >= 'a' && g.raw[0] <= 'z') ||
+                           (g.raw[0] >= '0' && g.raw[0] <= '9'));
+    switch (g.reason) {
+      case kReasonNoLineEnd:
+        c.Add(g.line, IsTakenLine(g.raw.c_str()) ? kWarning : kNote, "no-line-end",
+              "the last line has no line end: the uninstaller does not read it");
+        break;
+      case kReasonDigitFirst:
+        c.Add(g.line, looksLikeEntry ? kWarning : kNote, "not-taken",
+              "the line starts with a digit, not a kind letter: it is not read");
+        break;
+      case kReasonOneCharacter:
+        c.Add(g.line, kNote, "not-taken", "a line of one character is not read");
+        break;
+      default:
+        c.Add(g.line, looksLikeEntry ? kWarning : kNote, "not-taken",
+              "the second character is not a digit: the line is not read");
+        break;
+    }
+  }
+  std::map<std::string, int, TextLess> firsts;
+  for (const TakenLine& t : scan.taken) {
+    if (t.entered) firsts.emplace(t.action, t.line);
+    if (t.raw.size() < t.end - t.offset)
+      c.Add(t.line, kWarning, "nul-byte", "the line holds a NUL byte: it is read only up to there");
+    c.CheckNumberPart(t);
+    if (t.number == kReservedNumber) {
+      c.Add(t.line, kWarning, "reserved-number",
+            "the number 65535 is reserved: the line is ignored");
+    } else if (t.number >= kFirstActionNumber) {
+      if (t.recordIndex < 0)
+        c.Add(t.line, kError, "too-many-actions",
+              "the log already holds 19999 actions: this action is ignored");
+      else
+        c.CheckAction(t);
+    } else {
+      c.CheckMessageLine(t, firsts);
+    }
+  }
+  c.CheckAutomaticNumbers();
+  c.CheckStageOneKeys();
+  c.CheckMessages();
+  std::stable_sort(c.findings.begin(), c.findings.end(), [](const Finding& a, const Finding& b) {
+    if ((a.line == 0) != (b.line == 0)) return b.line == 0;
+    return a.line < b.line;
+  });
+  return c.findings;
+}
+
+int ExitCodeOf(const std::vector<Finding>& findings) {
+  int code = kExitClean;
+  for (const Finding& f : findings) {
+    if (f.severity == kError) return kExitErrors;
+    if (f.severity == kWarning) code = kExitWarnings;
+  }
+  return code;
+}
+
+std::string FormatFindings(const LogScan& scan, const std::vector<Finding>& findings) {
+  static const char* const kSeverityNames[] = {"note", "warning", "error"};
+  std::string out;
+  int counts[3] = {0, 0, 0};
+  for (const Finding& f : findings) {
+    ++counts[f.severity];
+    out += scan.path;
+    if (f.line > 0) out += ":" + std::to_string(f.line);
+    out += ": " + std::string(kSeverityNames[f.severity]) + ": " + f.text + " [" + f.code + "]\n";
+  }
+  int messages = 0;
+  for (const TakenLine& t : scan.taken)
+    if (t.messageCurrent) ++messages;
+  out += "check: " + std::to_string(counts[kError]) + " error(s), " +
+         std::to_string(counts[kWarning]) + " warning(s), " + std::to_string(counts[kNote]) +
+         " note(s); " + std::to_string(scan.lineCount) + " lines, " +
+         std::to_string(scan.records.size()) + " actions, " + std::to_string(messages) +
+         " messages\n";
+  return out;
+}

@@ -1,0 +1,192 @@
+// The dry run: what each stage of the uninstaller does with a loaded log, in
+// the order it does it.
+#include <cstdio>
+#include "tools/uninstlog/uninstlog.h"
+#include "actions/actions.h"
+#include "common/helpers.h"
+#include "log/log.h"
+
+namespace {
+
+// Progress notes that the run adds before the action of an order number.
+struct NoteAt { int order; int ids[2]; };
+const NoteAt kNotesAt[] = {
+    {3001, {81, 0}}, {19999, {54, 0}}, {21001, {55, 0}}, {30001, {42, 58}},
+};
+constexpr int kPauseOrder = 64999;
+const char kCopyPath[] = "<program copy>";
+
+std::vector<int> NotesBefore(int order) {
+  std::vector<int> ids;
+  for (const NoteAt& n : kNotesAt)
+    if (n.order == order)
+      for (int id : n.ids)
+        if (id) ids.push_back(id);
+  return ids;
+}
+
+std::string Formatted(int id, const char* arg) {
+  std::string format = GetMessageText(id);
+  char out[kNoticeTextSize];
+  const char* args[1] = {arg};
+  FormatText(out, sizeof out, format.c_str(), args, 1);
+  return out;
+}
+
+std::string ProductName() {
+  char name[kNameSize];
+  CopyTextCut(name, kNameSize, GetMessageText(10));
+  return name;
+}
+
+std::string Caption() {
+  char caption[kNameSize];
+  std::string product = ProductName();
+  const char* args[2] = {nullptr, product.c_str()};
+  std::string prefix = GetMessageText(48);
+  args[0] = prefix.c_str();
+  FormatText(caption, kNameSize, "%s %s", args, 2);
+  return caption;
+}
+
+std::string Pad(const std::string& text, size_t width, bool right = false) {
+  if (text.size() >= width) return text;
+  std::string pad(width - text.size(), ' ');
+  return right ? pad + text : text + pad;
+}
+
+std::string FieldsText(const std::string& action) {
+  std::string out;
+  for (const auto& f : DecodeAction(action)) {
+    if (!out.empty()) out += "; ";
+    out += f.first + " = " + f.second;
+  }
+  return out;
+}
+
+std::string RowHead(const std::string& order, const std::string& line, const std::string& kind,
+                    const std::string& handler) {
+  return "  " + Pad(order, 6, true) + "  " + Pad(line, 5, true) + "  " + Pad(kind, 4) + " " +
+         Pad(handler, 22);
+}
+
+void AppendActions(std::string* out, const LogScan& scan, bool early) {
+  *out += RowHead("order", "line", "kind", "handler") + "fields\n";
+  int shown = 0;
+  for (const PlanRecord& r : scan.records) {
+    if ((r.order < kPhaseBoundary) != early) continue;
+    ++shown;
+    for (int id : NotesBefore(r.order)) {
+      *out += RowHead("", "", "", "") + "note " + std::to_string(id) + ": \"" +
+              GetMessageText(id) + "\"" + (early ? " (no dialog yet: not shown)" : "") + "\n";
+    }
+    if (r.order == kPauseOrder) *out += RowHead("", "", "", "") + "pause of 100 ms\n";
+    const char* handler = HandlerOf(r.action[0]);
+    *out += RowHead(std::to_string(r.order), r.line ? std::to_string(r.line) : "?",
+                    std::string(1, r.action[0]), handler ? handler : "(passed over)") +
+            FieldsText(r.action) + "\n";
+  }
+  if (!shown) *out += "  (no actions in this stage)\n";
+}
+
+// JSON text: the log's bytes are ANSI text, turned into \u escapes.
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  if (wide > 0)
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &w[0], wide);
+  for (wchar_t c : w) {
+    if (c == L'"') out += "\\\"";
+    else if (c == L'\\') out += "\\\\";
+    else if (c == L'\n') out += "\\n";
+    else if (c == L'\r') out += "\\r";
+    else if (c == L'\t') out += "\\t";
+    else if (c < 0x20 || c >= 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonNote(int id, bool shown) {
+  return "{\"id\": " + std::to_string(id) + ", \"text\": " + Json(GetMessageText(id)) +
+         ", \"shown\": " + (shown ? "true" : "false") + "}";
+}
+
+std::string JsonActions(const LogScan& scan, bool early) {
+  std::string out = "[";
+  bool first = true;
+  for (const PlanRecord& r : scan.records) {
+    if ((r.order < kPhaseBoundary) != early) continue;
+    const char* handler = HandlerOf(r.action[0]);
+    out += first ? "\n" : ",\n";
+    first = false;
+    out += "      {\"order\": " + std::to_string(r.order) + ", \"line\": " + std::to_string(r.line) +
+           ", \"letter\": " + Json(std::string(1, r.action[0])) + ", \"handler\": " +
+           (handler ? Json(handler) : "null") + ", \"action\": " + Json(r.action) +
+           ",\n       \"fields\": {";
+    bool firstField = true;
+    for (const auto& f : DecodeAction(r.action)) {
+      out += (firstField ? "" : ", ") + Json(f.first) + ": " + Json(f.second);
+      firstField = false;
+    }
+    out += "}, \"notes\": [";
+    bool firstNote = true;
+    for (int id : NotesBefore(r.order)) {
+      out += (firstNote ? "" : ", ") + JsonNote(id, !early);
+      firstNote = false;
+    }
+    out += "], \"pause_ms\": " + std::to_string(r.order == kPauseOrder ? 100 : 0) + "}";
+  }
+  return out + (first ? "]" : "\n    ]");
+}
+
+}  // namespace
+
+std::string FormatPlan(const LogScan& scan) {
+  std::string out;
+  int early = 0;
+  for (const PlanRecord& r : scan.records)
+    if (r.order < kPhaseBoundary) ++early;
+  out += "plan for " + scan.path + ": " + std::to_string(scan.records.size()) + " actions (" +
+         std::to_string(early) + " in stage one, " +
+         std::to_string(scan.records.size() - early) + " in stage two)\n";
+  out += "caption: \"" + Caption() + "\"\n\n";
+  out += "stage one (started from the install folder)\n";
+  out += "  question (message 43, not asked with -s): \"" + Formatted(43, ProductName().c_str()) +
+         "\"\n";
+  out += "  any answer but Yes ends here; Yes: copy the program into the temporary folder\n";
+  AppendActions(&out, scan, true);
+  out += "  uninstall keys deleted under HKEY_LOCAL_MACHINE:\n";
+  for (const PassKey& k : scan.passKeys)
+    out += "  " + Pad(std::to_string(k.line), 13, true) + "  " + k.key + "\n";
+  if (scan.passKeys.empty()) out += "  (none)\n";
+  out += "  then the copy starts as stage two\n\n";
+  out += "stage two (the copy in the temporary folder, in the uninstall dialog)\n";
+  AppendActions(&out, scan, false);
+  out += RowHead("", "", "", "") + "note 50: \"" + GetMessageText(50) + "\"\n";
+  out += RowHead("", "", "", "") + "note 47: \"" + Formatted(47, kCopyPath) + "\"\n";
+  return out;
+}
+
+std::string FormatPlanJson(const LogScan& scan) {
+  std::string out = "{\n  \"log\": " + Json(scan.path) + ",\n  \"caption\": " + Json(Caption()) +
+                    ",\n  \"stage_one\": {\n    \"question\": {\"id\": 43, \"text\": " +
+                    Json(Formatted(43, ProductName().c_str())) + "},\n    \"actions\": " +
+                    JsonActions(scan, true) + ",\n    \"uninstall_keys\": [";
+  bool first = true;
+  for (const PassKey& k : scan.passKeys) {
+    out += (first ? "" : ", ") + std::string("{\"line\": ") + std::to_string(k.line) +
+           ", \"root\": \"HKEY_LOCAL_MACHINE\", \"key\": " + Json(k.key) + "}";
+    first = false;
+  }
+  out += "]\n  },\n  \"stage_two\": {\n    \"actions\": " + JsonActions(scan, false) +
+         ",\n    \"end_notes\": [" + JsonNote(50, true) + ", {\"id\": 47, \"text\": " +
+         Json(Formatted(47, kCopyPath)) + ", \"shown\": true}]\n  }\n}\n";
+  return out;
+}

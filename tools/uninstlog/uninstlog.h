@@ -1,0 +1,127 @@
+// uninstlog: checks, plans and stamps an uninstall log for package makers.
+// Every line is read by the uninstaller's own loading code (LoadLog,
+// ReadLineHead, WalkLogLines); this tool only looks at what that code made of
+// the log and explains it.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// Exit codes of every command.
+constexpr int kExitClean = 0;
+constexpr int kExitWarnings = 1;
+constexpr int kExitErrors = 2;   // also: bad input, unreadable files, usage
+
+// Severity of a finding. Notes are information only and change no exit code.
+constexpr int kNote = 0;
+constexpr int kWarning = 1;
+constexpr int kError = 2;
+
+struct Finding {
+  int line;            // 1-based line of the log; 0 when the finding has none
+  int severity;        // kNote, kWarning, kError
+  std::string code;    // short stable name, e.g. "repeat-dropped"
+  std::string text;    // what happens, in the package maker's words
+};
+
+// One taken line as the loader saw it (first pass over a private copy).
+struct TakenLine {
+  int line;             // 1-based line number
+  DWORD offset;         // start of the line in the file
+  DWORD end;            // offset of its line end
+  std::string raw;      // the line as written (up to a NUL byte, if any)
+  std::string head;     // number part as written (bytes 1 up to the comma)
+  std::string action;   // action text: kind letter, then the field list
+  bool hasComma;
+  int number;           // what the loader's line head gave
+  bool entered;         // new text in the seen-line set (never for 'A')
+  bool setFull;         // the seen-line set was full: counted as seen
+  // Outcome of the real load.
+  int recordIndex;      // position in the sorted records, or -1
+  int messageId;        // message id this line defines (-1 when none)
+  bool messageCurrent;  // this line's text is the id's text after loading
+};
+
+// A physical line the loader does not take (non-empty).
+struct IgnoredLine {
+  int line;
+  std::string raw;
+  int reason;   // one of the kReason values below
+};
+constexpr int kReasonDigitFirst = 0;
+constexpr int kReasonSecondNotDigit = 1;
+constexpr int kReasonOneCharacter = 2;
+constexpr int kReasonNoLineEnd = 3;
+
+// A sorted action record, copied out of the loaded state.
+struct PlanRecord {
+  int order;
+  std::string action;   // action text
+  int line;             // source line (0 if it could not be found)
+};
+
+// A key that the stage-one pass deletes under HKEY_LOCAL_MACHINE.
+struct PassKey {
+  int line;
+  std::string key;
+  std::string action;
+};
+
+struct LogScan {
+  std::string path;
+  std::string data;                  // the file's bytes
+  std::vector<TakenLine> taken;      // in file order
+  std::vector<IgnoredLine> ignored;  // in file order
+  std::vector<PlanRecord> records;   // sorted, as the run walks them
+  std::vector<PassKey> passKeys;     // in file order
+  int lineCount;                     // physical lines of the file
+};
+
+// Reads and loads the log. On bad input (missing, a folder, unreadable, path
+// too long) returns false with a message in error; never ends the process.
+// The uninstaller's loaded state (message table, records) stays in place
+// until the next scan, so GetMessageText answers for this log.
+bool ScanLog(const char* path, LogScan* scan, std::string* error);
+
+// The checks over a scanned log, in line order; findings without a line
+// come last.
+std::vector<Finding> CheckScan(const LogScan& scan);
+// Exit code for a list of findings.
+int ExitCodeOf(const std::vector<Finding>& findings);
+// "check": the report text (one line per finding and a summary line).
+std::string FormatFindings(const LogScan& scan, const std::vector<Finding>& findings);
+
+// "plan": the dry run as a plain table, or as JSON.
+std::string FormatPlan(const LogScan& scan);
+std::string FormatPlanJson(const LogScan& scan);
+
+// Field n of an action text's field list (the kind letter stands at 0), read
+// with the handlers' GetField. missing is set when the list has no field n:
+// GetField then gives the whole list, which is what the handler gets.
+std::string ActionField(const std::string& action, int n, bool* missing = nullptr);
+// True when text is a plain decimal number (optional '-', then digits).
+bool IsPlainNumber(const std::string& text);
+// Handler name and a short description of a kind letter; nullptr handler
+// for letters the run passes over.
+const char* HandlerOf(char letter);
+const char* ActionNameOf(char letter);
+// The fields of an action, decoded for people: name/value pairs in order.
+std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string& action);
+
+// Number of conversions (other than %%) in a wsprintf format and how many
+// of them are not text conversions (%s, %S and their sized forms).
+void CountPlaceholders(const char* format, int* conversions, int* nonText);
+
+// Log-name tail of an uninstaller executable.
+constexpr int kMaxTailName = 253;
+// The name that the uninstaller takes from exe; false with error when the
+// file cannot be read or is no executable.
+bool ReadTailName(const char* exe, std::string* name, std::string* error);
+// Appends name (and a NUL before it when the file does not end in one) so
+// that the uninstaller reads exactly this name. Refuses a name the reader
+// would misread: empty, longer than kMaxTailName, holding a NUL.
+bool StampTailName(const char* exe, const std::string& name, std::string* error);
+
+// The command line: argv without the program name. Writes the report to
+// out and progress and errors to err; returns the exit code.
+int RunTool(const std::vector<std::string>& args, std::string* out, std::string* err);
