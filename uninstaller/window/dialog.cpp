@@ -18,8 +18,6 @@ constexpr int kRetryDeleteQuestion = 52;
 constexpr int kLeftoverHeadingText = 53;
 
 constexpr int kDialogResult = 1;
-const char kFontSuffix[] = ".ttf";
-constexpr int kFontSuffixLength = 4;
 
 HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
 
@@ -84,11 +82,7 @@ void RunStartCommand(HWND window) {
 // the delete fails, then removes the folders that this leaves empty.
 void DeleteLeftoverFile() {
   SetFileAttributesA(gScratch, FILE_ATTRIBUTE_NORMAL);
-  int length = lstrlenA(gScratch);
-  if (length >= kFontSuffixLength && SameText(gScratch + length - kFontSuffixLength, kFontSuffix)) {
-    RemoveFontResourceA(gScratch);
-    SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
-  }
+  UnloadFontFile(gScratch);  // a .ttf leaves the font table before its file goes
   while (!DeleteFileA(gScratch)) {
     if (ShowNotice(kNoticeQuestion, GetMessageText(kRetryDeleteQuestion), gScratch) != IDYES)
       return;
