@@ -104,6 +104,7 @@ void LoadLog() {
   HANDLE file = OpenFileForReading(gLogPath, &size);
   if (file == INVALID_HANDLE_VALUE)
     ShowNotice(kNoticeFatal, "Can't open uninstal log file %s!", gLogPath);
+  if (size == INVALID_FILE_SIZE) size = 0;  // a size we cannot learn reads nothing
   gLogSize = size;
   gLogText = static_cast<char*>(ReserveBlock(static_cast<SIZE_T>(size) + 1));
   gActions = static_cast<ActionRecord*>(ReserveBlock(kActionSlots * sizeof(ActionRecord)));
