@@ -132,23 +132,67 @@ static double FollowerPosition(double v, double mode) {
   return v;
 }
 
+#if defined(__i386__)
+// The host may leave the x87 unit at single precision or another rounding
+// mode (graphics libraries commonly do). The lever arithmetic is double
+// precision, rounded to nearest: each callback sets that for its own work and
+// gives the host its setting back.
+typedef unsigned short FpuControl;
+constexpr FpuControl kPrecisionAndRounding = 0x0F00;  // precision bits 8-9, rounding 10-11
+constexpr FpuControl kDoubleToNearest = 0x0200;
+
+static FpuControl UseDoublePrecision() {
+  FpuControl saved;
+  __asm__ __volatile__("fnstcw %0" : "=m"(saved) : : "memory");
+  FpuControl wanted = static_cast<FpuControl>((saved & ~kPrecisionAndRounding) | kDoubleToNearest);
+  __asm__ __volatile__("fldcw %0" : : "m"(wanted) : "memory");
+  return saved;
+}
+
+static void RestorePrecision(FpuControl saved) {
+  __asm__ __volatile__("fldcw %0" : : "m"(saved) : "memory");
+}
+#else
+// SSE arithmetic is double precision whatever the host sets.
+typedef int FpuControl;
+static FpuControl UseDoublePrecision() { return 0; }
+static void RestorePrecision(FpuControl) {}
+#endif
+
+typedef double (*PositionRule)(double v, double mode);
+
+static double Position(PositionRule rule, const VariableRecord* source,
+                       const VariableRecord* mode) {
+  FpuControl saved = UseDoublePrecision();
+  volatile double result = rule(source->value, mode->value);  // done before the restore
+  RestorePrecision(saved);
+  return result;
+}
+
+static HostWord DragLever(HostWord eventId, const MousePoint* point) {
+  FpuControl saved = UseDoublePrecision();
+  HostWord result = SendLeverSetting(eventId, point);
+  RestorePrecision(saved);
+  return result;
+}
+
 extern "C" {
 HostWord HOST_CALL DragLever1(MousePoint* point, HostWord) {
-  return SendLeverSetting(kLever1SetEvent, point);
+  return DragLever(kLever1SetEvent, point);
 }
 HostWord HOST_CALL DragLever2(MousePoint* point, HostWord) {
-  return SendLeverSetting(kLever2SetEvent, point);
+  return DragLever(kLever2SetEvent, point);
 }
 double HOST_CALL GripPosition1(VariableRecord* source) {
-  return GripPosition(source->value, gLever1Mode.value);
+  return Position(GripPosition, source, &gLever1Mode);
 }
 double HOST_CALL GripPosition2(VariableRecord* source) {
-  return GripPosition(source->value, gLever2Mode.value);
+  return Position(GripPosition, source, &gLever2Mode);
 }
 double HOST_CALL FollowerPosition1(VariableRecord* source) {
-  return FollowerPosition(source->value, gLever1Mode.value);
+  return Position(FollowerPosition, source, &gLever1Mode);
 }
 double HOST_CALL FollowerPosition2(VariableRecord* source) {
-  return FollowerPosition(source->value, gLever2Mode.value);
+  return Position(FollowerPosition, source, &gLever2Mode);
 }
 }

@@ -10,6 +10,7 @@ import glob
 import os
 import re
 import struct
+import subprocess
 import sys
 
 import pefile
@@ -173,6 +174,53 @@ def check_bitmaps(pe):
                   "bitmap 600: black corners")
 
 
+def check_precision_guard(path, symbols):
+    """Each callback, or the helper it calls, sets the x87 unit to double
+    precision (fnstcw, fldcw) before its arithmetic and sets the host's
+    control word back (a second fldcw) before it returns."""
+    listing = subprocess.run(["i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", path],
+                             capture_output=True, text=True).stdout
+    lines = {}
+    order = []
+    for line in listing.splitlines():
+        m = re.match(r"\s*([0-9a-f]+):\s+(.*)", line)
+        if m:
+            address = int(m.group(1), 16)
+            lines[address] = m.group(2)
+            order.append(address)
+    index = {a: i for i, a in enumerate(order)}
+
+    def body(address):
+        out = []
+        for a in order[index.get(address, len(order)):]:
+            out.append(lines[a])
+            if lines[a].startswith("ret"):
+                break
+        return out
+
+    arithmetic = re.compile(r"f(i?)(add|sub|mul|div)")
+
+    def guarded(address, depth=0):
+        text = body(address)
+        first_set = next((i for i, t in enumerate(text) if t.startswith("fldcw")), None)
+        first_math = next((i for i, t in enumerate(text) if arithmetic.match(t)), None)
+        if (first_set is not None and any(t.startswith("fnstcw") for t in text[:first_set])
+                and sum(t.startswith("fldcw") for t in text) >= 2
+                and (first_math is None or first_set < first_math)):
+            return True
+        if depth < 2:
+            for t in text:
+                m = re.match(r"call\s+0x([0-9a-f]+)", t)
+                if m and guarded(int(m.group(1), 16), depth + 1):
+                    return True
+        return False
+
+    for name in ["DragLever1@8", "DragLever2@8", "GripPosition1@4", "GripPosition2@4",
+                 "FollowerPosition1@4", "FollowerPosition2@4"]:
+        if name in symbols:
+            check(guarded(symbols[name]), "%s works in double precision and restores the host's x87 setting" % name)
+
+
 def main():
     dist = sys.argv[1]
     path = os.path.join(dist, GAUGE)
@@ -280,6 +328,7 @@ def main():
                       (36, "ptr", callback)], targets)
 
     check_bitmaps(pe)
+    check_precision_guard(path, symbols)
     print("%d failed" % len(failures))
     return 1 if failures else 0
 
