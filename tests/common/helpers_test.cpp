@@ -208,4 +208,20 @@ TEST(FormatText, SurplusPlaceholdersReadEmptyText) {
   EXPECT_EQ(31, lstrlenA(small));
 }
 
+TEST(FormatText, DoubledPercentSignsStayLiteral) {
+  const char* args[1] = {"one"};
+  const struct { const char* format; const char* expected; } cases[] = {
+      {"100%%", "100%"},
+      {"%%s|%s", "%s|one"},          // a literal "%s", then the argument
+      {"%%%s", "%one"},
+      {"%%%%s %s", "%%s one"},
+      {"[%%S][%%ls]", "[%S][%ls]"},
+  };
+  for (const auto& c : cases) {
+    char out[kMessageSize] = "junk";
+    FormatText(out, sizeof out, c.format, args, 1);
+    EXPECT_STREQ(c.expected, out) << c.format;
+  }
+}
+
 }  // namespace

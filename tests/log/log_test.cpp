@@ -42,6 +42,24 @@ TEST_F(LogTest, LastLineWithoutLineEndIsNotRead) {
   EXPECT_STREQ("PC:\\a.txt,0", gActions[0].text);
 }
 
+// A file that begins with a line end: the empty line before it is no line,
+// and the digit-first line after it stays ignored.
+TEST_F(LogTest, LeadingLineEndTakesNoLine) {
+  const struct { const char* text; int messageCount; } cases[] = {
+      {"\n12,text\nA10,Name\n", 1},
+      {"\r12,text\rA10,Name\r", 1},
+      {"\r\n12,text\r\nA10,Name\r\n", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.text)));
+    Load(c.text);
+    EXPECT_EQ(c.messageCount, gMessageCount);
+    EXPECT_STREQ("", GetMessageText(12));
+    EXPECT_STREQ("Name", GetMessageText(10));
+    EXPECT_EQ(0, gSeenLines.count);
+  }
+}
+
 TEST_F(LogTest, LineSequences) {
   struct Case {
     const char* lines;

@@ -518,6 +518,48 @@ INSTANTIATE_TEST_SUITE_P(
                       RetryCase{"YesAfterRelease", true, 1, false}),
     [](const ::testing::TestParamInfo<RetryCase>& info) { return info.param.name; });
 
+// A climb that empties a folder just below a drive root must end there:
+// "C:" alone names the drive's current folder (for a drive other than the
+// current one, the one its "=C:" variable holds), an unrelated folder.
+TEST_F(UninstallDialog, ClimbEndsAtTheDriveAndSparesTheDrivesCurrentFolder) {
+  char oldCurrent[MAX_PATH] = "";
+  GetCurrentDirectoryA(sizeof oldCurrent, oldCurrent);
+  char oldDriveCurrent[MAX_PATH] = "";
+  DWORD hadDriveCurrent = GetEnvironmentVariableA("=C:", oldDriveCurrent, sizeof oldDriveCurrent);
+  const std::string driveCurrent = MakeScratchFolder("drivecurrent");  // empty, on C:
+  const std::string top = "C:\\t" + std::to_string(GetCurrentProcessId()) + "_climbtop";
+  CreateDirectoryA(top.c_str(), nullptr);
+  const std::string file = top + "\\only.txt";
+  WriteTextFile(file, "x");
+  // Another drive current, so that "C:" reads the variable.
+  SetCurrentDirectoryA("Z:\\");
+  SetEnvironmentVariableA("=C:", driveCurrent.c_str());
+  char resolved[MAX_PATH] = "";
+  GetFullPathNameA("C:", sizeof resolved, resolved, nullptr);
+  std::string expected = driveCurrent + "\\";
+  bool usable = SameText(resolved, expected.c_str()) || SameText(resolved, driveCurrent.c_str());
+
+  DialogRun run;
+  run.leftovers = {file};
+  run.drive = [&](HWND dialog) {
+    Click(dialog, kRemoveOneButton);
+    Click(dialog, kCloseButton);
+  };
+  if (usable) RunDialog(&run);
+
+  const bool driveCurrentKept = PathExists(driveCurrent);
+  const bool fileGone = !PathExists(file), topGone = !PathExists(top);
+  SetCurrentDirectoryA(oldCurrent);
+  SetEnvironmentVariableA("=C:", hadDriveCurrent ? oldDriveCurrent : nullptr);
+  RemoveTree(top);
+  RemoveTree(driveCurrent);
+  if (!usable) GTEST_SKIP() << "\"C:\" does not name the variable's folder here: " << resolved;
+  EXPECT_TRUE(fileGone);
+  EXPECT_TRUE(topGone);  // the emptied folder below the root goes
+  EXPECT_TRUE(driveCurrentKept);
+  EXPECT_EQ(run.result, 1);
+}
+
 TEST_F(UninstallDialog, RemoveButtonsCopeWithNoSelectionAndOverlongLines) {
   const std::string file = folder_ + "\\one.txt";
   WriteTextFile(file, "x");

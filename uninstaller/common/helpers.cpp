@@ -27,6 +27,10 @@ void MakeSafeFormat(const char* format) {
       continue;
     }
     gSafeFormat[out++] = format[i++];
+    if (format[i] == '%') {  // "%%" is a literal percent sign, not a conversion
+      gSafeFormat[out++] = format[i++];
+      continue;
+    }
     while (format[i] == '-' || format[i] == '#' || format[i] == '0' || IsDigit(format[i]) ||
            format[i] == '.') {
       if (out >= limit) break;

@@ -94,8 +94,10 @@ void WalkLogLines(char* buffer, DWORD size, LineVisitor visit) {
     char* line = p;
     while (p < end && *p != '\r' && *p != '\n') ++p;
     if (p >= end) break;  // a last line without a line end is not read
+    bool empty = p == line;  // only at the start: later lines begin after a run
     while (*p == '\r' || *p == '\n') *p++ = 0;  // the buffer's final zero stops this
-    if (IsTakenLine(line)) visit(line);
+    // An empty line has no second byte of its own: its neighbour's is not it.
+    if (!empty && IsTakenLine(line)) visit(line);
   }
 }
 

@@ -78,6 +78,8 @@ void RunStartCommand(HWND window) {
   }
 }
 
+bool IsBareDrive(const char* path) { return path[0] && path[1] == ':' && path[2] == 0; }
+
 // Deletes the leftover file named in the scratch buffer, asking again while
 // the delete fails, then removes the folders that this leaves empty.
 void DeleteLeftoverFile() {
@@ -87,11 +89,12 @@ void DeleteLeftoverFile() {
     if (ShowNotice(kNoticeQuestion, GetMessageText(kRetryDeleteQuestion), gScratch) != IDYES)
       return;
   }
-  // Climb: a folder that still holds something, a drive or the empty text
-  // cannot be removed, so the climb always ends.
+  // Climb: a folder that still holds something or the empty text cannot be
+  // removed, so the climb always ends. It ends at a bare drive too: "X:"
+  // names the drive's current folder, not the drive.
   do {
     StripLastComponent(gScratch);
-  } while (RemoveDirectoryA(gScratch));
+  } while (!IsBareDrive(gScratch) && RemoveDirectoryA(gScratch));
 }
 
 }  // namespace
