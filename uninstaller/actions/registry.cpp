@@ -168,19 +168,9 @@ bool UninstallKeyOfLine(const char* actionText, char* key, int keySize) {
 }
 
 void RemoveUninstallKeys() {
-  DWORD size = 0;
-  HANDLE file = OpenFileForReading(gLogPath, &size);
-  if (file == INVALID_HANDLE_VALUE)
-    ShowNotice(kNoticeFatal, "Can't open uninstal log file %s!", gLogPath);
-  if (size == INVALID_FILE_SIZE) size = 0;  // a size we cannot learn reads nothing
   // A fresh copy of the log: the loaded one has been rewritten in place. It
   // stays until the process ends.
-  char* buffer = static_cast<char*>(ReserveBlock(static_cast<SIZE_T>(size) + 1));
-  if (!buffer) {
-    CloseHandle(file);
-    return;
-  }
-  ReadExactly(file, buffer, size, gLogPath);  // a short read goes on with what came
-  WalkLogLines(buffer, size, VisitUninstallLine);
-  CloseHandle(file);
+  DWORD size = 0;
+  char* buffer = ReadWholeLog(&size);
+  if (buffer) WalkLogLines(buffer, size, VisitUninstallLine);
 }

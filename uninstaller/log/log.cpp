@@ -101,26 +101,36 @@ void WalkLogLines(char* buffer, DWORD size, LineVisitor visit) {
   }
 }
 
-void LoadLog() {
-  DWORD size = 0;
-  HANDLE file = OpenFileForReading(gLogPath, &size);
+char* ReadWholeLog(DWORD* size) {
+  *size = 0;
+  HANDLE file = OpenFileForReading(gLogPath, size);
   if (file == INVALID_HANDLE_VALUE)
     ShowNotice(kNoticeFatal, "Can't open uninstal log file %s!", gLogPath);
-  if (size == INVALID_FILE_SIZE) size = 0;  // a size we cannot learn reads nothing
+  if (*size == INVALID_FILE_SIZE) *size = 0;  // a size we cannot learn reads nothing
+  // Zero-filled, one byte more than the file: the text always ends in a zero.
+  char* buffer = static_cast<char*>(ReserveBlock(static_cast<SIZE_T>(*size) + 1));
+  if (buffer) {
+    ReadExactly(file, buffer, *size, gLogPath);  // a short read goes on with what came
+  } else {
+    *size = 0;
+  }
+  CloseHandle(file);
+  return buffer;
+}
+
+void LoadLog() {
+  DWORD size = 0;
+  gLogText = ReadWholeLog(&size);
   gLogSize = size;
-  gLogText = static_cast<char*>(ReserveBlock(static_cast<SIZE_T>(size) + 1));
   gActions = static_cast<ActionRecord*>(ReserveBlock(kActionSlots * sizeof(ActionRecord)));
   gMessageTexts = static_cast<char**>(ReserveBlock(kMaxMessages * sizeof(char*)));
   ZeroBytes(gMessageIds, sizeof gMessageIds);
+  // No memory for this log: load nothing rather than write through null.
   if (!gLogText || !gActions || !gMessageTexts) {
-    // No memory for this log: load nothing rather than write through null.
     gLogSize = 0;
-    CloseHandle(file);
     return;
   }
-  ReadExactly(file, gLogText, size, gLogPath);
   WalkLogLines(gLogText, size, LoadLine);
-  CloseHandle(file);
   SortRecords(gActions, gActionCount, sizeof(ActionRecord), CompareOrderNumbers);
 }
 

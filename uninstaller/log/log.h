@@ -22,6 +22,10 @@ extern int gMessageCount;
 // Reads gLogPath into the message table and the sorted action records.
 // A log that cannot be opened ends the process with a notice.
 void LoadLog();
+// Reads the log at gLogPath into a new zero-ended block (size + 1 bytes) and
+// returns it, or null without memory. A log that cannot be opened ends the
+// process with a notice; a short read shows a notice and goes on.
+char* ReadWholeLog(DWORD* size);
 // Rewrites a taken line in place (first comma := kind letter), moves *line to
 // the action text and returns the line's number (own or automatic).
 int ReadLineHead(char** line);
