@@ -286,3 +286,36 @@ TEST_F(RobustnessTest, TheProgramAnswersOnRandomLogs) {
 }
 
 }  // namespace
+
+namespace {
+
+// Big logs: the checks look each line up once, so tens of thousands of
+// lines that all redefine one message or all name one uninstall key take
+// seconds, not minutes.
+TEST_F(RobustnessTest, BigLogsAreCheckedInLinearTime) {
+  const std::string key = "J0,2,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\S,\r\n";
+  struct Case { std::string line; int count; const char* code; };
+  const Case cases[] = {
+      {"A5,the same message again\r\n", 100000, "message-replaced"},
+      {key, 100000, "j-stage-one-not-action"},
+  };
+  const std::string path = folder_ + "\\big.ini";
+  for (const Case& c : cases) {
+    std::string log;
+    for (int i = 0; i < c.count; ++i) log += c.line;
+    WriteTextFile(path, log);
+    DWORD start = GetTickCount();
+    LogScan scan;
+    std::string error;
+    ASSERT_TRUE(ScanLog(path.c_str(), &scan, &error)) << error;
+    std::vector<Finding> findings = CheckScan(scan);
+    DWORD took = GetTickCount() - start;
+    int hits = 0;
+    for (const Finding& f : findings)
+      if (f.code == c.code) ++hits;
+    EXPECT_EQ(c.count - 1, hits) << c.code;
+    EXPECT_LT(took, 15000u) << c.code << ": " << took << " ms";
+  }
+}
+
+}  // namespace
