@@ -2,6 +2,7 @@
 // writer probably did not mean.
 #include <algorithm>
 #include <map>
+#include <set>
 #include "tools/uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
@@ -110,6 +111,18 @@ bool HasWildcard(const std::string& name) {
 struct Checker {
   const LogScan& scan;
   std::vector<Finding> findings;
+  // Looked up once per line: a log may hold tens of thousands of lines.
+  std::map<int, int> currentMessageLine;  // message id -> line of its text
+  std::set<int> passKeyLines;             // lines whose key stage one deletes
+  std::set<int> nonActionLines;           // taken lines that made no record
+
+  void Index() {
+    for (const TakenLine& t : scan.taken) {
+      if (t.messageCurrent) currentMessageLine[t.messageId] = t.line;
+      if (t.recordIndex < 0) nonActionLines.insert(t.line);
+    }
+    for (const PassKey& k : scan.passKeys) passKeyLines.insert(k.line);
+  }
 
   void Add(int line, int severity, const char* code, const std::string& text) {
     findings.push_back({line, severity, code, text});
@@ -241,9 +254,7 @@ struct Checker {
               Quote(t.action.substr(1)) + " (end the line with a comma to delete the whole key)");
     // A line under the uninstall registration that the stage-one pass does
     // not take.
-    bool passTakes = false;
-    for (const PassKey& k : scan.passKeys)
-      if (k.line == t.line) passTakes = true;
+    bool passTakes = passKeyLines.count(t.line) != 0;
     if (!passTakes && StartsWithText(key.c_str(), kUninstallKey)) {
       std::string why = rootText.size() != 1  ? "its root field is not one character"
                         : noValue             ? "it has no value-name field"
@@ -416,9 +427,8 @@ struct Checker {
       Add(t.line, kError, "too-many-messages",
           "the message table is full (1000 ids): message " + std::to_string(id) + " is ignored");
     } else if (!t.messageCurrent && !repeat && id != 0) {
-      int later = 0;
-      for (const TakenLine& o : scan.taken)
-        if (o.messageCurrent && o.messageId == id) later = o.line;
+      auto current = currentMessageLine.find(id);
+      int later = current != currentMessageLine.end() ? current->second : 0;
       Add(t.line, kWarning, "message-replaced",
           "message " + std::to_string(id) + " is defined again on line " + std::to_string(later) +
               ", which replaces this text");
@@ -468,9 +478,8 @@ struct Checker {
         askingP = true;
     }
     auto lineOfMessage = [this](int id) {
-      for (const TakenLine& t : scan.taken)
-        if (t.messageCurrent && t.messageId == id) return t.line;
-      return 0;
+      auto current = currentMessageLine.find(id);
+      return current != currentMessageLine.end() ? current->second : 0;
     };
     for (const ProgramMessage& m : kProgramMessages) {
       bool needed = m.neededAt == 0 || (m.neededAt == -1 && askingP) ||
@@ -525,10 +534,9 @@ struct Checker {
       if (!SameText(key.c_str(), k.key.c_str()))
         Add(k.line, kWarning, "j-stage-one-key",
             "stage one deletes " + Quote(k.key) + ", which is not the line's key path " + Quote(key));
-      for (const TakenLine& t : scan.taken)
-        if (t.line == k.line && t.recordIndex < 0)
-          Add(k.line, kWarning, "j-stage-one-not-action",
-              "this line is no action, yet stage one still deletes the key it names");
+      if (nonActionLines.count(k.line))
+        Add(k.line, kWarning, "j-stage-one-not-action",
+            "this line is no action, yet stage one still deletes the key it names");
     }
   }
 };
@@ -536,7 +544,8 @@ struct Checker {
 }  // namespace
 
 std::vector<Finding> CheckScan(const LogScan& scan) {
-  Checker c{scan, {}};
+  Checker c{scan, {}, {}, {}, {}};
+  c.Index();
   for (const IgnoredLine& g : scan.ignored) {
     bool looksLikeEntry = g.raw.find(',') != std::string::npos &&
                           ((g.raw[0] >= 'A' && g.raw[0] <= 'Z') ||
