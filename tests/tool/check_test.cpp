@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "actions/actions.h"
 #include "support/test_util.h"
 #include "tools/uninstlog/uninstlog.h"
 
@@ -298,6 +299,44 @@ TEST(Placeholders, Table) {
     CountPlaceholders(c.format, &conversions, &nonText);
     EXPECT_EQ(c.conversions, conversions) << c.format;
     EXPECT_EQ(c.nonText, nonText) << c.format;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A P or U line whose path has no last part of its own (a trailing
+// backslash, ".", "..", a bare drive) makes the removal give up at once.
+TEST_F(CheckTest, PathsThatNameNothingAreReported) {
+  // What the uninstaller's own removal does with such a line.
+  std::string app = folder_ + "\\App";
+  ASSERT_TRUE(CreateDirectoryA(app.c_str(), nullptr));
+  WriteTextFile(app + "\\f.txt", "x");
+  ResetProgramState();
+  RemoveFolders(("U" + app + "\\,1").c_str());
+  RemoveFiles(("P" + app + "\\,0").c_str());
+  EXPECT_TRUE(PathExists(app + "\\f.txt"));  // nothing was removed
+  RemoveFolders(("U" + app + ",1").c_str());
+  EXPECT_FALSE(PathExists(app));  // the same line without the backslash works
+
+  struct Case { std::string log; bool names; };
+  const Case cases[] = {
+      {"U0,C:\\Games\\Sample\\,1\r\n", false},
+      {"P0,C:\\Games\\Sample\\,0\r\n", false},
+      {"U0,C:\\Games\\Sample/,1\r\n", false},
+      {"P0,C:\\Games\\Sample\\..,0\r\n", false},
+      {"U0,C:\\Games\\Sample\\.,1\r\n", false},
+      {"P0,D:,0\r\n", false},
+      {"P0,C:\\Games\\Sample\\" + std::string(260, 'n') + ",0\r\n", false},
+      {"U0,C:\\Games\\Sample,1\r\n", true},
+      {"P0,C:\\Games\\Sample\\a.txt,0\r\n", true},
+      {"P0,D:a.txt,0\r\n", true},
+  };
+  for (const Case& c : cases) {
+    std::vector<Finding> findings = Check(std::string(kAllMessages) + c.log);
+    EXPECT_EQ(!c.names, Has(findings, 20, "names-nothing", kError))
+        << c.log << "got:\n" << Describe(findings);
   }
 }
 
