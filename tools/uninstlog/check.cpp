@@ -104,6 +104,25 @@ bool IsAbsolute(const std::string& path) {
          (path.size() >= 2 && path[0] == '\\' && path[1] == '\\');
 }
 
+// True when the removal finds no name of its own in the path and gives up:
+// the path ends in a backslash (or a slash), its last part is "." or "..",
+// it is a bare drive ("D:"), or that part is longer than any entry name.
+bool NamesNothing(const std::string& path) {
+  std::string normal = path;
+  for (char& c : normal)
+    if (c == '/') c = '\\';
+  std::vector<char> folder(normal.begin(), normal.end());
+  folder.push_back(0);
+  StripLastComponent(folder.data());
+  std::vector<char> name(normal.size() + 1, 0);
+  PathFileName(normal.c_str(), name.data(), static_cast<int>(name.size()));
+  std::string last = name.data();
+  if (folder[0] == 0 && !(normal[0] == '\\' && normal.size() > 1 && normal[1] != '\\') &&
+      normal.size() >= 2 && normal[1] == ':')
+    last = normal.substr(2);  // drive-relative: the name follows the colon
+  return last.empty() || last == "." || last == ".." || last.size() >= 256;
+}
+
 bool HasWildcard(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
@@ -290,6 +309,13 @@ struct Checker {
       Add(t.line, kError, "refused-pattern",
           "the wildcard pattern is refused (its folder part is shorter than 4 characters): "
           "the line removes nothing");
+      return;
+    }
+    if (NamesNothing(path) && !(letter == 'U' && IsDriveRoot(path))) {
+      Add(t.line, kError, "names-nothing",
+          "the path has no file or folder name at its end (it ends in a backslash, is a bare "
+          "drive, or its last part is . or .. or longer than 255 characters): the line removes "
+          "nothing");
       return;
     }
     if (!IsAbsolute(path))
