@@ -96,6 +96,8 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"J0,HKLM,Software\\Vendor,\r\n", 1, "not-a-number", kWarning},
       {"J0,,Software\\Vendor,\r\n", 1, "not-a-number", kWarning},
       {"J0,2,,\r\n", 1, "j-empty-key", kError},
+      {"J0,2,\\,\r\n", 1, "j-empty-key", kError},  // backslashes only: the root itself
+      {"J0,1,\\\\,Value\r\n", 1, "j-empty-key", kError},
       {"J0,1,Software,\r\n", 1, "j-broad-key", kError},
       {"J0,2,Software\\Microsoft\\Windows,\r\n", 1, "j-system-key", kError},
       {"J0,2," + u + "\\,\r\n", 1, "j-system-key", kError},
