@@ -250,8 +250,11 @@ struct Checker {
     if (root > 3)
       Add(t.line, kError, "j-root",
           "root " + std::to_string(root) + " is not 0 to 3: it names no root key and nothing is removed");
-    if (key.empty()) {
-      Add(t.line, kError, "j-empty-key", "the key path is empty: the line names the root key itself");
+    if (key.find_first_not_of('\\') == std::string::npos) {
+      // Backslashes alone name the root too; the uninstaller then touches nothing.
+      Add(t.line, kError, "j-empty-key",
+          "the key path is empty or only backslashes: the line names the root key itself, "
+          "and nothing is removed");
     } else if (value.empty() && !noValue && root >= 1 && root <= 3 &&
                key.find('\\') == std::string::npos &&
                !(root == 2 && StartsWithText(kUninstallKey, (key + "\\").c_str()))) {
