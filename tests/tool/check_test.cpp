@@ -99,6 +99,8 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"J0,2,\\,\r\n", 1, "j-empty-key", kError},  // backslashes only: the root itself
       {"J0,1,\\\\,Value\r\n", 1, "j-empty-key", kError},
       {"J0,1,Software,\r\n", 1, "j-broad-key", kError},
+      {"J0,1,Software\\,\r\n", 1, "j-broad-key", kError},  // a trailing backslash changes nothing
+      {"J0,3,.DEFAULT\\\\,\r\n", 1, "j-broad-key", kError},
       {"J0,2,Software\\Microsoft\\Windows,\r\n", 1, "j-system-key", kError},
       {"J0,2," + u + "\\,\r\n", 1, "j-system-key", kError},
       {"J0,2,Software\\Vendor\r\n", 1, "j-no-value", kWarning},
@@ -340,6 +342,22 @@ TEST_F(CheckTest, PathsThatNameNothingAreReported) {
     EXPECT_EQ(!c.names, Has(findings, 20, "names-nothing", kError))
         << c.log << "got:\n" << Describe(findings);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The uninstaller deletes a key written with a trailing backslash like the
+// key itself, so such a key directly below a root is just as broad.
+TEST(RegistryKeys, TrailingBackslashDeletesTheKey) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "UninstlogProbe\\Sub", 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegCloseKey(key);
+  ResetProgramState();
+  RemoveRegistryEntry("J1,UninstlogProbe\\,");
+  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "UninstlogProbe", 0, KEY_READ, &key));
 }
 
 }  // namespace
