@@ -243,6 +243,9 @@ struct Checker {
     int root = ParseDecimal(rootText.c_str()) & 0xFF;
     std::string key = ActionField(t.action, 1);
     std::string value = ActionField(t.action, 2, &noValue);
+    // Trailing backslashes name the same key: the uninstaller deletes it so.
+    std::string trimmed = key;
+    while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
     if (rootText.empty())
       Add(t.line, kWarning, "not-a-number", "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
     else
@@ -256,14 +259,12 @@ struct Checker {
           "the key path is empty or only backslashes: the line names the root key itself, "
           "and nothing is removed");
     } else if (value.empty() && !noValue && root >= 1 && root <= 3 &&
-               key.find('\\') == std::string::npos &&
-               !(root == 2 && StartsWithText(kUninstallKey, (key + "\\").c_str()))) {
+               trimmed.find('\\') == std::string::npos &&
+               !(root == 2 && StartsWithText(kUninstallKey, (trimmed + "\\").c_str()))) {
       Add(t.line, kError, "j-broad-key",
           "the whole key " + Quote(key) + " directly below the root is deleted with all its subkeys");
     }
     // Deleting a key that holds every program's uninstall registration.
-    std::string trimmed = key;
-    while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
     if (value.empty() && !noValue && root == 2 && !trimmed.empty() &&
         (SameText(trimmed.c_str(), kUninstallKey) ||
          StartsWithText(kUninstallKey, (trimmed + "\\").c_str())))
