@@ -131,6 +131,10 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"U0,C:,1\r\n", 1, "u-drive-root", kError},
       {"U0,C:\\Games,1\r\n", 1, "u-top-level", kWarning},
       {"U0,C:\\Games\\*,1\r\n", 1, "u-top-level", kWarning},
+      // The removal takes "/" as a separator too.
+      {"U0,C:/Games,1\r\n", 1, "u-top-level", kWarning},
+      {"U0,C:/Games/*,1\r\n", 1, "u-top-level", kWarning},
+      {"U0,C:/Games\\*,1\r\n", 1, "u-top-level", kWarning},
       // Message texts.
       {"A43,Remove %s from %s?\r\n", 1, "too-many-placeholders", kError},
       {"A10,x\r\nA36,%s %s %s\r\n", 2, "too-many-placeholders", kError},
@@ -176,6 +180,8 @@ TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
       {"D0,C:\\Sample\\l.dll,Fn,2,one,two\r\n", "c-missing-argument"},
       {"P0,C:\\Sample\\a.txt,\r\n", "not-a-number"},  // an empty mode is mode 0
       {"P0,C:\\Sample\\a.txt,0\r\n", "phase"},
+      {"P0,C:/Sample/a.txt,0\r\n", "relative-path"},
+      {"U0,C:/Games/Demo,1\r\n", "u-top-level"},
       {"A43,100%% sure? %s\r\n", "too-many-placeholders"},
       {"A36,%s to %s\r\n", "too-many-placeholders"},
       {"A50,50%s done\r\n", "too-many-placeholders"},  // a note is shown as it stands
