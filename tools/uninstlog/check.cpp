@@ -309,6 +309,9 @@ struct Checker {
           "the path is used with its double quotes and names no file; write it without quotes");
       return;
     }
+    // The removal takes "/" as a separator too: judge the path as it does.
+    for (char& c : path)
+      if (c == '/') c = '\\';
     if (IsRefusedPattern(path.c_str())) {
       Add(t.line, kError, "refused-pattern",
           "the wildcard pattern is refused (its folder part is shorter than 4 characters): "
