@@ -367,3 +367,25 @@ TEST(RegistryKeys, TrailingBackslashDeletesTheKey) {
 }
 
 }  // namespace
+
+namespace {
+
+// The loader reads at most 63 bytes of a number part: digits past them do
+// not count, so a long number can read as 0 and take an automatic number.
+TEST_F(CheckTest, NumberPartsAreReadAsTheLoaderCutsThem) {
+  const std::string longZero = "1" + std::string(62, '0') + "5";  // first 63 bytes: 10^62, 0 in 32 bits
+  struct Case { std::string log; const char* code; const char* words; };
+  const Case cases[] = {
+      {"Q" + longZero + ",x\r\n", "no-automatic-number", "became message 0"},
+      {"P" + longZero + ",C:\\Sample\\a.txt,0\r\n", "number-overflow", "it reads as 0"},
+  };
+  for (const Case& c : cases) {
+    std::vector<Finding> findings = Check(std::string(kAllMessages) + c.log);
+    bool found = false;
+    for (const Finding& f : findings)
+      if (f.line == 20 && f.code == c.code && f.text.find(c.words) != std::string::npos) found = true;
+    EXPECT_TRUE(found) << c.log << "got:\n" << Describe(findings);
+  }
+}
+
+}  // namespace
