@@ -81,6 +81,11 @@ std::string Quote(const std::string& text) {
 
 std::string Letter(char c) { return std::string("'") + c + "'"; }
 
+// The line's own number as the loader reads it: from the first 63 bytes of
+// the number part only.
+std::string NumberPartRead(const TakenLine& t) { return t.head.substr(0, kNumberPartSize - 1); }
+int OwnNumber(const TakenLine& t) { return ParseDecimal(NumberPartRead(t).c_str()); }
+
 bool HasCounter(char letter) {
   for (const AutoRange& r : kAutoRanges)
     if (r.letter == letter) return true;
@@ -405,18 +410,19 @@ struct Checker {
 
   void CheckNumberPart(const TakenLine& t) {
     bool digitsOnly = IsPlainNumber(t.head);
+    const std::string head = NumberPartRead(t);
     size_t digits = 0;
-    while (digits < t.head.size() && t.head[digits] >= '0' && t.head[digits] <= '9') ++digits;
+    while (digits < head.size() && head[digits] >= '0' && head[digits] <= '9') ++digits;
     long long value = 0;
     bool overflow = false;
     for (size_t i = 0; i < digits; ++i) {
-      value = value * 10 + (t.head[i] - '0');
+      value = value * 10 + (head[i] - '0');
       if (value > 2147483647LL) { overflow = true; break; }
     }
-    int reads = ParseDecimal(t.head.c_str());
+    int reads = OwnNumber(t);
     if (overflow)
       Add(t.line, kWarning, "number-overflow",
-          "the number " + Quote(t.head.substr(0, digits)) + " does not fit 32 bits: it reads as " +
+          "the number " + Quote(head.substr(0, digits)) + " does not fit 32 bits: it reads as " +
               std::to_string(reads));
     else if (!digitsOnly)
       Add(t.line, kWarning, "number-text",
@@ -426,7 +432,7 @@ struct Checker {
 
   void CheckMessageLine(const TakenLine& t, const std::map<std::string, int, TextLess>& firsts) {
     char letter = t.raw[0];
-    int own = ParseDecimal(t.head.c_str());
+    int own = OwnNumber(t);
     int id = t.messageId;
     bool repeat = false;
     if (letter != 'A') {
@@ -474,7 +480,7 @@ struct Checker {
     std::map<std::pair<char, char>, std::pair<int, int>> reported;  // finding, how many more
     for (const TakenLine& t : scan.taken) {
       char letter = t.raw[0];
-      if (!t.entered || !HasCounter(letter) || ParseDecimal(t.head.c_str()) != 0 ||
+      if (!t.entered || !HasCounter(letter) || OwnNumber(t) != 0 ||
           t.number < kFirstActionNumber)
         continue;
       const AutoRange* own = RangeOf(letter);
