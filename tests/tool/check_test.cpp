@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "actions/actions.h"
 #include "support/test_util.h"
 #include "tools/uninstlog/uninstlog.h"
 
@@ -95,7 +96,11 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"J0,HKLM,Software\\Vendor,\r\n", 1, "not-a-number", kWarning},
       {"J0,,Software\\Vendor,\r\n", 1, "not-a-number", kWarning},
       {"J0,2,,\r\n", 1, "j-empty-key", kError},
+      {"J0,2,\\,\r\n", 1, "j-empty-key", kError},  // backslashes only: the root itself
+      {"J0,1,\\\\,Value\r\n", 1, "j-empty-key", kError},
       {"J0,1,Software,\r\n", 1, "j-broad-key", kError},
+      {"J0,1,Software\\,\r\n", 1, "j-broad-key", kError},  // a trailing backslash changes nothing
+      {"J0,3,.DEFAULT\\\\,\r\n", 1, "j-broad-key", kError},
       {"J0,2,Software\\Microsoft\\Windows,\r\n", 1, "j-system-key", kError},
       {"J0,2," + u + "\\,\r\n", 1, "j-system-key", kError},
       {"J0,2,Software\\Vendor\r\n", 1, "j-no-value", kWarning},
@@ -126,6 +131,10 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"U0,C:,1\r\n", 1, "u-drive-root", kError},
       {"U0,C:\\Games,1\r\n", 1, "u-top-level", kWarning},
       {"U0,C:\\Games\\*,1\r\n", 1, "u-top-level", kWarning},
+      // The removal takes "/" as a separator too.
+      {"U0,C:/Games,1\r\n", 1, "u-top-level", kWarning},
+      {"U0,C:/Games/*,1\r\n", 1, "u-top-level", kWarning},
+      {"U0,C:/Games\\*,1\r\n", 1, "u-top-level", kWarning},
       // Message texts.
       {"A43,Remove %s from %s?\r\n", 1, "too-many-placeholders", kError},
       {"A10,x\r\nA36,%s %s %s\r\n", 2, "too-many-placeholders", kError},
@@ -171,6 +180,8 @@ TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
       {"D0,C:\\Sample\\l.dll,Fn,2,one,two\r\n", "c-missing-argument"},
       {"P0,C:\\Sample\\a.txt,\r\n", "not-a-number"},  // an empty mode is mode 0
       {"P0,C:\\Sample\\a.txt,0\r\n", "phase"},
+      {"P0,C:/Sample/a.txt,0\r\n", "relative-path"},
+      {"U0,C:/Games/Demo,1\r\n", "u-top-level"},
       {"A43,100%% sure? %s\r\n", "too-many-placeholders"},
       {"A36,%s to %s\r\n", "too-many-placeholders"},
       {"A50,50%s done\r\n", "too-many-placeholders"},  // a note is shown as it stands
@@ -298,6 +309,82 @@ TEST(Placeholders, Table) {
     CountPlaceholders(c.format, &conversions, &nonText);
     EXPECT_EQ(c.conversions, conversions) << c.format;
     EXPECT_EQ(c.nonText, nonText) << c.format;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A P or U line whose path has no last part of its own (a trailing
+// backslash, ".", "..", a bare drive) makes the removal give up at once.
+TEST_F(CheckTest, PathsThatNameNothingAreReported) {
+  // What the uninstaller's own removal does with such a line.
+  std::string app = folder_ + "\\App";
+  ASSERT_TRUE(CreateDirectoryA(app.c_str(), nullptr));
+  WriteTextFile(app + "\\f.txt", "x");
+  ResetProgramState();
+  RemoveFolders(("U" + app + "\\,1").c_str());
+  RemoveFiles(("P" + app + "\\,0").c_str());
+  EXPECT_TRUE(PathExists(app + "\\f.txt"));  // nothing was removed
+  RemoveFolders(("U" + app + ",1").c_str());
+  EXPECT_FALSE(PathExists(app));  // the same line without the backslash works
+
+  struct Case { std::string log; bool names; };
+  const Case cases[] = {
+      {"U0,C:\\Games\\Sample\\,1\r\n", false},
+      {"P0,C:\\Games\\Sample\\,0\r\n", false},
+      {"U0,C:\\Games\\Sample/,1\r\n", false},
+      {"P0,C:\\Games\\Sample\\..,0\r\n", false},
+      {"U0,C:\\Games\\Sample\\.,1\r\n", false},
+      {"P0,D:,0\r\n", false},
+      {"P0,C:\\Games\\Sample\\" + std::string(260, 'n') + ",0\r\n", false},
+      {"U0,C:\\Games\\Sample,1\r\n", true},
+      {"P0,C:\\Games\\Sample\\a.txt,0\r\n", true},
+      {"P0,D:a.txt,0\r\n", true},
+  };
+  for (const Case& c : cases) {
+    std::vector<Finding> findings = Check(std::string(kAllMessages) + c.log);
+    EXPECT_EQ(!c.names, Has(findings, 20, "names-nothing", kError))
+        << c.log << "got:\n" << Describe(findings);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The uninstaller deletes a key written with a trailing backslash like the
+// key itself, so such a key directly below a root is just as broad.
+TEST(RegistryKeys, TrailingBackslashDeletesTheKey) {
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "UninstlogProbe\\Sub", 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegCloseKey(key);
+  ResetProgramState();
+  RemoveRegistryEntry("J1,UninstlogProbe\\,");
+  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "UninstlogProbe", 0, KEY_READ, &key));
+}
+
+}  // namespace
+
+namespace {
+
+// The loader reads at most 63 bytes of a number part: digits past them do
+// not count, so a long number can read as 0 and take an automatic number.
+TEST_F(CheckTest, NumberPartsAreReadAsTheLoaderCutsThem) {
+  const std::string longZero = "1" + std::string(62, '0') + "5";  // first 63 bytes: 10^62, 0 in 32 bits
+  struct Case { std::string log; const char* code; const char* words; };
+  const Case cases[] = {
+      {"Q" + longZero + ",x\r\n", "no-automatic-number", "became message 0"},
+      {"P" + longZero + ",C:\\Sample\\a.txt,0\r\n", "number-overflow", "it reads as 0"},
+  };
+  for (const Case& c : cases) {
+    std::vector<Finding> findings = Check(std::string(kAllMessages) + c.log);
+    bool found = false;
+    for (const Finding& f : findings)
+      if (f.line == 20 && f.code == c.code && f.text.find(c.words) != std::string::npos) found = true;
+    EXPECT_TRUE(found) << c.log << "got:\n" << Describe(findings);
   }
 }
 

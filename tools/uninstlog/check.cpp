@@ -2,6 +2,7 @@
 // writer probably did not mean.
 #include <algorithm>
 #include <map>
+#include <set>
 #include "tools/uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
@@ -80,6 +81,11 @@ std::string Quote(const std::string& text) {
 
 std::string Letter(char c) { return std::string("'") + c + "'"; }
 
+// The line's own number as the loader reads it: from the first 63 bytes of
+// the number part only.
+std::string NumberPartRead(const TakenLine& t) { return t.head.substr(0, kNumberPartSize - 1); }
+int OwnNumber(const TakenLine& t) { return ParseDecimal(NumberPartRead(t).c_str()); }
+
 bool HasCounter(char letter) {
   for (const AutoRange& r : kAutoRanges)
     if (r.letter == letter) return true;
@@ -103,6 +109,25 @@ bool IsAbsolute(const std::string& path) {
          (path.size() >= 2 && path[0] == '\\' && path[1] == '\\');
 }
 
+// True when the removal finds no name of its own in the path and gives up:
+// the path ends in a backslash (or a slash), its last part is "." or "..",
+// it is a bare drive ("D:"), or that part is longer than any entry name.
+bool NamesNothing(const std::string& path) {
+  std::string normal = path;
+  for (char& c : normal)
+    if (c == '/') c = '\\';
+  std::vector<char> folder(normal.begin(), normal.end());
+  folder.push_back(0);
+  StripLastComponent(folder.data());
+  std::vector<char> name(normal.size() + 1, 0);
+  PathFileName(normal.c_str(), name.data(), static_cast<int>(name.size()));
+  std::string last = name.data();
+  if (folder[0] == 0 && !(normal[0] == '\\' && normal.size() > 1 && normal[1] != '\\') &&
+      normal.size() >= 2 && normal[1] == ':')
+    last = normal.substr(2);  // drive-relative: the name follows the colon
+  return last.empty() || last == "." || last == ".." || last.size() >= 256;
+}
+
 bool HasWildcard(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
@@ -110,6 +135,18 @@ bool HasWildcard(const std::string& name) {
 struct Checker {
   const LogScan& scan;
   std::vector<Finding> findings;
+  // Looked up once per line: a log may hold tens of thousands of lines.
+  std::map<int, int> currentMessageLine;  // message id -> line of its text
+  std::set<int> passKeyLines;             // lines whose key stage one deletes
+  std::set<int> nonActionLines;           // taken lines that made no record
+
+  void Index() {
+    for (const TakenLine& t : scan.taken) {
+      if (t.messageCurrent) currentMessageLine[t.messageId] = t.line;
+      if (t.recordIndex < 0) nonActionLines.insert(t.line);
+    }
+    for (const PassKey& k : scan.passKeys) passKeyLines.insert(k.line);
+  }
 
   void Add(int line, int severity, const char* code, const std::string& text) {
     findings.push_back({line, severity, code, text});
@@ -211,6 +248,9 @@ struct Checker {
     int root = ParseDecimal(rootText.c_str()) & 0xFF;
     std::string key = ActionField(t.action, 1);
     std::string value = ActionField(t.action, 2, &noValue);
+    // Trailing backslashes name the same key: the uninstaller deletes it so.
+    std::string trimmed = key;
+    while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
     if (rootText.empty())
       Add(t.line, kWarning, "not-a-number", "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
     else
@@ -218,17 +258,18 @@ struct Checker {
     if (root > 3)
       Add(t.line, kError, "j-root",
           "root " + std::to_string(root) + " is not 0 to 3: it names no root key and nothing is removed");
-    if (key.empty()) {
-      Add(t.line, kError, "j-empty-key", "the key path is empty: the line names the root key itself");
+    if (key.find_first_not_of('\\') == std::string::npos) {
+      // Backslashes alone name the root too; the uninstaller then touches nothing.
+      Add(t.line, kError, "j-empty-key",
+          "the key path is empty or only backslashes: the line names the root key itself, "
+          "and nothing is removed");
     } else if (value.empty() && !noValue && root >= 1 && root <= 3 &&
-               key.find('\\') == std::string::npos &&
-               !(root == 2 && StartsWithText(kUninstallKey, (key + "\\").c_str()))) {
+               trimmed.find('\\') == std::string::npos &&
+               !(root == 2 && StartsWithText(kUninstallKey, (trimmed + "\\").c_str()))) {
       Add(t.line, kError, "j-broad-key",
           "the whole key " + Quote(key) + " directly below the root is deleted with all its subkeys");
     }
     // Deleting a key that holds every program's uninstall registration.
-    std::string trimmed = key;
-    while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
     if (value.empty() && !noValue && root == 2 && !trimmed.empty() &&
         (SameText(trimmed.c_str(), kUninstallKey) ||
          StartsWithText(kUninstallKey, (trimmed + "\\").c_str())))
@@ -241,9 +282,7 @@ struct Checker {
               Quote(t.action.substr(1)) + " (end the line with a comma to delete the whole key)");
     // A line under the uninstall registration that the stage-one pass does
     // not take.
-    bool passTakes = false;
-    for (const PassKey& k : scan.passKeys)
-      if (k.line == t.line) passTakes = true;
+    bool passTakes = passKeyLines.count(t.line) != 0;
     if (!passTakes && StartsWithText(key.c_str(), kUninstallKey)) {
       std::string why = rootText.size() != 1  ? "its root field is not one character"
                         : noValue             ? "it has no value-name field"
@@ -275,10 +314,20 @@ struct Checker {
           "the path is used with its double quotes and names no file; write it without quotes");
       return;
     }
+    // The removal takes "/" as a separator too: judge the path as it does.
+    for (char& c : path)
+      if (c == '/') c = '\\';
     if (IsRefusedPattern(path.c_str())) {
       Add(t.line, kError, "refused-pattern",
           "the wildcard pattern is refused (its folder part is shorter than 4 characters): "
           "the line removes nothing");
+      return;
+    }
+    if (NamesNothing(path) && !(letter == 'U' && IsDriveRoot(path))) {
+      Add(t.line, kError, "names-nothing",
+          "the path has no file or folder name at its end (it ends in a backslash, is a bare "
+          "drive, or its last part is . or .. or longer than 255 characters): the line removes "
+          "nothing");
       return;
     }
     if (!IsAbsolute(path))
@@ -361,18 +410,19 @@ struct Checker {
 
   void CheckNumberPart(const TakenLine& t) {
     bool digitsOnly = IsPlainNumber(t.head);
+    const std::string head = NumberPartRead(t);
     size_t digits = 0;
-    while (digits < t.head.size() && t.head[digits] >= '0' && t.head[digits] <= '9') ++digits;
+    while (digits < head.size() && head[digits] >= '0' && head[digits] <= '9') ++digits;
     long long value = 0;
     bool overflow = false;
     for (size_t i = 0; i < digits; ++i) {
-      value = value * 10 + (t.head[i] - '0');
+      value = value * 10 + (head[i] - '0');
       if (value > 2147483647LL) { overflow = true; break; }
     }
-    int reads = ParseDecimal(t.head.c_str());
+    int reads = OwnNumber(t);
     if (overflow)
       Add(t.line, kWarning, "number-overflow",
-          "the number " + Quote(t.head.substr(0, digits)) + " does not fit 32 bits: it reads as " +
+          "the number " + Quote(head.substr(0, digits)) + " does not fit 32 bits: it reads as " +
               std::to_string(reads));
     else if (!digitsOnly)
       Add(t.line, kWarning, "number-text",
@@ -382,7 +432,7 @@ struct Checker {
 
   void CheckMessageLine(const TakenLine& t, const std::map<std::string, int, TextLess>& firsts) {
     char letter = t.raw[0];
-    int own = ParseDecimal(t.head.c_str());
+    int own = OwnNumber(t);
     int id = t.messageId;
     bool repeat = false;
     if (letter != 'A') {
@@ -416,9 +466,8 @@ struct Checker {
       Add(t.line, kError, "too-many-messages",
           "the message table is full (1000 ids): message " + std::to_string(id) + " is ignored");
     } else if (!t.messageCurrent && !repeat && id != 0) {
-      int later = 0;
-      for (const TakenLine& o : scan.taken)
-        if (o.messageCurrent && o.messageId == id) later = o.line;
+      auto current = currentMessageLine.find(id);
+      int later = current != currentMessageLine.end() ? current->second : 0;
       Add(t.line, kWarning, "message-replaced",
           "message " + std::to_string(id) + " is defined again on line " + std::to_string(later) +
               ", which replaces this text");
@@ -431,7 +480,7 @@ struct Checker {
     std::map<std::pair<char, char>, std::pair<int, int>> reported;  // finding, how many more
     for (const TakenLine& t : scan.taken) {
       char letter = t.raw[0];
-      if (!t.entered || !HasCounter(letter) || ParseDecimal(t.head.c_str()) != 0 ||
+      if (!t.entered || !HasCounter(letter) || OwnNumber(t) != 0 ||
           t.number < kFirstActionNumber)
         continue;
       const AutoRange* own = RangeOf(letter);
@@ -468,9 +517,8 @@ struct Checker {
         askingP = true;
     }
     auto lineOfMessage = [this](int id) {
-      for (const TakenLine& t : scan.taken)
-        if (t.messageCurrent && t.messageId == id) return t.line;
-      return 0;
+      auto current = currentMessageLine.find(id);
+      return current != currentMessageLine.end() ? current->second : 0;
     };
     for (const ProgramMessage& m : kProgramMessages) {
       bool needed = m.neededAt == 0 || (m.neededAt == -1 && askingP) ||
@@ -525,10 +573,9 @@ struct Checker {
       if (!SameText(key.c_str(), k.key.c_str()))
         Add(k.line, kWarning, "j-stage-one-key",
             "stage one deletes " + Quote(k.key) + ", which is not the line's key path " + Quote(key));
-      for (const TakenLine& t : scan.taken)
-        if (t.line == k.line && t.recordIndex < 0)
-          Add(k.line, kWarning, "j-stage-one-not-action",
-              "this line is no action, yet stage one still deletes the key it names");
+      if (nonActionLines.count(k.line))
+        Add(k.line, kWarning, "j-stage-one-not-action",
+            "this line is no action, yet stage one still deletes the key it names");
     }
   }
 };
@@ -536,7 +583,8 @@ struct Checker {
 }  // namespace
 
 std::vector<Finding> CheckScan(const LogScan& scan) {
-  Checker c{scan, {}};
+  Checker c{scan, {}, {}, {}, {}};
+  c.Index();
   for (const IgnoredLine& g : scan.ignored) {
     bool looksLikeEntry = g.raw.find(',') != std::string::npos &&
                           ((g.raw[0] >= 'A' && g.raw[0] <= 'Z') ||

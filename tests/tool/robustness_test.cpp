@@ -1,0 +1,321 @@
+// uninstlog over random and mutated logs: every command answers with one of
+// its exit codes, check always ends with its summary, plan --json is always
+// JSON, and the plan lists the records in the order the uninstaller's loader
+// leaves them.
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+#include "log/log.h"
+#include "support/test_util.h"
+#include "tools/uninstlog/uninstlog.h"
+
+namespace {
+
+// A strict JSON reader: true when text is exactly one JSON value. Keeps the
+// "order" numbers of objects it meets, in document order.
+class JsonReader {
+ public:
+  explicit JsonReader(const std::string& text) : s_(text) {}
+  bool Valid() {
+    Space();
+    if (!Value(0)) return false;
+    Space();
+    return p_ == s_.size();
+  }
+  std::string error() const { return "at byte " + std::to_string(p_); }
+  std::vector<long long> orders;
+
+ private:
+  bool Value(int depth) {
+    if (depth > 64 || p_ >= s_.size()) return false;
+    char c = s_[p_];
+    if (c == '{') return Object(depth);
+    if (c == '[') return Array(depth);
+    if (c == '"') return String(nullptr);
+    if (c == '-' || (c >= '0' && c <= '9')) return Number(nullptr);
+    return Word("true") || Word("false") || Word("null");
+  }
+  bool Word(const char* w) {
+    size_t n = std::char_traits<char>::length(w);
+    if (s_.compare(p_, n, w) != 0) return false;
+    p_ += n;
+    return true;
+  }
+  void Space() {
+    while (p_ < s_.size() && (s_[p_] == ' ' || s_[p_] == '\t' || s_[p_] == '\n' || s_[p_] == '\r'))
+      ++p_;
+  }
+  bool Object(int depth) {
+    ++p_;
+    Space();
+    if (p_ < s_.size() && s_[p_] == '}') { ++p_; return true; }
+    for (;;) {
+      Space();
+      std::string key;
+      if (p_ >= s_.size() || s_[p_] != '"' || !String(&key)) return false;
+      Space();
+      if (p_ >= s_.size() || s_[p_] != ':') return false;
+      ++p_;
+      Space();
+      if (key == "order" && p_ < s_.size() && s_[p_] != '"') {
+        long long n = 0;
+        if (!Number(&n)) return false;
+        orders.push_back(n);
+      } else if (!Value(depth + 1)) {
+        return false;
+      }
+      Space();
+      if (p_ >= s_.size()) return false;
+      if (s_[p_] == '}') { ++p_; return true; }
+      if (s_[p_] != ',') return false;
+      ++p_;
+    }
+  }
+  bool Array(int depth) {
+    ++p_;
+    Space();
+    if (p_ < s_.size() && s_[p_] == ']') { ++p_; return true; }
+    for (;;) {
+      Space();
+      if (!Value(depth + 1)) return false;
+      Space();
+      if (p_ >= s_.size()) return false;
+      if (s_[p_] == ']') { ++p_; return true; }
+      if (s_[p_] != ',') return false;
+      ++p_;
+    }
+  }
+  bool String(std::string* out) {
+    ++p_;
+    while (p_ < s_.size()) {
+      unsigned char c = static_cast<unsigned char>(s_[p_]);
+      if (c == '"') { ++p_; return true; }
+      if (c < 0x20) return false;  // control characters must be escaped
+      if (c >= 0x80) return false;  // the tool writes plain ASCII JSON
+      if (c == '\\') {
+        if (++p_ >= s_.size()) return false;
+        char e = s_[p_];
+        if (e == 'u') {
+          for (int i = 1; i <= 4; ++i)
+            if (p_ + i >= s_.size() || !isxdigit(static_cast<unsigned char>(s_[p_ + i]))) return false;
+          p_ += 4;
+        } else if (std::string("\"\\/bfnrt").find(e) == std::string::npos) {
+          return false;
+        }
+        if (out) out->push_back('?');
+      } else if (out) {
+        out->push_back(static_cast<char>(c));
+      }
+      ++p_;
+    }
+    return false;
+  }
+  bool Number(long long* out) {
+    size_t start = p_;
+    if (s_[p_] == '-') ++p_;
+    if (p_ >= s_.size() || s_[p_] < '0' || s_[p_] > '9') return false;
+    if (s_[p_] == '0' && p_ + 1 < s_.size() && s_[p_ + 1] >= '0' && s_[p_ + 1] <= '9') return false;
+    while (p_ < s_.size() && s_[p_] >= '0' && s_[p_] <= '9') ++p_;
+    if (p_ < s_.size() && (s_[p_] == '.' || s_[p_] == 'e' || s_[p_] == 'E')) return false;
+    if (out) *out = std::stoll(s_.substr(start, p_ - start));
+    return true;
+  }
+  const std::string& s_;
+  size_t p_ = 0;
+};
+
+// Log pieces that reach every branch of the checks: each letter, message
+// ids the program reads, quotes, backslashes, wildcards, odd numbers.
+const char* const kLinePieces[] = {
+    "A10,Sample \"Product\"", "A48,Uninstall", "A43,Remove %s %s %d?", "A36,%s %s %s",
+    "A47,%s", "A51,Delete %s?", "A52,Retry %s %s?", "A42,Files", "A58,Wait", "A81,Checking",
+    "A%,x", "A1000,last id", "A-1,minus one", "A65535,reserved",
+    "B0,0,C:\\Games\\S\\s.exe,Close it,0", "B0,3,,Close,1", "B0,9,x", "B3001,0,\"a\",\"m\",4",
+    "C0,C:\\l.dll,Fn,2,a", "C0,l.dll", "D0,l.dll,Fn,9", "D1000,l.dll,Fn,0",
+    "E0,C:\\Games\\S\\undo.exe /q", "E0,", "E20000,x",
+    "J0,2,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\S,",
+    "J0,2,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\S,v",
+    "J0,2,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\S",
+    "J0,2,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall,", "J0,7,Software\\X,",
+    "J0,1,,v", "J0,22,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\T,",
+    "K0,C:\\Windows\\System\\s.dll", "K0,", "M0,C:\\p.ini,S,", "M0,C:\\p.ini,S", "M0,,,k",
+    "P0,C:\\Games\\S\\*.dll,0", "P0,C:\\*.tmp,0", "P0,\"C:\\q.txt\",1", "P0,a.txt,3", "P0,",
+    "P30001,C:\\Games\\S\\x,1", "P5,short", "P99999999999,C:\\a,0", "P65535,C:\\a,0",
+    "P7x,C:\\a,0", "U0,C:\\,1", "U0,C:\\Games,1", "U0,C:\\Games\\*.*,0", "U0,C:\\Games\\S,2",
+    "U14999,C:\\Games\\S\\T,1", "Q0,unknown", "Q2000,kept", "p2000,lower", "Z1",
+    "[Section]", "10,digit first", "x", "", ",0,comma", "\xE9\x31,high byte",
+};
+
+std::string RandomBytes(std::mt19937& random, size_t count) {
+  std::string bytes;
+  for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(random() & 0xFF));
+  return bytes;
+}
+
+// One random log: lines from the pieces, random fields and endings, then a
+// few byte mutations.
+std::string RandomLog(std::mt19937& random) {
+  auto pick = [&random](size_t n) { return static_cast<size_t>(random() % n); };
+  const char* const endings[] = {"\r\n", "\n", "\r", "\r\n\r\n", "\n\r"};
+  std::string log;
+  size_t lines = pick(4) == 0 ? pick(400) : pick(30);
+  for (size_t i = 0; i < lines; ++i) {
+    std::string line = kLinePieces[pick(sizeof kLinePieces / sizeof kLinePieces[0])];
+    switch (pick(8)) {
+      case 0: line += "," + RandomBytes(random, pick(40)); break;     // binary field
+      case 1: line += std::string(pick(700), 'w'); break;             // long field
+      case 2: line += "\"\\\"\\"; break;                                // quotes, backslashes
+      case 3: line += std::string(1, static_cast<char>(1 + pick(31))); break;  // control byte
+      default: break;
+    }
+    log += line + endings[pick(sizeof endings / sizeof endings[0])];
+  }
+  int mutations = static_cast<int>(pick(5));
+  for (int m = 0; m < mutations && !log.empty(); ++m) {
+    size_t at = pick(log.size());
+    switch (pick(5)) {
+      case 0: log[at] = static_cast<char>(random() & 0xFF); break;
+      case 1: log.insert(at, 1, '\0'); break;
+      case 2: log.erase(at, 1 + pick(8)); break;
+      case 3: log.insert(at, log.substr(pick(log.size()), pick(60))); break;  // repeats
+      default: log.resize(at); break;  // a last line without its line end
+    }
+  }
+  if (pick(20) == 0) log = RandomBytes(random, pick(3000));  // plain garbage
+  return log;
+}
+
+class RobustnessTest : public ::testing::Test {
+ protected:
+  void SetUp() override { folder_ = MakeScratchFolder("fuzz"); }
+  void TearDown() override { RemoveTree(folder_); }
+  std::string folder_;
+};
+
+// Counts in the summary line "check: E error(s), W warning(s), N note(s); ...".
+bool ReadSummary(const std::string& out, int* errors, int* warnings) {
+  size_t at = out.rfind("\ncheck: ");
+  at = at == std::string::npos ? (out.compare(0, 7, "check: ") == 0 ? 0 : at) : at + 1;
+  if (at == std::string::npos || out.find('\n', at) != out.size() - 1) return false;
+  int notes = 0;
+  return std::sscanf(out.c_str() + at, "check: %d error(s), %d warning(s), %d note(s);", errors,
+                     warnings, &notes) == 3;
+}
+
+// The loader's records of a log, in run order.
+std::vector<long long> LoaderOrders(const std::string& folder, const std::string& log) {
+  LoadLogText(folder, log);
+  std::vector<long long> orders;
+  for (int i = 0; i < gActionCount; ++i) orders.push_back(gActions[i].orderNumber);
+  return orders;
+}
+
+TEST_F(RobustnessTest, RandomLogsGetAnAnswerNeverACrash) {
+  std::mt19937 random(20261207u);
+  const std::string path = folder_ + "\\uninstal.ini";
+  int codes[3] = {0, 0, 0};
+  int withActions = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::string log = RandomLog(random);
+    // Now and then a log that needs no finding, with random clean lines.
+    if (round % 25 == 0) {
+      log = "A10,S\r\nA48,U\r\nA43,Remove %s?\r\nA36,%s %s\r\nA49,%s\r\nA13,OK\r\nA50,Done\r\n"
+            "A47,%s\r\nA53,Left\r\nA46,Close\r\nA44,One\r\nA45,All\r\nA52,%s?\r\n";
+      for (int i = 0; i < round % 7 + 1; ++i)
+        log += "B0,0,C:\\Games\\S\\s" + std::to_string(random() % 1000) + ".exe,Close S,0\r\n";
+    }
+    WriteTextFile(path, log);
+    std::string out, err;
+    int code = RunTool({"check", path}, &out, &err);
+    ASSERT_TRUE(code >= 0 && code <= 2) << "round " << round;
+    int errors = -1, warnings = -1;
+    ASSERT_TRUE(ReadSummary(out, &errors, &warnings)) << "round " << round << "\n" << out;
+    EXPECT_EQ(errors > 0 ? 2 : warnings > 0 ? 1 : 0, code) << "round " << round;
+    ++codes[code];
+
+    out.clear();
+    EXPECT_EQ(0, RunTool({"plan", path}, &out, &err)) << "round " << round;
+    EXPECT_NE(std::string::npos, out.find("\nstage two (")) << "round " << round;
+
+    out.clear();
+    ASSERT_EQ(0, RunTool({"plan", "--json", path}, &out, &err)) << "round " << round;
+    JsonReader json(out);
+    ASSERT_TRUE(json.Valid()) << "round " << round << " " << json.error() << "\n" << out;
+    // The plan's actions, stage one then stage two, are the loaded records.
+    EXPECT_EQ(LoaderOrders(folder_, log), json.orders) << "round " << round;
+    if (!json.orders.empty()) ++withActions;
+  }
+  // The inputs reach every answer and plenty of actions.
+  EXPECT_GT(codes[0], 0);
+  EXPECT_GT(codes[1], 0);
+  EXPECT_GT(codes[2], 0);
+  EXPECT_GT(withActions, 100);
+}
+
+// The built program, as a package maker runs it, over a few of the same
+// kind of logs.
+TEST_F(RobustnessTest, TheProgramAnswersOnRandomLogs) {
+  std::mt19937 random(7u);
+  const std::string path = folder_ + "\\random.ini";
+  const std::string out = folder_ + "\\out.txt";
+  for (int round = 0; round < 12; ++round) {
+    WriteTextFile(path, RandomLog(random));
+    const char* const commands[] = {"check", "plan", "plan --json"};
+    for (const char* command : commands) {
+      std::string line = "cmd /c \"\"Z:" DIST_DIR "/uninstlog.exe\" " + std::string(command) +
+                         " \"" + path + "\" >\"" + out + "\" 2>nul\"";
+      int code = RunChild(line);
+      ASSERT_TRUE(code >= 0 && code <= 2) << command << " round " << round << " code " << code;
+      std::string text = ReadTextFile(out);
+      EXPECT_FALSE(text.empty()) << command << " round " << round;
+      if (std::string(command) == "check") {
+        int errors = -1, warnings = -1;
+        std::string lf;
+        for (char c : text)
+          if (c != '\r') lf += c;
+        EXPECT_TRUE(ReadSummary(lf, &errors, &warnings)) << round << "\n" << text;
+      } else if (std::string(command) == "plan --json") {
+        EXPECT_EQ(0, code);
+        JsonReader json(text);
+        EXPECT_TRUE(json.Valid()) << round << " " << json.error();
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Big logs: the checks look each line up once, so tens of thousands of
+// lines that all redefine one message or all name one uninstall key take
+// seconds, not minutes.
+TEST_F(RobustnessTest, BigLogsAreCheckedInLinearTime) {
+  const std::string key = "J0,2,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\S,\r\n";
+  struct Case { std::string line; int count; const char* code; };
+  const Case cases[] = {
+      {"A5,the same message again\r\n", 100000, "message-replaced"},
+      {key, 100000, "j-stage-one-not-action"},
+  };
+  const std::string path = folder_ + "\\big.ini";
+  for (const Case& c : cases) {
+    std::string log;
+    for (int i = 0; i < c.count; ++i) log += c.line;
+    WriteTextFile(path, log);
+    DWORD start = GetTickCount();
+    LogScan scan;
+    std::string error;
+    ASSERT_TRUE(ScanLog(path.c_str(), &scan, &error)) << error;
+    std::vector<Finding> findings = CheckScan(scan);
+    DWORD took = GetTickCount() - start;
+    int hits = 0;
+    for (const Finding& f : findings)
+      if (f.code == c.code) ++hits;
+    EXPECT_EQ(c.count - 1, hits) << c.code;
+    EXPECT_LT(took, 15000u) << c.code << ": " << took << " ms";
+  }
+}
+
+}  // namespace
