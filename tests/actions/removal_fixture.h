@@ -42,14 +42,7 @@ inline HWND CreateHost() {
 }
 
 inline std::vector<std::string> ListLines(HWND host, int id) {
-  std::vector<std::string> lines;
-  int count = static_cast<int>(SendDlgItemMessageA(host, id, LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    char text[1024] = "";
-    SendDlgItemMessageA(host, id, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-    lines.push_back(text);
-  }
-  return lines;
+  return ListBoxLines(GetDlgItem(host, id));
 }
 
 // Every entry below folder, relative, folders ending in a backslash, sorted.

@@ -41,16 +41,7 @@ class ActionRunTest : public ::testing::Test {
     LoadLogText(folder, text);
     gDialog = notes;
   }
-  std::vector<std::string> Notes() {
-    std::vector<std::string> result;
-    LRESULT count = SendDlgItemMessageA(notes, kProgressListId, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-      char text[600] = "";
-      SendDlgItemMessageA(notes, kProgressListId, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-      result.push_back(text);
-    }
-    return result;
-  }
+  std::vector<std::string> Notes() { return ListBoxLines(GetDlgItem(notes, kProgressListId)); }
   LRESULT Selected() { return SendDlgItemMessageA(notes, kProgressListId, LB_GETCURSEL, 0, 0); }
   // A D line whose call records its tag (and the notes shown at that moment).
   std::string Call(const std::string& head, const std::string& tag) {

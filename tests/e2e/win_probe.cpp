@@ -1,4 +1,5 @@
 #include "e2e/win_probe.h"
+#include "support/test_util.h"
 
 static std::string Narrow(const wchar_t* text) {
   char buffer[4096] = "";
@@ -12,21 +13,7 @@ std::string WindowText(HWND window) {
   return Narrow(text);
 }
 
-std::vector<std::string> ListLines(HWND list) {
-  std::vector<std::string> lines;
-  LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count && i < 1000; ++i) {
-    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
-    if (length < 0 || length > 4000) {
-      lines.push_back("<unreadable line>");
-      continue;
-    }
-    std::vector<wchar_t> text(length + 1, 0);
-    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
-    lines.push_back(Narrow(text.data()));
-  }
-  return lines;
-}
+std::vector<std::string> ListLines(HWND list) { return ListBoxLines(list); }
 
 int ListSelection(HWND list) { return static_cast<int>(SendMessageW(list, LB_GETCURSEL, 0, 0)); }
 

@@ -56,19 +56,8 @@ bool WaitForPendingDeletion(const std::string& path) {
 }
 
 std::string ReadListW(HWND dialog, int id) {
-  // Across processes only the wide form of the list's text comes back whole.
   std::string lines;
-  HWND list = GetDlgItem(dialog, id);
-  int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    wchar_t line[1024] = L"";
-    char narrow[2048] = "";
-    if (SendMessageW(list, LB_GETTEXTLEN, i, 0) >= 1024) continue;
-    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-    WideCharToMultiByte(CP_ACP, 0, line, -1, narrow, sizeof narrow, nullptr, nullptr);
-    lines += narrow;
-    lines += "|";
-  }
+  for (const std::string& line : ListBoxLines(GetDlgItem(dialog, id))) lines += line + "|";
   return lines;
 }
 

@@ -98,6 +98,21 @@ int RunChild(const std::string& commandLine, DWORD timeoutMs) {
   return result;
 }
 
+std::vector<std::string> ListBoxLines(HWND list) {
+  std::vector<std::string> lines;
+  LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, i, 0);
+    std::vector<wchar_t> text(length > 0 ? length + 1 : 1, 0);
+    if (length > 0) SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(size > 0 ? size : 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), -1, &narrow[0], size, nullptr, nullptr);
+    lines.push_back(narrow.c_str());
+  }
+  return lines;
+}
+
 void ResetProgramState() {
   ReleaseWorkingAreas();
   ResetLogState();

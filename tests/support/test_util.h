@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 
 // A fresh, empty folder under the prefix's temporary folder, unique per call.
 std::string MakeScratchFolder(const char* tag);
@@ -16,6 +17,9 @@ std::string TestBinFolder();
 // Runs a command line, waits up to timeoutMs; returns the exit code, or -1
 // when it could not start, -2 on time-out (the process is then killed).
 int RunChild(const std::string& commandLine, DWORD timeoutMs = 60000);
+// Every line of a list box, in list order. Read in the wide form, which
+// also comes back whole from another process's list.
+std::vector<std::string> ListBoxLines(HWND list);
 // Clears the uninstaller's program-wide state and reserves fresh working
 // areas, as start-up does before loading.
 void ResetProgramState();

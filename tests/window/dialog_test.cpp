@@ -74,14 +74,7 @@ std::string Text(HWND window) {
 }
 
 std::vector<std::string> Lines(HWND dialog, int list) {
-  std::vector<std::string> lines;
-  int count = static_cast<int>(SendDlgItemMessageA(dialog, list, LB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    char line[2048] = "";
-    SendDlgItemMessageA(dialog, list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-    lines.push_back(line);
-  }
-  return lines;
+  return ListBoxLines(GetDlgItem(dialog, list));
 }
 
 int Selected(HWND dialog, int list) {

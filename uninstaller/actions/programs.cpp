@@ -14,7 +14,6 @@ constexpr int kArgumentSize = 256;
 constexpr int kMaxArguments = 5;
 constexpr int kCommandSize = 512;       // E command line and its short path
 constexpr DWORD kMutexAllAccess = 0x1F0001;
-constexpr DWORD kRunFlags = CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS;  // 0x4000020
 constexpr WORD kLowWord = 0xFFFF;
 
 char gCheckNumber[kNumberFieldSize];
@@ -29,9 +28,6 @@ char gCommand[kCommandSize];
 char gProgramLongPath[kCommandSize];
 char gProgramShortPath[kCommandSize];
 char gRunLine[kCommandSize];
-
-// The 32-bit build hands CreateProcessA the 68-byte start-up block.
-static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "start-up block size");
 
 bool HasBlank(const char* text) {
   for (; *text; ++text)
@@ -253,14 +249,8 @@ void RunProgram(const char* actionText) {
   if (!GetField(gCommand, kCommandSize, actionText + 1, 0)) return;
   if (!ShortenProgramPath(gCommand, gRunLine, kCommandSize))
     CopyText(gRunLine, kCommandSize, gCommand);
-  STARTUPINFOA startup;
-  ZeroBytes(&startup, sizeof startup);
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
-  ZeroBytes(&process, sizeof process);
-  if (!CreateProcessA(nullptr, gRunLine, nullptr, nullptr, TRUE, kRunFlags, nullptr, nullptr,
-                      &startup, &process))
-    return;
+  if (!StartCommandLine(gRunLine, &process)) return;
   // The primary thread's end counts as the program's end.
   WaitForSingleObject(process.hThread, INFINITE);
   CloseHandle(process.hThread);

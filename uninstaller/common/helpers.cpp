@@ -13,8 +13,6 @@ char gFormatScratch[kWsprintfLimit + 8];
 char gSafeFormat[kWsprintfLimit + 8];
 char gNoticeText[kNoticeTextSize];
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Copies a format, turning every string conversion into the ANSI form (%hs),
 // so that no argument is ever read as a wide string. Cut at the wsprintf
 // limit.
@@ -31,7 +29,7 @@ void MakeSafeFormat(const char* format) {
       gSafeFormat[out++] = format[i++];
       continue;
     }
-    while (format[i] == '-' || format[i] == '#' || format[i] == '0' || IsDigit(format[i]) ||
+    while (format[i] == '-' || format[i] == '#' || format[i] == '0' || IsDecimalDigit(format[i]) ||
            format[i] == '.') {
       if (out >= limit) break;
       gSafeFormat[out++] = format[i++];
@@ -264,12 +262,25 @@ int ParseDecimal(const char* text) {
   }
   // Unsigned arithmetic: more digits than 32 bits hold wrap modulo 2^32.
   unsigned value = 0;
-  while (IsDigit(*text)) {
+  while (IsDecimalDigit(*text)) {
     value = value * 10u + static_cast<unsigned>(*text - '0');
     ++text;
   }
   if (negative) value = 0u - value;
   return static_cast<int>(value);
+}
+
+// The 32-bit build hands CreateProcessA the 68-byte start-up block.
+static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "start-up block size");
+
+bool StartCommandLine(char* commandLine, PROCESS_INFORMATION* process) {
+  constexpr DWORD kStartFlags = CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS;  // 0x4000020
+  STARTUPINFOA startup;
+  ZeroBytes(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  ZeroBytes(process, sizeof *process);
+  return CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, kStartFlags, nullptr,
+                        nullptr, &startup, process) != FALSE;
 }
 
 int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2) {

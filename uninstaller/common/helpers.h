@@ -22,6 +22,9 @@ constexpr int kNoticeEnd = 0x1000;
 constexpr int kNoticeFatal = 0x1001;       // error, then end the process
 constexpr int kNoticeErrorGoOn = 0x2001;   // error, the caller goes on
 
+// An ASCII digit; bytes from 128 up are not digits.
+inline bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
 // Copies src into dst of dstSize bytes. On overflow dst is left empty and
 // false is returned: a cut path could name something else.
 bool CopyText(char* dst, int dstSize, const char* src);
@@ -66,6 +69,12 @@ void StripLastComponent(char* path);
 // Optional '-' and decimal digits; more digits than 32 bits hold wrap
 // modulo 2^32 (no undefined behaviour).
 int ParseDecimal(const char* text);
+
+// Starts a command line as the uninstaller starts every process: no
+// application name, handles inherited, CREATE_DEFAULT_ERROR_MODE with
+// NORMAL_PRIORITY_CLASS, our environment and folder, an all-zero start-up
+// block but for its size. The caller closes both handles on success.
+bool StartCommandLine(char* commandLine, PROCESS_INFORMATION* process);
 
 // Shows a message box under the caption, owned by the dialog (if open).
 // format may come from the log: arguments beyond those given read as "".

@@ -20,8 +20,6 @@ int gCounters[kLetterCount];
 char gNumberPart[kNumberPartSize];
 char gMessageResult[kMessageSize];
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 int AutomaticNumber(char letter) {
   for (int i = 0; i < kLetterCount; ++i) {
     if (kCounterLetters[i] == letter) {
@@ -56,7 +54,7 @@ void LoadLine(char* line) {
 }  // namespace
 
 bool IsTakenLine(const char* line) {
-  return !IsDigit(line[0]) && IsDigit(line[1]);
+  return !IsDecimalDigit(line[0]) && IsDecimalDigit(line[1]);
 }
 
 int ReadLineHead(char** line) {

@@ -31,7 +31,6 @@ constexpr int kCopyFailedId = 36;
 constexpr int kRelaunchFailedId = 49;
 
 constexpr DWORD kStageTwoPauseMs = 100;
-constexpr DWORD kRelaunchFlags = CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS;
 
 const char kWininitName[] = "wininit.ini";
 const char kWininitSection[] = "rename";
@@ -63,13 +62,8 @@ void TurnAwaySecondStart() {
 }
 
 void StartStageTwo() {
-  STARTUPINFOA startup;
-  ZeroBytes(&startup, sizeof startup);
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
-  ZeroBytes(&process, sizeof process);
-  if (!CreateProcessA(nullptr, gRelaunch, nullptr, nullptr, TRUE, kRelaunchFlags, nullptr,
-                      nullptr, &startup, &process))
+  if (!StartCommandLine(gRelaunch, &process))
     ShowNotice(kNoticeFatal, GetMessageText(kRelaunchFailedId), gRelaunch);
   // Stage two runs on its own: no waiting.
   CloseHandle(process.hThread);
