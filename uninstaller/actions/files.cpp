@@ -128,17 +128,28 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension,
   return dot;
 }
 
-bool IsRefusedPattern(const char* path) {
+namespace {
+
+// Splits a path into its folder (into folder) and name part (into
+// gCheckName), and answers whether the removal refuses it outright.
+bool SplitAndRefuse(const char* path, char* folder, bool* driveRelative) {
+  *driveRelative = false;
+  folder[0] = gCheckName[0] = 0;
   if (!NormalizeSeparators(path)) return true;  // a path that does not fit
-  bool driveRelative;
-  SplitPattern(gNormalized, gCheckFolder, gCheckName, &driveRelative);
+  SplitPattern(gNormalized, folder, gCheckName, driveRelative);
   int dot = SplitExtension(gCheckName, gCheckBase, kNamePartSize, gCheckExtension, kNamePartSize);
-  if (IsOwnMatching(gCheckName, gCheckExtension, dot) &&
-      lstrlenA(gCheckFolder) < kShortestOwnFolder)
+  if (IsOwnMatching(gCheckName, gCheckExtension, dot) && lstrlenA(folder) < kShortestOwnFolder)
     return true;
   // A wildcard, ours or the platform's, never sweeps a root folder, however
   // the folder is spelled ("C:\..\*", "C:\\\*", "\\?\C:\*").
-  return HasWildcard(gCheckName) && IsRootFolder(gCheckFolder);
+  return HasWildcard(gCheckName) && IsRootFolder(folder);
+}
+
+}  // namespace
+
+bool IsRefusedPattern(const char* path) {
+  bool driveRelative;
+  return SplitAndRefuse(path, gCheckFolder, &driveRelative);
 }
 
 void UnloadFontFile(const char* path) {
@@ -176,9 +187,8 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   char entryPath[kPathSize];
   WIN32_FIND_DATAA entry;
 
-  if (IsRefusedPattern(path)) return;  // also refuses a path that does not fit
   bool driveRelative;
-  SplitPattern(gNormalized, folder, gCheckName, &driveRelative);
+  if (SplitAndRefuse(path, folder, &driveRelative)) return;
   // A name part longer than any entry name can match nothing we could hold;
   // an empty name, "." or ".." names no entry of its own.
   if (gCheckName[0] == 0 || lstrlenA(gCheckName) >= kNamePartSize || IsDotEntry(gCheckName))
