@@ -412,7 +412,7 @@ struct Checker {
     bool digitsOnly = IsPlainNumber(t.head);
     const std::string head = NumberPartRead(t);
     size_t digits = 0;
-    while (digits < head.size() && head[digits] >= '0' && head[digits] <= '9') ++digits;
+    while (digits < head.size() && IsDecimalDigit(head[digits])) ++digits;
     long long value = 0;
     bool overflow = false;
     for (size_t i = 0; i < digits; ++i) {
@@ -589,7 +589,7 @@ std::vector<Finding> CheckScan(const LogScan& scan) {
     bool looksLikeEntry = g.raw.find(',') != std::string::npos &&
                           ((g.raw[0] >= 'A' && g.raw[0] <= 'Z') ||
                            (g.raw[0] >= 'a' && g.raw[0] <= 'z') ||
-                           (g.raw[0] >= '0' && g.raw[0] <= '9'));
+                           IsDecimalDigit(g.raw[0]));
     switch (g.reason) {
       case kReasonNoLineEnd:
         c.Add(g.line, IsTakenLine(g.raw.c_str()) ? kWarning : kNote, "no-line-end",

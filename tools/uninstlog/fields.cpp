@@ -56,7 +56,7 @@ bool IsPlainNumber(const std::string& text) {
   size_t i = (!text.empty() && text[0] == '-') ? 1 : 0;
   if (i >= text.size()) return false;
   for (; i < text.size(); ++i)
-    if (text[i] < '0' || text[i] > '9') return false;
+    if (!IsDecimalDigit(text[i])) return false;
   return true;
 }
 
@@ -166,7 +166,7 @@ void CountPlaceholders(const char* format, int* conversions, int* nonText) {
     if (*p != '%') continue;
     ++p;
     if (*p == '%') continue;  // a literal percent sign
-    while (*p == '-' || *p == '#' || *p == '0' || (*p >= '0' && *p <= '9') || *p == '.') ++p;
+    while (*p == '-' || *p == '#' || *p == '0' || IsDecimalDigit(*p) || *p == '.') ++p;
     while (*p == 'h' || *p == 'l' || *p == 'w' || *p == 'I' || *p == '6' || *p == '4' ||
            *p == '3' || *p == '2')
       ++p;

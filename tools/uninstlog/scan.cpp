@@ -172,7 +172,7 @@ bool ScanLog(const char* path, LogScan* scan, std::string* error) {
         if (p >= size) {
           g.reason = kReasonNoLineEnd;
           g.raw = data.substr(s, p - s);
-        } else if (data[s] >= '0' && data[s] <= '9') {
+        } else if (IsDecimalDigit(data[s])) {
           g.reason = kReasonDigitFirst;
         } else if (p - s == 1) {
           g.reason = kReasonOneCharacter;
