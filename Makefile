@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps build check bench demo preview screenshots clean
+.PHONY: all deps build check fuzz bench demo preview screenshots clean
 
 all: build
 
@@ -19,6 +19,13 @@ build: deps
 
 check: build
 	cd $(BUILD)/win64 && ctest --output-on-failure $(CTEST_ARGS)
+
+# The long fuzz run (make check runs the fuzzers at a small default count).
+FUZZ_COUNT ?= 10000
+FUZZ_SEED ?= 1
+fuzz: build
+	cd $(BUILD)/win64 && FUZZ_COUNT=$(FUZZ_COUNT) FUZZ_SEED=$(FUZZ_SEED) \
+	  ctest -L fuzz --timeout 86400 --output-on-failure -V
 
 # Benchmarks print figures; they never fail on speed.
 bench: build

@@ -8,6 +8,9 @@
 # host's home) with a real empty folder; and stops Wine from updating the
 # prefix on its own, since an update links the profile folders again.
 #
+# Other drive letters stay only when they lead into ROOT (a test may map one
+# to a scratch folder of its own).
+#
 # Usage: tools/seal-prefix.sh [--verify] PREFIX ROOT
 # Run it after wineboot has made the prefix. Idempotent and cheap when the
 # prefix is already sealed, so callers may run it before every start.
@@ -54,7 +57,9 @@ faults() {
         case "$target" in ../drive_c|"$PREFIX/drive_c") ;; *) echo "drive $link -> $target" ;; esac ;;
       "$PREFIX/dosdevices/$DRIVE")
         [ "$target" = "$ROOT" ] || echo "drive $link -> $target" ;;
-      "$PREFIX"/dosdevices/?:|"$PREFIX"/dosdevices/?::) echo "drive $link -> $target" ;;
+      # A test may map a letter to a folder of its own inside ROOT.
+      "$PREFIX"/dosdevices/?:) inside "$link" || echo "drive $link -> $target" ;;
+      "$PREFIX"/dosdevices/?::) echo "drive $link -> $target" ;;
       # Serial and parallel ports (Wine links them to /dev/tty* at each
       # start) reach no files; any other link there goes.
       "$PREFIX"/dosdevices/*) [ -c "$link" ] || echo "device $link -> $target" ;;
@@ -83,7 +88,8 @@ fi
     case "$entry" in
       c:) [ "$(readlink -m "$entry")" = "$PREFIX/drive_c" ] || { rm -f "$entry"; ln -s ../drive_c c:; } ;;
       "$DRIVE") [ "$(readlink "$entry")" = "$ROOT" ] || rm -f "$entry" ;;
-      ?:|?::) rm -f "$entry" ;;
+      ?:) inside "$PWD/$entry" || rm -f "$entry" ;;
+      ?::) rm -f "$entry" ;;
       *) [ -c "$entry" ] || rm -f "$entry" ;;
     esac
   done

@@ -15,6 +15,10 @@ using Names = std::vector<std::string>;
 
 namespace {
 
+// A TrueType file, copied into the build tree (the sealed prefix reaches no
+// other folder of the host).
+const char kTestFont[] = SANDBOX_DRIVE "\\data\\tahoma.ttf";
+
 // Demo holds files of every matching kind, a subfolder with a file, an
 // empty folder and a chain of empty folders.
 const Names kDemoTree = {
@@ -199,7 +203,7 @@ TEST_F(RemovalTest, NoDialogMeansNoLeftoverLines) {
 
 TEST_F(RemovalTest, FontIsUnloadedAndAnnouncedBeforeItsFileGoes) {
   std::string font = scratch + "\\demo.TTF";
-  ASSERT_TRUE(CopyFileA("Z:\\usr\\share\\wine\\fonts\\tahoma.ttf", font.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(kTestFont, font.c_str(), FALSE));
   ASSERT_GT(AddFontResourceA(font.c_str()), 0);
   Run("P{S}\\demo.TTF,0");
   EXPECT_FALSE(PathExists(font));
@@ -210,7 +214,7 @@ TEST_F(RemovalTest, FontIsUnloadedAndAnnouncedBeforeItsFileGoes) {
 
 TEST_F(RemovalTest, FontOfModeTwoIsOnlyListed) {
   std::string font = scratch + "\\keep.ttf";
-  ASSERT_TRUE(CopyFileA("Z:\\usr\\share\\wine\\fonts\\tahoma.ttf", font.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(kTestFont, font.c_str(), FALSE));
   ASSERT_GT(AddFontResourceA(font.c_str()), 0);
   Run("P{S}\\keep.ttf,2");
   EXPECT_TRUE(PathExists(font));

@@ -306,9 +306,27 @@ bool WriteBytes(const std::string& path, const std::string& bytes, bool append) 
   return ok && written == bytes.size();
 }
 
+// A path from the command line: a Unix path becomes the prefix's own name
+// for it. The prefix is sealed: a path that no drive reaches (Wine then
+// answers with its \\?\unix\ namespace) is refused, empty.
 std::string Dist(const char* path) {
   std::string result = path;
-  if (!result.empty() && result[0] == '/') result = "Z:" + result;
+  if (!result.empty() && result[0] == '/') {
+    typedef WCHAR*(CDECL * DosName)(const char*);
+    DosName convert = reinterpret_cast<DosName>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_dos_file_name"));
+    WCHAR* wide = convert ? convert(path) : nullptr;
+    char name[MAX_PATH] = "";
+    if (wide) {
+      WideCharToMultiByte(CP_ACP, 0, wide, -1, name, sizeof name, nullptr, nullptr);
+      HeapFree(GetProcessHeap(), 0, wide);
+    }
+    result = name;
+    if (result.compare(0, 4, "\\\\?\\") == 0) {
+      printf("  %s is outside the sealed prefix's drives\n", path);
+      result.clear();
+    }
+  }
   for (char& c : result)
     if (c == '/') c = '\\';
   return result;

@@ -82,7 +82,7 @@ void FillUnexpected(std::integer_sequence<unsigned, N...>) {
 void Set(unsigned offset, void* routine) { gServiceTable[offset / kServiceEntrySize] = routine; }
 
 std::string DistFile() {
-  std::string path = "Z:" DIST_DIR "/Dorvane_quadrant_levers.gau";
+  std::string path = DIST_DIR "/Dorvane_quadrant_levers.gau";
   for (char& c : path)
     if (c == '/') c = '\\';
   return path;

@@ -264,7 +264,7 @@ TEST_F(RobustnessTest, TheProgramAnswersOnRandomLogs) {
     WriteTextFile(path, RandomLog(random));
     const char* const commands[] = {"check", "plan", "plan --json"};
     for (const char* command : commands) {
-      std::string line = "cmd /c \"\"Z:" DIST_DIR "/uninstlog.exe\" " + std::string(command) +
+      std::string line = "cmd /c \"\"" DIST_DIR "/uninstlog.exe\" " + std::string(command) +
                          " \"" + path + "\" >\"" + out + "\" 2>nul\"";
       int code = RunChild(line);
       ASSERT_TRUE(code >= 0 && code <= 2) << command << " round " << round << " code " << code;

@@ -101,7 +101,7 @@ int RunUninstlog(const std::string& folder, const std::string& arguments, std::s
   startup.hStdOutput = outFile;
   startup.hStdError = errFile;
   PROCESS_INFORMATION process = {};
-  std::string line = "\"Z:" DIST_DIR "/uninstlog.exe\" " + arguments;
+  std::string line = "\"" DIST_DIR "/uninstlog.exe\" " + arguments;
   int code = -1;
   if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                      &process)) {
@@ -157,7 +157,7 @@ TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
 
 TEST_F(TailTest, TheProgramStampsACopyOfTheUninstaller) {
   std::string copy = folder_ + "\\uninstaller.exe";
-  ASSERT_TRUE(CopyFileA("Z:" DIST_DIR "/uninstaller.exe", copy.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(DIST_DIR "/uninstaller.exe", copy.c_str(), FALSE));
   std::string out, err;
   // The shipped program reads uninstal.ini.
   EXPECT_EQ(0, RunUninstlog(folder_, "tail \"" + copy + "\"", &out, &err)) << err;
