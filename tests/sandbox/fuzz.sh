@@ -1,25 +1,48 @@
 #!/bin/sh
 # Runs the whole-program fuzz in a sealed prefix of its own: drive Z: is
 # BUILD/fuzz/root (a copy of the fuzz program and nothing else), C: the
-# prefix's drive_c. The seal is verified before the first log; a failed run
-# may have damaged the prefix, so it is made afresh next time.
+# prefix's drive_c. The seal is verified before the first log. A log that
+# wrecks the prefix (found and recorded as a failure) gets a fresh prefix
+# and the run resumes after it; a failed run leaves no prefix behind, so
+# the next run starts clean.
 # Usage: fuzz.sh BUILD_TREE FUZZ_EXE   (FUZZ_SEED, FUZZ_COUNT from the environment)
 set -u
 BUILD=$(cd "$1" && pwd -P)
 TOOLS=$(cd "$(dirname "$0")/../../tools" && pwd)
 ROOT=$BUILD/fuzz/root
 PREFIX=$BUILD/fuzz/prefix
+OUT=$BUILD/fuzz/last-run.txt
 mkdir -p "$ROOT"
-cp "$2" "$ROOT/fuzz_whole.exe"
 run() { (cd "$ROOT" && WINEPREFIX="$PREFIX" SANDBOX_ROOT="$ROOT" sh "$TOOLS/wine-run.sh" "$@"); }
-# Makes and seals the prefix when it is new, then checks the seal twice:
-# from the host (no link leaves ROOT) and from inside (drives, profile folders).
-run "$ROOT/fuzz_whole.exe" --check || exit 1
-sh "$TOOLS/seal-prefix.sh" --verify "$PREFIX" "$ROOT" || { echo "fuzz: the prefix is not sealed"; exit 1; }
-run "$ROOT/fuzz_whole.exe"
-status=$?
-if [ $status != 0 ]; then
+fresh() {
   WINEPREFIX="$PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null
   rm -rf "$PREFIX"
-fi
+}
+first=${FUZZ_FIRST:-0}
+end=$((first + ${FUZZ_COUNT:-60}))
+: > "$OUT"
+start=$(date +%s)
+status=3
+rounds=0
+while [ $status = 3 ] && [ $rounds -lt 20 ]; do
+  rounds=$((rounds + 1))
+  cp "$2" "$ROOT/fuzz_whole.exe"
+  # Makes and seals the prefix when it is new, then checks the seal from the
+  # host (no link leaves ROOT) and from inside (drives, profile folders).
+  run "$ROOT/fuzz_whole.exe" --check || { fresh; exit 1; }
+  sh "$TOOLS/seal-prefix.sh" --verify "$PREFIX" "$ROOT" || { echo "fuzz: the prefix is not sealed"; fresh; exit 1; }
+  { FUZZ_FIRST=$first FUZZ_COUNT=$((end - first)) run "$ROOT/fuzz_whole.exe"
+    echo $? > "$BUILD/fuzz/status"; } | tee -a "$OUT"
+  status=$(cat "$BUILD/fuzz/status")
+  resume=$(sed -n 's/^fuzz: resume FUZZ_FIRST=\([0-9]*\).*/\1/p' "$OUT" | tail -1)
+  if [ $status = 3 ] && [ -n "$resume" ]; then
+    fresh
+    first=$resume
+  fi
+done
+[ $status = 0 ] || fresh
+# Totals over the rounds.
+awk -v seconds=$(( $(date +%s) - start )) '
+  /^fuzz: seed .* run, / { split($0, a, ": "); split(a[3], b, " "); run += b[1]; failed += b[3]; seed = $3; sub(",", "", seed) }
+  END { printf "fuzz total: seed %s %d logs run, %d failed, %d s\n", seed, run, failed, seconds }' "$OUT"
 exit $status

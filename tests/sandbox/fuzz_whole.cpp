@@ -11,6 +11,7 @@
 //                                the logs in child processes, prints figures
 //   fuzz_whole.exe --check       checks the seal only
 //   fuzz_whole.exe --child S F N runs logs F .. F+N-1 of seed S in-process
+//   fuzz_whole.exe --print S N   prints log N of seed S
 //
 // FUZZ_SEED (default 1), FUZZ_COUNT (default 200) and FUZZ_FIRST (default 0,
 // to replay one log: FUZZ_FIRST=n FUZZ_COUNT=1) come from the environment.
@@ -36,11 +37,12 @@
 
 namespace {
 
-constexpr int kDefaultCount = 200;
+constexpr int kDefaultCount = 60;
 constexpr uint64_t kDefaultSeed = 1;
 constexpr DWORD kStallMs = 60000;       // a child that makes no progress this long hangs
 constexpr int kPrintedFailures = 5;     // failures shown with their whole log
-constexpr int kMaxFailures = 50;        // the run stops after this many
+constexpr int kMaxFailures = 500;       // the run stops after this many
+constexpr int kPrefixDamaged = 3;       // exit code: no child starts any more
 constexpr int kBoxesBeforeClosing = 8;  // random answers per log, then closing ones
 
 const char kRun[] = "C:\\fuzzrun";            // log, progress and failure files
@@ -378,7 +380,12 @@ std::string ActionLine(Rng& r, const Vocabulary& v) {
 
 std::string MakeLog(uint64_t seed, int index, const Vocabulary& v) {
   for (uint64_t attempt = 0;; ++attempt) {
-    Rng r{seed * 0x100000001B3ull + static_cast<uint64_t>(index) * 0x9E3779B97F4A7C15ull + attempt};
+    // Each log's stream starts from a hash of (seed, index, attempt), so that
+    // neighbouring logs share no stretch of their draws.
+    Rng mix{seed};
+    mix.state = mix.Next() + static_cast<uint64_t>(index);
+    mix.state = mix.Next() + attempt;
+    Rng r{mix.Next()};
     const std::vector<std::string> breaks = {"\r\n", "\n", "\r", "\r\r\n"};
     std::string log = "A10,Fuzz product" + r.Pick(breaks) + "A48,Fuzz" + r.Pick(breaks);
     if (r.Chance(50)) log += "A51,Delete %s?\r\n";
@@ -468,9 +475,12 @@ int RunChildLogs(uint64_t seed, int first, int count) {
   Vocabulary v = MakeVocabulary();
   std::string temp = TempFolder();
   CreateThread(nullptr, 0, AnswerBoxes, nullptr, 0, nullptr);
+  DWORD spent[3] = {0, 0, 0};  // scratch, runs, canary checks (FUZZ_VERBOSE)
   for (int index = first; index < first + count; ++index) {
+    DWORD t0 = GetTickCount();
     std::string log = MakeLog(seed, index, v);
     BuildScratch();
+    DWORD t1 = GetTickCount();
     SetCurrentDirectoryA(temp.c_str());  // stage two runs from the temporary folder
     gAnswerer.boxes = 0;
     gAnswerer.seed = seed ^ (static_cast<uint64_t>(index) << 20);
@@ -485,7 +495,12 @@ int RunChildLogs(uint64_t seed, int first, int count) {
     RunActions(kEarlyPhase);
     RemoveUninstallKeys();
     RunActions(kLatePhase);
+    DWORD t2 = GetTickCount();
     std::string damage = CanaryDamage();
+    DWORD t3 = GetTickCount();
+    spent[0] += t1 - t0;
+    spent[1] += t2 - t1;
+    spent[2] += t3 - t2;
     if (!damage.empty()) {
       AppendFailure("seed " + std::to_string(seed) + " log " + std::to_string(index) + ": " + damage);
       PlaceCanaries();
@@ -493,6 +508,8 @@ int RunChildLogs(uint64_t seed, int first, int count) {
     WriteProgress(std::to_string(index) + " ok");
   }
   gAnswerer.stop = 1;
+  if (GetEnvironmentVariableA("FUZZ_VERBOSE", nullptr, 0))
+    printf("fuzz child: %lu ms scratch, %lu ms runs, %lu ms canary checks\n", spent[0], spent[1], spent[2]);
   WriteProgress("done");
   return 0;
 }
@@ -577,12 +594,15 @@ int RunParent() {
   int end = first + count;
   int next = first;
   int children = 0;
+  bool damaged = false;
   while (next < end) {
     int reached = RunOneChild(seed, next, end);
     ++children;
     if (reached < 0) {
-      printf("fuzz: cannot start a child at log %d (the prefix may be damaged)\n", next);
-      AppendFailure("seed " + std::to_string(seed) + " log " + std::to_string(next) + ": no child\n");
+      // A log before this one damaged the prefix (the failure is recorded):
+      // fuzz.sh makes a fresh prefix and resumes here.
+      printf("fuzz: no child starts at log %d: the prefix is damaged\n", next);
+      damaged = true;
       break;
     }
     next = reached;
@@ -607,8 +627,12 @@ int RunParent() {
            failed[i].c_str(), MakeLog(seed, atoi(failed[i].c_str()), v).c_str());
   }
   printf("fuzz: seed %llu, logs %d..%d: %d run, %d failed, %d child processes, %lu.%03lu s\n",
-         static_cast<unsigned long long>(seed), first, end - 1, next - first, failures, children,
+         static_cast<unsigned long long>(seed), first, next - 1, next - first, failures, children,
          elapsed / 1000, elapsed % 1000);
+  if (damaged) {
+    printf("fuzz: resume FUZZ_FIRST=%d\n", next);
+    return kPrefixDamaged;
+  }
   return failures == 0 && next >= end ? 0 : 1;
 }
 
@@ -621,6 +645,10 @@ int main(int argc, char** argv) {
     bool sealed = SandboxIsSealed(&why);
     printf("fuzz: %s%s\n", sealed ? "the prefix is sealed" : "the prefix is NOT sealed: ", why.c_str());
     return sealed ? 0 : 1;
+  }
+  if (argc == 4 && lstrcmpA(argv[1], "--print") == 0) {
+    printf("%s", MakeLog(strtoull(argv[2], nullptr, 10), atoi(argv[3]), MakeVocabulary()).c_str());
+    return 0;
   }
   if (argc == 5 && lstrcmpA(argv[1], "--child") == 0)
     return RunChildLogs(strtoull(argv[2], nullptr, 10), atoi(argv[3]), atoi(argv[4]));
