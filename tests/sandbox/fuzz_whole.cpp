@@ -413,6 +413,22 @@ Vocabulary MakeVocabulary() {
 
 // ---------------------------------------------------------------- the child
 
+// The action run pauses before the folder removals so that a dialog can show
+// its note; with no dialog the pause only costs time (most logs have a U
+// line). The child points its own import of Sleep at this one, which skips
+// pauses of that length, so that four logs run in the time of three.
+extern "C" void* __imp_Sleep;
+constexpr DWORD kSkippedPauseMs = 100;
+void WINAPI SleepUnlessPause(DWORD ms) { SleepEx(ms == kSkippedPauseMs ? 0 : ms, FALSE); }
+
+void SkipFolderPause() {
+  DWORD old = 0;
+  if (VirtualProtect(&__imp_Sleep, sizeof __imp_Sleep, PAGE_READWRITE, &old)) {
+    __imp_Sleep = reinterpret_cast<void*>(SleepUnlessPause);
+    VirtualProtect(&__imp_Sleep, sizeof __imp_Sleep, old, &old);
+  }
+}
+
 // Answers the run's message boxes: a random button at first, then one that
 // ends the question, so that a check that keeps finding its program ends.
 struct Answerer {
@@ -474,6 +490,7 @@ int RunChildLogs(uint64_t seed, int first, int count) {
   }
   Vocabulary v = MakeVocabulary();
   std::string temp = TempFolder();
+  SkipFolderPause();
   CreateThread(nullptr, 0, AnswerBoxes, nullptr, 0, nullptr);
   DWORD spent[3] = {0, 0, 0};  // scratch, runs, canary checks (FUZZ_VERBOSE)
   for (int index = first; index < first + count; ++index) {
@@ -558,7 +575,9 @@ int RunOneChild(uint64_t seed, int first, int end) {
   CloseHandle(process.hProcess);
   progress = ReadTextFile(progressPath);
   if (progress == "done" && code == 0) return end;
-  if (code == 2 && progress.empty()) return -1;  // the child found no seal
+  // A child that never began its first log found no seal or could not load
+  // at all (a log before wrecked the prefix's system folder).
+  if (progress.empty()) return -1;
   // The child ended inside a log: by the uninstaller's own exit (code 0) it
   // ended normally; otherwise it crashed or hung.
   int index = progress.empty() ? first : atoi(progress.c_str());
