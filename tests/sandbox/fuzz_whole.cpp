@@ -93,12 +93,13 @@ std::string TempFolder() {
 std::vector<std::string> ProtectedFolders() {
   std::vector<std::string> folders = {"C:\\", "Z:\\"};
   for (int csidl : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON,
-                    CSIDL_COMMON_APPDATA, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PROFILE,
-                    CSIDL_STARTMENU}) {
+                    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA,
+                    CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PROFILE, CSIDL_STARTMENU,
+                    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL}) {
     std::string folder = KnownFolder(csidl);
     if (!folder.empty()) folders.push_back(folder);
   }
-  for (const std::string& folder : ProfileFolders()) folders.push_back(folder);
+  folders.push_back(KnownFolder(CSIDL_PROFILE) + "\\Downloads");
   folders.push_back(TempFolder());
   return folders;
 }
@@ -212,7 +213,7 @@ void BuildScratch() {
 // ---------------------------------------------------------------- logs
 
 struct Vocabulary {
-  std::vector<std::string> protectedFolders;  // spelled as the platform gives them
+  std::vector<std::string> folders;    // protected ones and the other profile folders
   std::vector<std::string> ancestors;          // folders that hold protected ones
 };
 
@@ -293,7 +294,7 @@ std::string PathToken(Rng& r, const Vocabulary& v) {
   int pick = r.Below(100);
   if (pick < 40) return std::string(kScratch) + "\\" + r.Pick(kScratchNames);
   if (pick < 80) {
-    std::string folder = Spell(r, r.Pick(v.protectedFolders));
+    std::string folder = Spell(r, r.Pick(v.folders));
     std::string name = r.Pick(kSweepNames);
     if (name.empty() && r.Chance(50)) return folder;
     return folder + (folder.back() == '\\' || folder.back() == '/' ? "" : "\\") + name;
@@ -406,7 +407,13 @@ std::string MakeLog(uint64_t seed, int index, const Vocabulary& v) {
 
 Vocabulary MakeVocabulary() {
   Vocabulary v;
-  v.protectedFolders = ProtectedFolders();
+  v.folders = ProtectedFolders();
+  // Music, Pictures, Videos and Templates are not protected (a log may sweep
+  // them, so they hold no canary), but their spellings are tried as well.
+  for (const std::string& folder : ProfileFolders())
+    if (std::find(v.folders.begin(), v.folders.end(), folder) ==
+        v.folders.end())
+      v.folders.push_back(folder);
   v.ancestors = {"C:\\users", KnownFolder(CSIDL_PROFILE) + "\\AppData", KnownFolder(CSIDL_STARTMENU) + "\\.."};
   return v;
 }
