@@ -39,8 +39,9 @@ def version():
 
 def entry_time():
     """The entries' date: SOURCE_DATE_EPOCH, else the commit's time."""
-    epoch = os.environ.get('SOURCE_DATE_EPOCH')
-    if not epoch:
+    epoch = os.environ.get('SOURCE_DATE_EPOCH', '')
+    # Only this tree's own history: a copy without one may lie inside another.
+    if not epoch and os.path.exists(os.path.join(ROOT, '.git')):
         try:
             epoch = subprocess.run(['git', '-C', ROOT, 'log', '-1', '--format=%ct'],
                                    capture_output=True, text=True, check=True).stdout.strip()
