@@ -16,6 +16,9 @@ import pefile
 
 RT_VERSION, RT_MANIFEST = 16, 24
 UNINSTALLER_LIMIT = 28672  # 28 KB
+# The linker's default library base; a base hashed from the output path
+# would differ from one build folder to the next.
+LIBRARY_BASE = {'win32': 0x10000000, 'win64': 0x180000000}
 PROGRAM, LIBRARY = 1, 2  # VS_FIXEDFILEINFO file types
 FILES = {
     'uninstaller.exe': (PROGRAM, 'requireAdministrator'),
@@ -211,6 +214,9 @@ def main():
             check_version(pe, label, name, file_type, version_text, version_numbers, seen)
             check_manifest(pe, label, level, name)
             check_reproducible(pe, data, label, root)
+            if file_type == LIBRARY:
+                check(pe.OPTIONAL_HEADER.ImageBase == LIBRARY_BASE[flavour],
+                      label + ': the default image base 0x%x' % pe.OPTIONAL_HEADER.ImageBase)
             if flavour == 'win32' and name == 'uninstaller.exe':
                 check(len(data) <= UNINSTALLER_LIMIT,
                       label + ': %d bytes, at most %d' % (len(data), UNINSTALLER_LIMIT))
