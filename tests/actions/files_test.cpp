@@ -288,6 +288,37 @@ TEST_F(QuestionTest, SilentModeStillAsks) {
   EXPECT_FALSE(PathExists(scratch + "\\quiet.txt"));
 }
 
+// A No answer and a leftover hold for the rest of the run, however many
+// files went before them: 2,100 paths of 103 characters outgrow the first
+// 200,000-byte block of the handled-file pool.
+TEST_F(QuestionTest, NoAnswerAndLeftoverHoldPastTheFirstPoolBlock) {
+  const int kFiles = 2100;
+  const size_t kPathLength = 103;
+  std::string pool = scratch + "\\pool";
+  ASSERT_TRUE(CreateDirectoryA(pool.c_str(), nullptr));
+  ASSERT_LT(pool.size() + 12, kPathLength);
+  for (int i = 0; i < kFiles; ++i) {
+    char number[16];
+    wsprintfA(number, "\\%05d", i);
+    std::string path = pool + number;
+    path += std::string(kPathLength - path.size() - 4, 'f') + ".dat";
+    WriteTextFile(path, "x");
+  }
+  ASSERT_GT(kFiles * (kPathLength + 1), static_cast<size_t>(kHandledPoolSize));
+  Build(scratch, {"cfg\\user.cfg", "cfg\\notes.txt"});
+  Run("P{S}\\pool\\*.*,0");
+  EXPECT_EQ(ListTree(pool), Names{});  // the big removal itself still works
+  BoxRobot robot;
+  StartRobot(&robot, gCaption, IDNO);
+  Run("P{S}\\cfg\\user.cfg,1");
+  ASSERT_EQ(FinishRobot(&robot), 1);
+  Run("P{S}\\cfg\\notes.txt,2");
+  Run("U{S}\\cfg,1");
+  EXPECT_TRUE(PathExists(scratch + "\\cfg\\user.cfg"));
+  EXPECT_TRUE(PathExists(scratch + "\\cfg\\notes.txt"));
+  EXPECT_EQ(Leftovers(), (Names{"cfg\\notes.txt"}));
+}
+
 TEST_F(RemovalTest, FullHandledSetStillTreatsFilesCorrectly) {
   Build(scratch, {"a.txt", "b.txt"});
   // The pool has no room left, then the set has no slot left.
@@ -367,7 +398,19 @@ TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
       "UQ:\\..\\*,1",   "UQ:\\dir\\..\\*,1", "UQ:\\\\\\*,1",  "UQ:\\.,1",
       "UQ:\\?*,1",      "U\\\\?\\Q:\\*,1", "UQ:*,1",          "U,1",
       "P,0",            "U\\*,1",         "U..\\*,1",         "U..\\..\\*,1",
-      "UQ:\\dir\\..,1", "U\\,1",          "U.,1",             "U..,1"};
+      "UQ:\\dir\\..,1", "U\\,1",          "U.,1",             "U..,1",
+      // The NT and device namespaces, with every mix of slashes: the platform
+      // opens these at the root of Q:, not below the current folder.
+      "P\\??\\Q:\\*.tmp,0", "P/??/Q:/*.tmp,0",  "U/??/Q:/*,1",      "U\\??\\Q:\\*,1",
+      "U\\??\\Q:\\*.*,1",  "U\\??\\Q:\\dir,1", "P\\??\\Q:\\dir\\*.*,0",
+      "U\\/?\\Q:\\*,1",    "U//?/Q:/*,1",      "U/\\?/Q:\\*,1",  "U\\\\?\\Q:/*,1",
+      "U\\\\.\\Q:\\*,1",  "U//./Q:/*,1",      "U\\\\?\\Q:\\dir,1", "U\\\\.\\Q:\\dir,1",
+      "P\\\\?\\Q:\\f.tmp\\..\\*.tmp,0", "U\\??\\Q:\\dir\\..\\*,1",
+      "U\\\\?\\GLOBALROOT\\??\\Q:\\*,1", "U\\??\\GLOBALROOT\\??\\Q:\\*,1",
+      "P\\\\?\\GLOBALROOT\\DosDevices\\Q:\\*.*,0",
+      // Doubled separators, "." parts, trailing dots and spaces.
+      "UQ:\\\\dir\\..\\*,1", "UQ:\\.\\*,1",    "UQ:\\.\\.\\*.*,1", "PQ:\\.\\*.tmp,0",
+      "UQ:\\dir.\\..\\*,1",  "UQ:\\dir \\..\\*,1"};
   for (const char* line : lines) {
     Build(drive, tree);  // each line on the whole tree
     SetCurrentDirectoryA("Q:\\dir");

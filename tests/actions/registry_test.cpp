@@ -184,6 +184,36 @@ TEST_F(RegistryTest, EmptyKeyPathNeverEmptiesTheRoot) {
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Microsoft"));
 }
 
+// Creates a registry link root\\path whose target is the NT name target.
+bool CreateLink(HKEY root, const std::string& path, const wchar_t* target) {
+  HKEY link;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                               reinterpret_cast<const BYTE*>(target),
+                               static_cast<DWORD>(lstrlenW(target) * sizeof(wchar_t)));
+  RegCloseKey(link);
+  return status == ERROR_SUCCESS;
+}
+
+// A link inside a J tree is never followed: its target keeps its values and
+// subkeys.
+TEST_F(RegistryTest, LinkInsideATreeLeavesItsTargetAlone) {
+  const std::string canary = "Software\\" + Unique("RemovalCanary");
+  SetText(HKEY_LOCAL_MACHINE, canary, "v", "x");
+  SetText(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w", "y");
+  std::wstring target = L"\\Registry\\Machine\\" + std::wstring(canary.begin(), canary.end());
+  SetText(HKEY_CURRENT_USER, key + "\\Tree\\Own", "v", "x");
+  ASSERT_TRUE(CreateLink(HKEY_CURRENT_USER, key + "\\Tree\\Link", target.c_str()));
+  ASSERT_TRUE(ValueExists(HKEY_CURRENT_USER, key + "\\Tree\\Link\\Sub", "w"));  // the link works
+  J("1," + key + "\\Tree,");
+  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary, "v"));
+  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w"));
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, canary.c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, canary.c_str());
+}
+
 // Shared-library counts under the prefix's real SharedDLLs key.
 struct CountCase {
   const char* name;
