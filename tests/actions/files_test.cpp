@@ -319,20 +319,22 @@ TEST_F(QuestionTest, NoAnswerAndLeftoverHoldPastTheFirstPoolBlock) {
   EXPECT_EQ(Leftovers(), (Names{"cfg\\notes.txt"}));
 }
 
-TEST_F(RemovalTest, FullHandledSetStillTreatsFilesCorrectly) {
-  Build(scratch, {"a.txt", "b.txt"});
-  // The pool has no room left, then the set has no slot left.
-  gHandledPoolFill = gHandledPool + kHandledPoolSize - 2;
+// When the table can grow no further, a file that cannot be recorded is
+// kept and listed: never deleted, never asked about.
+TEST_F(QuestionTest, FileThatCannotBeRecordedIsKeptAndListed) {
+  Build(scratch, {"first.txt", "a.txt", "b.txt"});
+  Run("P{S}\\first.txt,2");
+  char* fill = gHandledPoolFill;
+  gHandledPoolBlocks = kHandledPoolBlocks;
+  gHandledPoolFill = gHandledPool + kHandledPoolSize - 2;  // the last block is full
   Run("P{S}\\a.txt,0");
-  Run("P{S}\\a.txt,0");
-  EXPECT_FALSE(PathExists(scratch + "\\a.txt"));
-  gHandledPoolFill = gHandledPool;
-  gHandledFiles.capacity = gHandledFiles.count;
-  Run("P{S}\\b.txt,2");
-  EXPECT_TRUE(PathExists(scratch + "\\b.txt"));
-  EXPECT_EQ(Leftovers(), (Names{"b.txt"}));
-  EXPECT_EQ(gHandledFiles.count, gHandledFiles.capacity);
-  gHandledFiles.capacity = kSetCapacity;
+  BoxRobot robot;
+  StartRobot(&robot, gCaption, IDYES, 1, 2000);
+  Run("P{S}\\b.txt,1");
+  EXPECT_EQ(FinishRobot(&robot), 0);
+  EXPECT_EQ(ListTree(scratch), (Names{"a.txt", "b.txt", "first.txt", "uninstal.ini"}));
+  EXPECT_EQ(Leftovers(), (Names{"a.txt", "b.txt", "first.txt"}));
+  gHandledPoolFill = fill;
 }
 
 // A link inside the tree that points outside it is never followed.
@@ -401,7 +403,7 @@ TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
       "UQ:\\dir\\..,1", "U\\,1",          "U.,1",             "U..,1",
       // The NT and device namespaces, with every mix of slashes: the platform
       // opens these at the root of Q:, not below the current folder.
-      "P\\??\\Q:\\*.tmp,0", "P/??/Q:/*.tmp,0",  "U/??/Q:/*,1",      "U\\??\\Q:\\*,1",
+      "P\\??\\Q:\\*.tmp,0", "P/?\?/Q:/*.tmp,0",  "U/?\?/Q:/*,1",      "U\\??\\Q:\\*,1",
       "U\\??\\Q:\\*.*,1",  "U\\??\\Q:\\dir,1", "P\\??\\Q:\\dir\\*.*,0",
       "U\\/?\\Q:\\*,1",    "U//?/Q:/*,1",      "U/\\?/Q:\\*,1",  "U\\\\?\\Q:/*,1",
       "U\\\\.\\Q:\\*,1",  "U//./Q:/*,1",      "U\\\\?\\Q:\\dir,1", "U\\\\.\\Q:\\dir,1",

@@ -197,19 +197,36 @@ bool CreateLink(HKEY root, const std::string& path, const wchar_t* target) {
   return status == ERROR_SUCCESS;
 }
 
-// A link inside a J tree is never followed: its target keeps its values and
-// subkeys.
-TEST_F(RegistryTest, LinkInsideATreeLeavesItsTargetAlone) {
+// A link inside a J tree, or named by the line, is never followed: its
+// target keeps its values and subkeys. The link itself goes with the tree;
+// a value is never deleted through it.
+TEST_F(RegistryTest, LinksAreDeletedNeverTheirTargets) {
   const std::string canary = "Software\\" + Unique("RemovalCanary");
-  SetText(HKEY_LOCAL_MACHINE, canary, "v", "x");
-  SetText(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w", "y");
   std::wstring target = L"\\Registry\\Machine\\" + std::wstring(canary.begin(), canary.end());
-  SetText(HKEY_CURRENT_USER, key + "\\Tree\\Own", "v", "x");
-  ASSERT_TRUE(CreateLink(HKEY_CURRENT_USER, key + "\\Tree\\Link", target.c_str()));
-  ASSERT_TRUE(ValueExists(HKEY_CURRENT_USER, key + "\\Tree\\Link\\Sub", "w"));  // the link works
-  J("1," + key + "\\Tree,");
-  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary, "v"));
-  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w"));
+  struct Case { std::string fields; bool linkGoes; bool treeGoes; };
+  const Case cases[] = {
+      {"1," + key + "\\Tree,", true, true},
+      {"1," + key + "\\Tree\\Link,", true, false},
+      {"1," + key + "\\Tree\\Link,v", false, false},
+      {"1," + key + "\\Tree\\Link\\Sub,w", false, false},  // reached through the link
+      {"1," + key + "\\Tree\\Link\\Sub,", false, false},
+  };
+  for (const Case& c : cases) {
+    SetText(HKEY_LOCAL_MACHINE, canary, "v", "x");
+    SetText(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w", "y");
+    SetText(HKEY_CURRENT_USER, key + "\\Tree\\Own", "v", "x");
+    if (!KeyExists(HKEY_CURRENT_USER, key + "\\Tree\\Link"))
+      ASSERT_TRUE(CreateLink(HKEY_CURRENT_USER, key + "\\Tree\\Link", target.c_str()));
+    ASSERT_TRUE(ValueExists(HKEY_CURRENT_USER, key + "\\Tree\\Link\\Sub", "w"));  // it works
+    ASSERT_TRUE(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree\\Link").c_str()));
+    EXPECT_FALSE(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree").c_str()));
+    J(c.fields);
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary, "v")) << c.fields;
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w")) << c.fields;
+    EXPECT_EQ(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree\\Link").c_str()), !c.linkGoes)
+        << c.fields;
+    EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, key + "\\Tree"), !c.treeGoes) << c.fields;
+  }
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, canary.c_str());
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, canary.c_str());
 }
