@@ -26,13 +26,8 @@ constexpr int kRefuseRoot = 2;         // a wildcard on a drive or share root
 constexpr int kRefuseDevice = 3;       // a wildcard or a tree in the NT or device namespace
 constexpr int kRefuseProtected = 4;    // a sweep of a protected folder
 int RefusalOf(const char* path, bool recursive);
-// The guard's judgement of paths (slashes already backslashes): \\?\, \??\ or
-// \\.\ at the start; the full long name of a folder without a trailing
-// backslash (false when it cannot be worked out); whether a folder is a drive
-// or share root, or a well-known folder of the system or the user (or a
-// folder above one), found at run time.
-bool IsDevicePath(const char* path);
-bool CanonicalFolder(const char* path, char* out);
+// Whether a folder is a drive or share root, or a well-known folder of the
+// system or the user (or a folder above one), found at run time.
 int ProtectionOf(const char* folder);
 // A function of a system library, loaded if need be; null when missing (the
 // calls that only some systems have are looked up, never imported).

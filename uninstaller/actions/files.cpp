@@ -29,6 +29,7 @@ char gCheckExtension[kNamePartSize];
 char gNormalized[kPathSize];
 char gLinePath[kPathSize];
 char gLineMode[kPathSize];
+int gWalkDepth;  // 0 for the line's own path
 
 // The platform takes "/" as a separator too; the walk splits at backslashes,
 // so slashes become backslashes first, or an entry found in one folder would
@@ -125,6 +126,10 @@ int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRe
   folder[0] = gCheckName[0] = 0;
   if (!NormalizeSeparators(path)) return kRefuseShortFolder;  // a path that does not fit
   SplitPattern(gNormalized, folder, gCheckName, driveRelative);
+  // Only the line's own path is judged. Below it the walk enters no link,
+  // and no protected folder lies below an unprotected one (the folders above
+  // a protected folder are protected too).
+  if (gWalkDepth > 0) return kRefuseNone;
   int dot = SplitExtension(gCheckName, gCheckBase, kNamePartSize, gCheckExtension, kNamePartSize);
   bool wildcard = HasWildcard(gCheckName);
   if (IsOwnMatching(gCheckName, gCheckExtension, dot) && lstrlenA(folder) < kShortestOwnFolder)
@@ -218,14 +223,15 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
     // An entry whose full path would not fit stays on disk.
     if (!FormEntryPath(entryPath, folder, driveRelative, entry.cFileName)) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      // A protected folder found by name ("U C:\\Program Files") is neither
-      // entered nor removed.
-      if (!recursive || IsDotEntry(entry.cFileName) || ProtectionOf(entryPath)) continue;
+      if (!recursive || IsDotEntry(entry.cFileName)) continue;
       // A junction or symbolic link is never followed out of the tree; only
       // the link itself may go.
       bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if (mode != kModeList && !link && PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries))
+      if (mode != kModeList && !link && PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries)) {
+        ++gWalkDepth;
         RemoveMatching(gSubPattern, true, mode);
+        --gWalkDepth;
+      }
       RemoveDirectoryA(entryPath);  // fails, unreported, while not empty
       continue;
     }

@@ -43,7 +43,6 @@ bool gProtectedHasId[kProtectedSlots];
 char gFound[kPathSize];   // a protected folder being entered
 char gKnown[kPathSize];   // a folder as the platform names it
 char gJudged[kPathSize];  // the folder being judged
-char gLong[kPathSize];
 char gDriveList[kDriveListSize];
 
 bool IdOf(const char* path, FolderId* id) {
@@ -153,27 +152,6 @@ void* FindFunction(const char* library, const char* name) {
   HMODULE module = GetModuleHandleA(library);
   if (!module) module = LoadLibraryA(library);
   return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
-}
-
-bool IsDevicePath(const char* path) {
-  // After slashes became backslashes every mix of them looks like one of these.
-  return path[0] == '\\' && (path[1] == '\\' || path[1] == '?') &&
-         (path[2] == '?' || path[2] == '.') && path[3] == '\\' &&
-         !(path[1] == '?' && path[2] == '.');
-}
-
-bool CanonicalFolder(const char* path, char* out) {
-  // A namespace path has no other spelling we could compare.
-  if (IsDevicePath(path)) return false;
-  DWORD length = GetFullPathNameA(path[0] ? path : ".", kPathSize, out, nullptr);
-  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return false;
-  // Short (8.3) names become long ones; a path that does not exist stays.
-  length = GetLongPathNameA(out, gLong, kPathSize);
-  if (length > 0 && length < static_cast<DWORD>(kPathSize)) CopyText(out, kPathSize, gLong);
-  // No trailing backslash, but for a root ("C:\\"), which opens the root.
-  int end = lstrlenA(out);
-  while (end > 3 && out[end - 1] == '\\') out[--end] = 0;
-  return true;
 }
 
 int ProtectionOf(const char* folder) {

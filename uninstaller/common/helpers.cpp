@@ -12,6 +12,7 @@ const char* gFormatArgs[kFormatSlots];
 char gFormatScratch[kWsprintfLimit + 8];
 char gSafeFormat[kWsprintfLimit + 8];
 char gNoticeText[kNoticeTextSize];
+char gLongName[kPathSize];
 
 // Copies a format, turning every string conversion into the ANSI form (%hs),
 // so that no argument is ever read as a wide string. Cut at the wsprintf
@@ -300,4 +301,25 @@ int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2)
   if (show) answer = MessageBoxA(gDialog, gNoticeText, gCaption, style);
   if (kind & kNoticeEnd) ExitProcess(0);
   return answer;
+}
+
+bool IsDevicePath(const char* path) {
+  // After slashes became backslashes every mix of them looks like one of these.
+  return path[0] == '\\' && (path[1] == '\\' || path[1] == '?') &&
+         (path[2] == '?' || path[2] == '.') && path[3] == '\\' &&
+         !(path[1] == '?' && path[2] == '.');
+}
+
+bool CanonicalFolder(const char* path, char* out) {
+  // A namespace path has no other spelling we could compare.
+  if (IsDevicePath(path)) return false;
+  DWORD length = GetFullPathNameA(path[0] ? path : ".", kPathSize, out, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return false;
+  // Short (8.3) names become long ones; a path that does not exist stays.
+  length = GetLongPathNameA(out, gLongName, kPathSize);
+  if (length > 0 && length < static_cast<DWORD>(kPathSize)) CopyText(out, kPathSize, gLongName);
+  // No trailing backslash, but for a root ("C:\"), which opens the root.
+  int end = lstrlenA(out);
+  while (end > 3 && out[end - 1] == '\\') out[--end] = 0;
+  return true;
 }
