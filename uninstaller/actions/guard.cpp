@@ -33,10 +33,10 @@ struct FolderId {
 };
 
 typedef HRESULT(WINAPI* FolderPathCall)(HWND, int, HANDLE, DWORD, LPSTR);
-typedef BOOL(WINAPI* SpecialFolderCall)(HWND, LPSTR, int, BOOL);
 typedef HRESULT(WINAPI* KnownFolderCall)(const GUID&, DWORD, HANDLE, PWSTR*);
 
-int gProtectedCount = -1;  // -1: not looked for yet
+bool gProtectedFound;      // the folders below have been looked for
+int gProtectedCount;
 char gProtectedNames[kProtectedSlots][kPathSize];
 FolderId gProtectedIds[kProtectedSlots];
 bool gProtectedHasId[kProtectedSlots];
@@ -79,37 +79,27 @@ void Protect(const char* path) {
 }
 
 void FindProtectedFolders() {
-  if (gProtectedCount >= 0) return;
-  gProtectedCount = 0;
+  if (gProtectedFound) return;
+  gProtectedFound = true;
   // Every drive root the system has; removable drives are judged by name
   // only, so that no empty drive is asked for a disk.
-  UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
   DWORD length = GetLogicalDriveStringsA(kDriveListSize, gDriveList);
   if (length < static_cast<DWORD>(kDriveListSize))
     for (char* root = gDriveList; *root; root += lstrlenA(root) + 1) {
       UINT type = GetDriveTypeA(root);
       if (type == DRIVE_FIXED || type == DRIVE_REMOTE || type == DRIVE_RAMDISK) Protect(root);
     }
-  SetErrorMode(oldMode);
   if (GetWindowsDirectoryA(gKnown, MAX_PATH)) Protect(gKnown);
   if (GetSystemDirectoryA(gKnown, MAX_PATH)) Protect(gKnown);
   if (GetTempPathA(MAX_PATH, gKnown)) Protect(gKnown);
-  // SHGetFolderPathA: Windows 2000 and later (and Me); SHGetSpecialFolderPathA:
-  // Windows 98 and NT 4 with the desktop update. Looked up, not imported, so
-  // that the program still starts where neither exists.
+  // SHGetFolderPathA: Windows 2000, Me and later. Looked up, not imported,
+  // so that the program still starts on older systems, which are left with
+  // the kernel's folders above and the registry's below.
   FolderPathCall folderPath =
       reinterpret_cast<FolderPathCall>(FindFunction(kShell, "SHGetFolderPathA"));
-  SpecialFolderCall specialFolder =
-      reinterpret_cast<SpecialFolderCall>(FindFunction(kShell, "SHGetSpecialFolderPathA"));
-  for (unsigned char csidl : kKnownFolders) {
-    gKnown[0] = 0;
-    if (folderPath) {
-      if (folderPath(nullptr, csidl, nullptr, 0, gKnown) != S_OK) gKnown[0] = 0;
-    } else if (specialFolder && !specialFolder(nullptr, gKnown, csidl, FALSE)) {
-      gKnown[0] = 0;
-    }
-    if (gKnown[0]) Protect(gKnown);
-  }
+  if (folderPath)
+    for (unsigned char csidl : kKnownFolders)
+      if (folderPath(nullptr, csidl, nullptr, 0, gKnown) == S_OK) Protect(gKnown);
   // SHGetKnownFolderPath: Windows Vista and later. Its string is left to the
   // shell's allocator for the rest of the run (one string, once).
   KnownFolderCall knownFolder =
@@ -137,20 +127,15 @@ void FindProtectedFolders() {
 
 // "C:\\", or "\\\\server\\share" (no backslash after the share name).
 bool IsRootName(const char* name) {
-  int end = lstrlenA(name);
-  if (end <= 3) return true;
   int separators = 0;
-  if (name[0] == '\\' && name[1] == '\\')
-    for (int i = 2; i < end; ++i)
-      if (name[i] == '\\') ++separators;
-  return name[0] == '\\' && separators < 2;
+  for (const char* p = name; *p; ++p) separators += *p == '\\';
+  return lstrlenA(name) <= 3 || (name[1] == '\\' && separators < 4);
 }
 
 }  // namespace
 
 void* FindFunction(const char* library, const char* name) {
-  HMODULE module = GetModuleHandleA(library);
-  if (!module) module = LoadLibraryA(library);
+  HMODULE module = LoadLibraryA(library);  // loaded already, or kept to the end
   return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
 }
 

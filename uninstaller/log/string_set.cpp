@@ -57,8 +57,7 @@ int StringSetInsert(StringSet* set, char* key) {
 // and lists it, never deleting it.
 int RememberHandledFile(const char* path) {
   if (StringSetProbe(&gHandledFiles, path) == 0) return 0;
-  SIZE_T size = static_cast<SIZE_T>(lstrlenA(path)) + 1;
-  if (size > kHandledPoolSize - sizeof(char*)) return -1;
+  SIZE_T size = static_cast<SIZE_T>(lstrlenA(path)) + 1;  // under kPathSize: fits any block
   if (gHandledFiles.count >= gHandledFiles.capacity) {
     SIZE_T bytes = static_cast<SIZE_T>(gHandledFiles.count) * sizeof(char*);
     char** bigger = static_cast<char**>(ReserveBlock(bytes * 2));
