@@ -9,7 +9,7 @@
 #include <vector>
 #include "log/log.h"
 #include "support/test_util.h"
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "support/test_util.h"
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 
 namespace {
 

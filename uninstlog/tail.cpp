@@ -1,7 +1,7 @@
 // The log-name tail of an uninstaller executable: reading it as the
 // uninstaller does, and appending a name that it will read back exactly.
 #include <cstring>
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 #include "startup/startup.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // uninstlog: a console program for package makers.
 #include <cstdio>
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

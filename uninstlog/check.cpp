@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
 #include "log/log.h"

@@ -1,5 +1,5 @@
 // The command line of uninstlog.
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 
 namespace {
 

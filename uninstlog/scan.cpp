@@ -4,7 +4,7 @@
 // find the uninstall keys it deletes.
 #include <algorithm>
 #include <cstring>
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/state.h"
 #include "log/log.h"

@@ -1,7 +1,7 @@
 // Action fields, read with the uninstaller's GetField and ParseDecimal, and
 // decoded into words for the plan.
 #include <cstring>
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
 

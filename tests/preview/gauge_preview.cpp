@@ -10,7 +10,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "../gauge/records.h"
+#include "gauge/records.h"
 
 namespace {
 const int kWidth = 331;

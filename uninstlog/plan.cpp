@@ -1,7 +1,7 @@
 // The dry run: what each stage of the uninstaller does with a loaded log, in
 // the order it does it.
 #include <cstdio>
-#include "tools/uninstlog/uninstlog.h"
+#include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
 #include "log/log.h"
