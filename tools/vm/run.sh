@@ -18,7 +18,7 @@ rm -f "$results/exit-code"
 # and the guest kernel then kills every 32-bit process.
 set +e
 timeout --kill-after=20 "$limit" qemu-system-x86_64 \
-  -accel tcg,thread=multi -cpu max,-smap -smp 2 -m "$memory" \
+  -accel tcg,thread=multi -cpu "${VM_CPU:-max,-smap}" -smp 2 -m "$memory" \
   -kernel "$vmdir/kernel/vmlinuz" -initrd "$vmdir/initramfs.gz" \
   -append "console=ttyS0 quiet panic=-1 dorvane.results=/run/dorvane-results" \
   -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
