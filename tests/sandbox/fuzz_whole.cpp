@@ -424,15 +424,22 @@ Vocabulary MakeVocabulary() {
 // its note; with no dialog the pause only costs time (most logs have a U
 // line). The child points its own import of Sleep at this one, which skips
 // pauses of that length, so that four logs run in the time of three.
-extern "C" void* __imp_Sleep;
+// The import slot's assembler name: i686 decorates a stdcall import with a
+// leading underscore and the argument bytes, x86_64 does not.
+#if defined(__i386__)
+#define SLEEP_IMPORT_SLOT "__imp__Sleep@4"
+#else
+#define SLEEP_IMPORT_SLOT "__imp_Sleep"
+#endif
+extern "C" void* gSleepImport __asm__(SLEEP_IMPORT_SLOT);
 constexpr DWORD kSkippedPauseMs = 100;
 void WINAPI SleepUnlessPause(DWORD ms) { SleepEx(ms == kSkippedPauseMs ? 0 : ms, FALSE); }
 
 void SkipFolderPause() {
   DWORD old = 0;
-  if (VirtualProtect(&__imp_Sleep, sizeof __imp_Sleep, PAGE_READWRITE, &old)) {
-    __imp_Sleep = reinterpret_cast<void*>(SleepUnlessPause);
-    VirtualProtect(&__imp_Sleep, sizeof __imp_Sleep, old, &old);
+  if (VirtualProtect(&gSleepImport, sizeof gSleepImport, PAGE_READWRITE, &old)) {
+    gSleepImport = reinterpret_cast<void*>(SleepUnlessPause);
+    VirtualProtect(&gSleepImport, sizeof gSleepImport, old, &old);
   }
 }
 
