@@ -25,9 +25,11 @@ quote() {
 # files there), headless, sealed when the tree has the sealing script.
 seal=$source_dir/tools/seal-prefix.sh
 wine_version=$(dpkg-query -W -f='${Version}' wine32:i386 | tr -c 'A-Za-z0-9.+\n' '_')
-recipe=$( (cat "$here/make-prefix.sh"; [ -f "$seal" ] && cat "$seal") | md5sum | cut -c1-8)
+# Drive Z: is the test tree, as in the x86_64 flavour: the tests reach their
+# copies of the programs, scenarios, VERSION and data through it.
+sandbox=$tree
+recipe=$( (cat "$here/make-prefix.sh"; [ -f "$seal" ] && cat "$seal"; echo "$sandbox") | md5sum | cut -c1-8)
 prefix=$tree/wineprefix-$wine_version-$recipe
-sandbox=$tree/sandbox
 if [ ! -f "$prefix/.headless" ]; then
   rm -rf "$tree"/wineprefix-* "$results"
   mkdir -p "$results"
@@ -47,10 +49,16 @@ export WINEPREFIX='$prefix'
 ${GTEST_FILTER:+export GTEST_FILTER=$(quote "$GTEST_FILTER")}
 mkdir -p '$sandbox'
 wineserver -p
-# The VM's first Wine process starts the prefix's services, slowly under
-# emulation, and then does not end by itself: let it run that start-up once
-# here, bounded, so that no test pays it.
-timeout 150 wine cmd /c exit >/dev/null 2>&1
+# The VM's first Wine process waits for the prefix's start-up (services,
+# device drivers), 1 to 2 minutes under emulation: pay it once here.
+start=\$(date +%s)
+timeout 600 wine cmd /c exit >/dev/null 2>&1
+echo "vm: Wine started in \$((\$(date +%s) - start)) s" >&2
+# Wine closes the desktop (explorer.exe) a moment after its last user
+# process ends, and a process that starts while the emulated explorer is
+# still closing gets no window driver at all ("The explorer process failed
+# to start"). One idle console process holds the desktop for the whole suite.
+tail -f /dev/null | wine cmd /k >/dev/null 2>&1 &
 cd '$tree'
 ctest --output-on-failure $(quote "$@")
 code=\$?
