@@ -4,6 +4,7 @@
 #include "common/state.h"
 #include "log/log.h"
 #include "log/string_set.h"
+#include "common/gate.h"
 
 namespace {
 
@@ -135,14 +136,21 @@ namespace {
 bool SplitAndRefuse(const char* path, char* folder, bool* driveRelative) {
   *driveRelative = false;
   folder[0] = gCheckName[0] = 0;
-  if (!NormalizeSeparators(path)) return true;  // a path that does not fit
+  if (!NormalizeSeparators(path)) {  // a path that does not fit
+    GateRefuse(path, "the path is longer than 511 characters");
+    return true;
+  }
   SplitPattern(gNormalized, folder, gCheckName, driveRelative);
   int dot = SplitExtension(gCheckName, gCheckBase, kNamePartSize, gCheckExtension, kNamePartSize);
-  if (IsOwnMatching(gCheckName, gCheckExtension, dot) && lstrlenA(folder) < kShortestOwnFolder)
+  if (IsOwnMatching(gCheckName, gCheckExtension, dot) && lstrlenA(folder) < kShortestOwnFolder) {
+    GateRefuse(path, "a wildcard whose folder part is shorter than 4 characters");
     return true;
+  }
   // A wildcard, ours or the platform's, never sweeps a root folder, however
   // the folder is spelled ("C:\..\*", "C:\\\*", "\\?\C:\*").
-  return HasWildcard(gCheckName) && IsRootFolder(folder);
+  if (!HasWildcard(gCheckName) || !IsRootFolder(folder)) return false;
+  GateRefuse(path, "a wildcard on a drive or share root");
+  return true;
 }
 
 }  // namespace
@@ -156,9 +164,9 @@ void UnloadFontFile(const char* path) {
   int length = lstrlenA(path);
   if (length < kFontSuffixLength || !SameText(path + length - kFontSuffixLength, kFontSuffix))
     return;
-  RemoveFontResourceA(path);
+  GateRemoveFontResource(path);
   // Sent, not posted: running programs drop the font before its file goes.
-  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  GateBroadcastFontChange();
 }
 
 void TreatFile(const char* path, int mode) {
@@ -170,9 +178,9 @@ void TreatFile(const char* path, int mode) {
     mode = kModeDelete;
   if (mode == kModeDelete) {
     // Read-only, hidden and system files go too.
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    GateSetFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
     UnloadFontFile(path);
-    if (!DeleteFileA(path)) mode = kModeList;
+    if (!GateDeleteFile(path)) mode = kModeList;
   }
   if (mode == kModeList) AddLeftover(path);
 }
@@ -204,7 +212,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   } else if (!CopyText(search, kPathSize, gNormalized)) {
     return;
   }
-  HANDLE found = FindFirstFileA(search, &entry);
+  HANDLE found = GateFindFirstFile(search, &entry);
   if (found == INVALID_HANDLE_VALUE) return;
   do {
     if (own) {
@@ -222,7 +230,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
       bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (mode != kModeList && !link && PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries))
         RemoveMatching(gSubPattern, true, mode);
-      RemoveDirectoryA(entryPath);  // fails, unreported, while not empty
+      GateRemoveDirectory(entryPath);  // fails, unreported, while not empty
       continue;
     }
     if (!recursive) {
@@ -232,8 +240,8 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
     } else if (mode == kModeAsk) {
       TreatFile(entryPath, kModeDelete);
     }
-  } while (FindNextFileA(found, &entry));
-  FindClose(found);
+  } while (GateFindNextFile(found, &entry));
+  GateFindClose(found);
 }
 
 static void RemoveByLine(const char* actionText, bool recursive) {

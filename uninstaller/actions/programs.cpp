@@ -1,6 +1,7 @@
 // Running-program checks (B), library calls (C, D) and program runs (E).
 #include "actions/actions.h"
 #include "common/state.h"
+#include "common/gate.h"
 
 namespace {
 
@@ -38,9 +39,9 @@ bool HasBlank(const char* text) {
 // Check kinds: each returns true when it finds the program (or file) at work.
 bool FileInUse(const char* name) {
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(name, &found);
+  HANDLE search = GateFindFirstFile(name, &found);
   if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
+  GateFindClose(search);
   HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return true;
@@ -95,31 +96,6 @@ AnswerEffect EffectOf(int answer, const AnswerStyle& style) {
     case IDRETRY:
     case IDYES: return kCheckAgain;
     default: return kGoOn;  // IDIGNORE, IDNO, or a box that failed
-  }
-}
-
-// The library function shapes, by argument count. The function removes its
-// own arguments (WINAPI).
-typedef int(WINAPI* Call0)();
-typedef int(WINAPI* Call1)(const char*);
-typedef int(WINAPI* Call2)(const char*, const char*);
-typedef int(WINAPI* Call3)(const char*, const char*, const char*);
-typedef int(WINAPI* Call4)(const char*, const char*, const char*, const char*);
-typedef int(WINAPI* Call5)(const char*, const char*, const char*, const char*, const char*);
-
-template <typename T> T As(FARPROC function) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(function));
-}
-
-int CallWithArguments(FARPROC function, int count) {
-  char(*a)[kArgumentSize] = gArguments;
-  switch (count) {
-    case 0: return As<Call0>(function)();
-    case 1: return As<Call1>(function)(a[0]);
-    case 2: return As<Call2>(function)(a[0], a[1]);
-    case 3: return As<Call3>(function)(a[0], a[1], a[2]);
-    case 4: return As<Call4>(function)(a[0], a[1], a[2], a[3]);
-    default: return As<Call5>(function)(a[0], a[1], a[2], a[3], a[4]);
   }
 }
 
@@ -215,7 +191,7 @@ void CheckRunningProgram(const char* actionText) {
       kAnswerStyles[styleNumber < kAnswerStyleCount ? styleNumber : kFallbackStyle];
   for (;;) {
     if (!kChecks[kind](gCheckName)) return;
-    int answer = MessageBoxA(gDialog, gCheckText, gCaption, style.boxStyle);
+    int answer = GateCheckBox(gDialog, gCheckText, gCaption, style.boxStyle);
     AnswerEffect effect = EffectOf(answer, style);
     if (effect == kStop) ExitProcess(0);
     if (effect == kGoOn) return;
@@ -230,13 +206,15 @@ void CallLibraryFunction(const char* actionText, bool stopOnZero) {
   if (!GetField(gFunctionName, kFunctionNameSize, fields, 1)) return;
   GetFieldCut(gCallNumber, kNumberFieldSize, fields, 2);
   int count = ParseDecimal(gCallNumber);
-  HMODULE library = LoadLibraryA(gLibraryPath);
+  HMODULE library = GateLoadLibrary(gLibraryPath);
   if (!library) return;
   FARPROC function = GetProcAddress(library, gFunctionName);
   bool called = false;
   int result = 0;
   if (function && count >= 0 && count <= kMaxArguments && ReadArguments(fields, count)) {
-    result = CallWithArguments(function, count);
+    const char* arguments[kMaxArguments] = {gArguments[0], gArguments[1], gArguments[2],
+                                            gArguments[3], gArguments[4]};
+    result = GateCallFunction(gLibraryPath, gFunctionName, function, count, arguments);
     called = true;
   }
   FreeLibrary(library);

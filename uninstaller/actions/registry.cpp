@@ -4,6 +4,7 @@
 #include "common/state.h"
 #include "log/log.h"
 #include "log/string_set.h"
+#include "common/gate.h"
 
 namespace {
 
@@ -50,17 +51,20 @@ void VisitUninstallLine(char* line) {
 
 LONG DeleteKeyTree(HKEY root, const char* path) {
   // Never the root's own subkeys: the platform would open the root itself.
-  if (NamesRoot(path)) return ERROR_INVALID_PARAMETER;
+  if (NamesRoot(path)) {
+    GateRefuse(path, "the key path names the root key itself");
+    return ERROR_INVALID_PARAMETER;
+  }
   // Per level: a name and a path, 640 bytes; a 511-character path bounds the
   // depth to 256 levels.
   char name[kSubkeyNameSize];
   char subkeyPath[kPathSize];
   HKEY key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
+  if (GateRegOpenKey(root, path, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
     DWORD index = 0;
     for (;;) {
       DWORD size = kSubkeyNameSize;
-      LONG status = RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+      LONG status = GateRegEnumKey(key, index, name, &size);
       if (status == ERROR_MORE_DATA) {
         ++index;  // a name too long for us stays; its siblings still go
         continue;
@@ -72,36 +76,42 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
         ++index;  // pass over the subkey that stays
       // After a deletion the next subkey has moved into this index.
     }
-    RegCloseKey(key);
+    GateRegCloseKey(key);
   }
-  return RegDeleteKeyA(root, path);
+  return GateRegDeleteKey(root, path);
 }
 
 void RemoveRegistryEntry(const char* actionText) {
   const char* fields = actionText + 1;
   if (!GetField(gRootText, kPathSize, fields, 0)) return;
   int rootNumber = ParseDecimal(gRootText) & kRootMask;
-  if (rootNumber >= kRootCount) return;  // names no root key: touch nothing
+  if (rootNumber >= kRootCount) {  // names no root key: touch nothing
+    GateRefuse(gRootText, "the root number names no root key");
+    return;
+  }
   HKEY root = kRootKeys[rootNumber];
   // Overlong fields are not cut: a cut key path is another key, and a value
   // name that did not fit must not read as "the whole key".
   if (!GetField(gKeyPath, kPathSize, fields, 1)) return;
   if (!GetField(gValueName, kValueNameSize, fields, 2)) return;
-  if (NamesRoot(gKeyPath)) return;
+  if (NamesRoot(gKeyPath)) {
+    GateRefuse(gKeyPath, "the key path names the root key itself");
+    return;
+  }
   if (gValueName[0] == 0) {
     DeleteKeyTree(root, gKeyPath);
     return;
   }
   HKEY key;
-  if (RegOpenKeyExA(root, gKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  if (GateRegOpenKey(root, gKeyPath, KEY_WRITE, &key) != ERROR_SUCCESS) return;
   // "default" means the key's unnamed value; the key itself stays.
-  RegDeleteValueA(key, SameText(gValueName, kDefaultValue) ? "" : gValueName);
-  RegCloseKey(key);
+  GateRegDeleteValue(key, SameText(gValueName, kDefaultValue) ? "" : gValueName);
+  GateRegCloseKey(key);
 }
 
 void ReleaseSharedLibrary(const char* actionText) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+  if (GateRegOpenKey(HKEY_LOCAL_MACHINE, kSharedDllsKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
     return;
   DWORD type = 0;
   DWORD count = 0;
@@ -109,10 +119,10 @@ void ReleaseSharedLibrary(const char* actionText) {
   // An overlong path is no value name of ours; a count is 4 bytes of a number
   // type: shorter data, text or anything else is left alone.
   if (!GetField(gFilePath, kPathSize, actionText + 1, 0) ||
-      RegQueryValueExA(key, gFilePath, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+      GateRegQueryValue(key, gFilePath, &type, reinterpret_cast<BYTE*>(&count), &size) !=
           ERROR_SUCCESS ||
       size != kCountSize || (type != REG_DWORD && type != REG_BINARY)) {
-    RegCloseKey(key);
+    GateRegCloseKey(key);
     return;
   }
   if (count <= 1) {
@@ -120,14 +130,14 @@ void ReleaseSharedLibrary(const char* actionText) {
     // either and is never wrapped and stored: it ends the same way, so the
     // stale value goes and the file is left to the user (leftover list,
     // handled-file set) instead of to a later file line.
-    RegDeleteValueA(key, gFilePath);
+    GateRegDeleteValue(key, gFilePath);
     AddLeftover(gFilePath);
     RememberHandledFile(gFilePath);
   } else {
     --count;
-    RegSetValueExA(key, gFilePath, 0, type, reinterpret_cast<const BYTE*>(&count), kCountSize);
+    GateRegSetValue(key, gFilePath, type, reinterpret_cast<const BYTE*>(&count), kCountSize);
   }
-  RegCloseKey(key);
+  GateRegCloseKey(key);
 }
 
 void RemoveProfileEntry(const char* actionText) {
@@ -139,11 +149,11 @@ void RemoveProfileEntry(const char* actionText) {
     return;
   if (!FileExists(gFilePath)) return;  // a profile file is never created
   // Without a key name the whole section goes.
-  WritePrivateProfileStringA(gSection, gProfileKey[0] ? gProfileKey : nullptr, nullptr,
+  GateWriteProfileString(gSection, gProfileKey[0] ? gProfileKey : nullptr, nullptr,
                              gFilePath);
   if (gProfileKey[0] == 0) return;
-  GetPrivateProfileStringA(gSection, nullptr, "", gKeysLeft, kProfileKeysSize, gFilePath);
-  if (gKeysLeft[0] == 0) WritePrivateProfileStringA(gSection, nullptr, nullptr, gFilePath);
+  GateGetProfileString(gSection, nullptr, "", gKeysLeft, kProfileKeysSize, gFilePath);
+  if (gKeysLeft[0] == 0) GateWriteProfileString(gSection, nullptr, nullptr, gFilePath);
 }
 
 bool UninstallKeyOfLine(const char* actionText, char* key, int keySize) {

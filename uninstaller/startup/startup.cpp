@@ -9,6 +9,7 @@
 #include "common/state.h"
 #include "log/log.h"
 #include "window/dialog.h"
+#include "common/gate.h"
 
 // One counter per executable file, shared by every process that runs it.
 __attribute__((section(".Shared"), shared)) volatile LONG gInstanceCounter = -1;
@@ -223,7 +224,7 @@ void RunStageOne() {
   if (!gSilent &&
       ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName) != IDYES)
     return;
-  if (!MakeCopyTarget() || !CopyFileA(gProgramPath, gScratch, FALSE))
+  if (!MakeCopyTarget() || !GateCopyFile(gProgramPath, gScratch))
     ShowNotice(kNoticeFatal, GetMessageText(kCopyFailedId), gProgramPath, gScratch);
   if (!BuildRelaunchCommandLine(gScratch))
     ShowNotice(kNoticeFatal, GetMessageText(kRelaunchFailedId), gRelaunch);
@@ -256,7 +257,7 @@ void RunStageTwo() {
 }
 
 void ScheduleOwnDeletion() {
-  if (MoveFileExA(gProgramPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return;
+  if (GateScheduleDeletion(gProgramPath)) return;
   ScheduleDeletionInWininit();
 }
 
@@ -266,7 +267,7 @@ void ScheduleDeletionInWininit() {
   // No entry rather than an empty or cut name.
   if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return;
   CharToOemBuffA(gShortPath, gLogPath, length + 1);
-  WritePrivateProfileStringA(kWininitSection, kWininitDeleteKey, gLogPath, gScratch);
+  GateWriteProfileString(kWininitSection, kWininitDeleteKey, gLogPath, gScratch);
 }
 
 void Finish() {

@@ -4,6 +4,7 @@
 #include "actions/actions.h"
 #include "common/state.h"
 #include "log/log.h"
+#include "common/gate.h"
 
 namespace {
 
@@ -83,9 +84,9 @@ bool IsBareDrive(const char* path) { return path[0] && path[1] == ':' && path[2]
 // Deletes the leftover file named in the scratch buffer, asking again while
 // the delete fails, then removes the folders that this leaves empty.
 void DeleteLeftoverFile() {
-  SetFileAttributesA(gScratch, FILE_ATTRIBUTE_NORMAL);
+  GateSetFileAttributes(gScratch, FILE_ATTRIBUTE_NORMAL);
   UnloadFontFile(gScratch);  // a .ttf leaves the font table before its file goes
-  while (!DeleteFileA(gScratch)) {
+  while (!GateDeleteFile(gScratch)) {
     if (ShowNotice(kNoticeQuestion, GetMessageText(kRetryDeleteQuestion), gScratch) != IDYES)
       return;
   }
@@ -94,7 +95,7 @@ void DeleteLeftoverFile() {
   // names the drive's current folder, not the drive.
   do {
     StripLastComponent(gScratch);
-  } while (!IsBareDrive(gScratch) && RemoveDirectoryA(gScratch));
+  } while (!IsBareDrive(gScratch) && GateRemoveDirectory(gScratch));
 }
 
 }  // namespace
