@@ -925,7 +925,13 @@ void Explained(const PreviewEffect& e, std::set<std::string>* gone, std::set<std
   std::string object = UpperText(e.object);
   switch (e.kind) {
     case kEffectFile:
-    case kEffectFolder: gone->insert("path|" + object); break;
+    case kEffectFolder: {
+      // As the file system reads it: "\\" inside a path is one separator.
+      char full[MAX_PATH * 2] = "";
+      GetFullPathNameA(e.object.c_str(), sizeof full, full, nullptr);
+      gone->insert("path|" + UpperText(full));
+      break;
+    }
     case kEffectKey: gone->insert("key|" + object); break;
     case kEffectValue: gone->insert("value|" + object + "|" + UpperText(e.name)); break;
     case kEffectCount:
