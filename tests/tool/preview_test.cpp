@@ -16,6 +16,7 @@ int RunUninstlog(const std::string& folder, const std::string& arguments, std::s
 namespace {
 
 const char kTestKey[] = "Software\\DorvanePreviewTest";
+const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 void DumpTree(const std::string& folder, std::string* out) {
@@ -116,6 +117,7 @@ class PreviewTest : public ::testing::Test {
                   "C0," + LibraryPath() + ",NoSuchFunction,0\r\n"
                   "J0,1," + kTestKey + "\\Pkg,\r\n"
                   "J0,1," + kTestKey + ",Missing\r\n"
+                  "J0,2," + kUninstall + ",Missing\r\n"
                   "K20010," + Shared("shared.dll") + "\r\n"
                   "K20011," + Shared("shared.dll") + "\r\n"
                   "K0," + Shared("one.dll") + "\r\n"
@@ -224,8 +226,15 @@ TEST_F(PreviewTest, LaterLinesSeeWhatEarlierLinesWouldHaveDone) {
                                       shared + "|" + Shared("shared.dll") + "||3 -> 2|yes",
                                       shared + "|" + Shared("shared.dll") + "||2 -> 1|yes"}),
             Effects(run.stageTwo, kEffectCount));
-  EXPECT_EQ((std::vector<std::string>{t + "|Missing|||no: not there"}),
+  EXPECT_EQ((std::vector<std::string>{"HKEY_LOCAL_MACHINE\\" + std::string(kUninstall) +
+                                          "|Missing|||no: not there",
+                                      t + "|Missing|||no: not there"}),
             Effects(run.stageTwo, kEffectValue));
+  // Stage one never deletes the key that holds every product's registration.
+  EXPECT_EQ((std::vector<std::string>{std::string(kUninstall) +
+                                      "||||no: stage one deletes only one product's key directly "
+                                      "below it"}),
+            Effects(run.stageOne, kEffectRefusal));
   // Removing the last key of a section takes the section.
   EXPECT_EQ((std::vector<std::string>{r + "\\sim.ini|Pkg|a|1|yes", r + "\\sim.ini|Pkg|b|2|yes"}),
             Effects(run.stageTwo, kEffectEntry));

@@ -172,8 +172,11 @@ bool UninstallKeyOfLine(const char* actionText, char* key, int keySize) {
   // name; never the prefix itself, however many backslashes follow it.
   const int prefixLength = lstrlenA(kUninstallPrefix);
   const char* below = gUninstallLine + prefixLength;
-  if (below[0] != '\\' || below[1] == 0 || below[1] == '\\' || gUninstallLine[comma - 1] == '\\')
+  if (below[0] != '\\' || below[1] == 0 || below[1] == '\\' || gUninstallLine[comma - 1] == '\\') {
+    if (below[0] == 0 || below[0] == '\\')
+      GateRefuse(gUninstallLine, "stage one deletes only one product's key directly below it");
     return false;
+  }
   return CopyText(key, keySize, gUninstallLine);
 }
 
