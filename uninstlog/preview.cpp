@@ -53,12 +53,16 @@ std::string Upper(const std::string& text) {
   return out;
 }
 
-// A path as the file system resolves it, for comparing: full, upper case,
-// without a trailing backslash (a root keeps its own).
+// A path as the file system resolves it, for comparing: full, long names
+// for short ones (of what exists), upper case, without a trailing backslash
+// (a root keeps its own).
 std::string FileId(const char* path) {
   char full[MAX_PATH * 4];
+  char longName[MAX_PATH * 4];
   DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
   std::string id = (length == 0 || length >= sizeof full) ? std::string(path) : std::string(full);
+  length = GetLongPathNameA(id.c_str(), longName, sizeof longName);
+  if (length > 0 && length < sizeof longName) id = longName;
   while (id.size() > 3 && id.back() == '\\') id.pop_back();
   return Upper(id);
 }

@@ -74,6 +74,10 @@ std::string JsonPath(const std::string& path) {
   return out;
 }
 
+bool SameTextA(const std::string& a, const std::string& b) {
+  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
 std::vector<std::string> Sorted(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end());
   return lines;
@@ -263,6 +267,24 @@ TEST_F(PreviewTest, LaterLinesSeeWhatEarlierLinesWouldHaveDone) {
   EXPECT_EQ(3u, Effects(run.stageOne, kEffectLibrary).size());
   EXPECT_FALSE(PathExists(marker_));
   EXPECT_FALSE(PathExists(record_));
+}
+
+// A file deleted under its long name is gone under its short name too.
+TEST_F(PreviewTest, OneFileUnderTwoSpellings) {
+  const std::string file = root_ + "\\a long file name.txt";
+  WriteTextFile(file, "x");
+  char shortPath[MAX_PATH] = "";
+  GetShortPathNameA(file.c_str(), shortPath, sizeof shortPath);
+  if (SameTextA(shortPath, file) || !shortPath[0]) GTEST_SKIP() << "no short names here";
+  WriteTextFile(log_, "P0," + file + ",0\r\nP0," + shortPath + ",2\r\n");
+  LogScan scan;
+  std::string error;
+  ASSERT_TRUE(ScanLog(log_.c_str(), &scan, &error)) << error;
+  PreviewRun run;
+  ASSERT_TRUE(RunPreview(scan, PreviewOptions(), &run, &error)) << error;
+  EXPECT_EQ((std::vector<std::string>{file + "||||yes"}), Effects(run.stageTwo, kEffectFile));
+  EXPECT_TRUE(Effects(run.stageTwo, kEffectLeftover).empty()) << shortPath;
+  EXPECT_TRUE(PathExists(file));
 }
 
 }  // namespace
