@@ -701,6 +701,16 @@ int PreviewCheckBox(const char* text, UINT style) {
   return answer;
 }
 
+// The uninstaller would end here; the preview cannot follow it and must
+// not look finished.
+void PreviewEndProcess() {
+  static const char kEnded[] =
+      "uninstlog: the preview stops: the uninstaller would end here (after a fatal notice)\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), kEnded, sizeof kEnded - 1, &written, nullptr);
+  ExitProcess(kExitErrors);
+}
+
 BOOL PreviewScheduleDeletion(const char* path) {
   Record(Effect(kEffectSchedule, true, path));
   return TRUE;
@@ -721,16 +731,36 @@ void PreviewRefuse(const char* object, const char* reason) {
 
 void PreviewLeftover(const char* path) { Record(Effect(kEffectLeftover, true, path)); }
 
+// In the order of GatePreview's slots.
 const GatePreview kPreview = {
-    PreviewDeleteFile,      PreviewSetFileAttributes, PreviewRemoveDirectory,
-    PreviewRemoveFontResource, PreviewBroadcastFontChange, PreviewRegDeleteKey,
-    PreviewRegDeleteValue,  PreviewRegSetValue,       PreviewWriteProfileString,
-    PreviewScheduleDeletion, PreviewCopyFile,         PreviewCreateProcess,
-    PreviewLoadLibrary,     PreviewCallFunction,      PreviewNoticeBox,
-    PreviewCheckBox,        Attributes,               PreviewFindFirstFile,
-    PreviewFindNextFile,    PreviewFindClose,         PreviewRegOpenKey,
-    PreviewRegEnumKey,      PreviewRegQueryValue,     PreviewRegCloseKey,
-    PreviewGetProfileString, PreviewRefuse,           PreviewLeftover,
+    PreviewDeleteFile,
+    PreviewSetFileAttributes,
+    PreviewRemoveDirectory,
+    PreviewRemoveFontResource,
+    PreviewBroadcastFontChange,
+    PreviewRegDeleteKey,
+    PreviewRegDeleteValue,
+    PreviewRegSetValue,
+    PreviewWriteProfileString,
+    PreviewScheduleDeletion,
+    PreviewCopyFile,
+    PreviewCreateProcess,
+    PreviewLoadLibrary,
+    PreviewCallFunction,
+    PreviewNoticeBox,
+    PreviewCheckBox,
+    PreviewEndProcess,
+    Attributes,
+    PreviewFindFirstFile,
+    PreviewFindNextFile,
+    PreviewFindClose,
+    PreviewRegOpenKey,
+    PreviewRegEnumKey,
+    PreviewRegQueryValue,
+    PreviewRegCloseKey,
+    PreviewGetProfileString,
+    PreviewRefuse,
+    PreviewLeftover,
 };
 
 // Start-up state of a new uninstaller process: empty sets, no log.

@@ -193,7 +193,7 @@ void CheckRunningProgram(const char* actionText) {
     if (!kChecks[kind](gCheckName)) return;
     int answer = GateCheckBox(gDialog, gCheckText, gCaption, style.boxStyle);
     AnswerEffect effect = EffectOf(answer, style);
-    if (effect == kStop) ExitProcess(0);
+    if (effect == kStop) GateEndProcess();
     if (effect == kGoOn) return;
   }
 }
@@ -218,7 +218,7 @@ void CallLibraryFunction(const char* actionText, bool stopOnZero) {
     called = true;
   }
   FreeLibrary(library);
-  if (stopOnZero && called && result == 0) ExitProcess(0);
+  if (stopOnZero && called && result == 0) GateEndProcess();
 }
 
 void RunProgram(const char* actionText) {

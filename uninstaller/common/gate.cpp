@@ -119,6 +119,11 @@ int GateCheckBox(HWND owner, const char* text, const char* caption, UINT style) 
   return MessageBoxA(owner, text, caption, style);
 }
 
+void GateEndProcess() {
+  if (gPreview) gPreview->endProcess();
+  ExitProcess(0);
+}
+
 DWORD GateFileAttributes(const char* path) {
   if (gPreview) return gPreview->fileAttributes(path);
   return GetFileAttributesA(path);

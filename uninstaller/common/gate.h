@@ -30,6 +30,9 @@ int GateCallFunction(const char* library, const char* name, FARPROC function, in
 // running-program check. Both return the button pressed.
 int GateNoticeBox(HWND owner, const char* text, const char* caption, UINT style);
 int GateCheckBox(HWND owner, const char* text, const char* caption, UINT style);
+// Ends the uninstaller (a stop answer, a checked call that returned 0, a
+// fatal notice). Never returns.
+[[noreturn]] void GateEndProcess();
 
 // Queries that must see the changes made before them.
 DWORD GateFileAttributes(const char* path);
@@ -69,6 +72,7 @@ struct GatePreview {
                       const char* const* arguments);
   int (*noticeBox)(const char* text, UINT style);
   int (*checkBox)(const char* text, UINT style);
+  void (*endProcess)();  // must not return
   DWORD (*fileAttributes)(const char* path);
   HANDLE (*findFirstFile)(const char* pattern, WIN32_FIND_DATAA* entry);
   BOOL (*findNextFile)(HANDLE search, WIN32_FIND_DATAA* entry);

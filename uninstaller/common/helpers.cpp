@@ -298,6 +298,6 @@ int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2)
   }
   int answer = 0;
   if (show) answer = GateNoticeBox(gDialog, gNoticeText, gCaption, style);
-  if (kind & kNoticeEnd) ExitProcess(0);
+  if (kind & kNoticeEnd) GateEndProcess();
   return answer;
 }
