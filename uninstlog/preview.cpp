@@ -454,6 +454,17 @@ LONG PreviewRegDeleteKey(HKEY root, const char* path) {
   return status;
 }
 
+// A link goes as it stands, whatever its target holds.
+LONG PreviewDeleteLinkKey(HKEY root, const char* path) {
+  std::string name = KeyName(root, path);
+  PreviewEffect effect = Effect(kEffectKey, !KeyGone(name), name);
+  if (effect.happens) gOverlay->goneKeys.insert(Upper(name));
+  else effect.why = ErrorText(ERROR_FILE_NOT_FOUND);
+  effect.detail = "a registry link: only the link";
+  Record(effect);
+  return effect.happens ? 0 : ERROR_FILE_NOT_FOUND;
+}
+
 bool IsSharedDllsKey(const std::string& keyName) {
   return SameText(keyName.c_str(), (std::string("HKEY_LOCAL_MACHINE\\") + kSharedDllsKey).c_str());
 }
@@ -739,6 +750,7 @@ const GatePreview kPreview = {
     PreviewRemoveFontResource,
     PreviewBroadcastFontChange,
     PreviewRegDeleteKey,
+    PreviewDeleteLinkKey,
     PreviewRegDeleteValue,
     PreviewRegSetValue,
     PreviewWriteProfileString,

@@ -25,6 +25,11 @@ foreach(source ${sources})
         if(call STREQUAL "CreateFileA" AND NOT code MATCHES "CREATE_ALWAYS|CREATE_NEW|OPEN_ALWAYS|TRUNCATE_EXISTING|DELETE_ON_CLOSE")
           continue()
         endif()
+        # The guard loads system libraries for calls only some systems have
+        # (FindFunction); a log's library never goes that way.
+        if(call STREQUAL "LoadLibraryA" AND source MATCHES "/actions/guard\\.cpp$")
+          continue()
+        endif()
         message(SEND_ERROR "${source}: ${call} outside the gate: ${line}")
       endif()
     endforeach()

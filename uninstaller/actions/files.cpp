@@ -18,6 +18,11 @@ constexpr int kDeleteQuestion = 51;    // message id of the mode 1 question
 constexpr int kFontSuffixLength = 4;
 const char kFontSuffix[] = ".ttf";
 const char kAllEntries[] = "*.*";
+// Words for each refusal (kRefuse...), as a preview reports them.
+const char* const kRefusalReasons[] = {
+    "", "a wildcard whose folder part is shorter than 4 characters, or a path that does not fit",
+    "a wildcard on a drive or share root", "a wildcard or a tree in the NT or device namespace",
+    "a sweep of a protected folder (the system's, the user's, or one above them)"};
 
 // Working texts that no recursion level needs after it calls the next one.
 char gEntryBase[kNamePartSize];
@@ -27,10 +32,10 @@ char gCheckFolder[kPathSize];
 char gCheckName[kPathSize];
 char gCheckBase[kNamePartSize];
 char gCheckExtension[kNamePartSize];
-char gCanonical[kPathSize];
 char gNormalized[kPathSize];
 char gLinePath[kPathSize];
 char gLineMode[kPathSize];
+int gWalkDepth;  // 0 for the line's own path
 
 // The platform takes "/" as a separator too; the walk splits at backslashes,
 // so slashes become backslashes first, or an entry found in one folder would
@@ -76,25 +81,6 @@ bool IsOwnMatching(const char* name, const char* extension, int dot) {
   return name[0] == '*' || (dot >= 0 && extension[0] == '*');
 }
 
-// True when a folder, however it is written (".." components, doubled
-// backslashes, the device namespace), is a drive or share root.
-bool IsRootFolder(const char* folder) {
-  if (StartsWithText(folder, "\\\\?\\") || StartsWithText(folder, "\\\\.\\")) return true;
-  DWORD length = GetFullPathNameA(folder[0] ? folder : ".", kPathSize, gCanonical, nullptr);
-  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return true;  // unsure: refuse
-  int end = lstrlenA(gCanonical);
-  while (end > 0 && gCanonical[end - 1] == '\\') gCanonical[--end] = 0;
-  if (end <= 2) return true;  // "C:"
-  if (gCanonical[0] == '\\' && gCanonical[1] == '\\') {
-    // "\\server\share" has no backslash after the share name.
-    int separators = 0;
-    for (int i = 2; i < end; ++i)
-      if (gCanonical[i] == '\\') ++separators;
-    return separators < 2;
-  }
-  return false;
-}
-
 // Joins an entry's name to the folder its search ran in.
 char* FormEntryPath(char* out, const char* folder, bool driveRelative, const char* name) {
   if (!driveRelative) return PathJoin(out, kPathSize, folder, name);
@@ -131,33 +117,48 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension,
 
 namespace {
 
+// A name part that matches every name: only "*", "?" and ".".
+bool MatchesEveryName(const char* name) {
+  for (; *name; ++name)
+    if (*name != '*' && *name != '?' && *name != '.') return false;
+  return true;
+}
+
 // Splits a path into its folder (into folder) and name part (into
-// gCheckName), and answers whether the removal refuses it outright.
-bool SplitAndRefuse(const char* path, char* folder, bool* driveRelative) {
+// gCheckName), and answers why the removal refuses it outright (0: it does
+// not).
+int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRelative) {
   *driveRelative = false;
   folder[0] = gCheckName[0] = 0;
-  if (!NormalizeSeparators(path)) {  // a path that does not fit
-    GateRefuse(path, "the path is longer than 511 characters");
-    return true;
-  }
+  if (!NormalizeSeparators(path)) return kRefuseShortFolder;  // a path that does not fit
   SplitPattern(gNormalized, folder, gCheckName, driveRelative);
+  // Only the line's own path is judged. Below it the walk enters no link,
+  // and no protected folder lies below an unprotected one (the folders above
+  // a protected folder are protected too).
+  if (gWalkDepth > 0) return kRefuseNone;
   int dot = SplitExtension(gCheckName, gCheckBase, kNamePartSize, gCheckExtension, kNamePartSize);
-  if (IsOwnMatching(gCheckName, gCheckExtension, dot) && lstrlenA(folder) < kShortestOwnFolder) {
-    GateRefuse(path, "a wildcard whose folder part is shorter than 4 characters");
-    return true;
-  }
+  bool wildcard = HasWildcard(gCheckName);
+  if (IsOwnMatching(gCheckName, gCheckExtension, dot) && lstrlenA(folder) < kShortestOwnFolder)
+    return kRefuseShortFolder;
+  // The platform opens "\??\C:\*" at the root of C:, and a walk below a
+  // namespace path sees no "..", no trailing dot and no root as we do: no
+  // wildcard and no tree there.
+  if (IsDevicePath(gNormalized)) return (wildcard || recursive) ? kRefuseDevice : kRefuseNone;
+  // A folder walk never starts at a protected folder, nor does a pattern
+  // that matches every name there; one file and narrower patterns still work.
+  if (!wildcard) return recursive && gCheckName[0] ? ProtectionOf(gNormalized) : kRefuseNone;
   // A wildcard, ours or the platform's, never sweeps a root folder, however
-  // the folder is spelled ("C:\..\*", "C:\\\*", "\\?\C:\*").
-  if (!HasWildcard(gCheckName) || !IsRootFolder(folder)) return false;
-  GateRefuse(path, "a wildcard on a drive or share root");
-  return true;
+  // the folder is spelled ("C:\..\*", "C:\\\*", a junction to a root).
+  int protection = ProtectionOf(folder);
+  if (protection == kRefuseRoot || recursive || MatchesEveryName(gCheckName)) return protection;
+  return kRefuseNone;
 }
 
 }  // namespace
 
-bool IsRefusedPattern(const char* path) {
+int RefusalOf(const char* path, bool recursive) {
   bool driveRelative;
-  return SplitAndRefuse(path, gCheckFolder, &driveRelative);
+  return SplitAndRefuse(path, recursive, gCheckFolder, &driveRelative);
 }
 
 void UnloadFontFile(const char* path) {
@@ -171,8 +172,12 @@ void UnloadFontFile(const char* path) {
 
 void TreatFile(const char* path, int mode) {
   if (!FileExists(path)) return;
-  // -1 (set or pool full): the file could not be recorded but is treated.
-  if (RememberHandledFile(path) == 0) return;
+  int recorded = RememberHandledFile(path);
+  if (recorded == 0) return;
+  // A file that cannot be recorded could come round again in a later line,
+  // which would then not know of this line's No answer or leftover: it is
+  // kept and offered in the leftover list, never deleted or asked about.
+  if (recorded < 0) mode = kModeList;
   if (mode == kModeAsk &&
       ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestion), path) == IDYES)
     mode = kModeDelete;
@@ -196,7 +201,10 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   WIN32_FIND_DATAA entry;
 
   bool driveRelative;
-  if (SplitAndRefuse(path, folder, &driveRelative)) return;
+  if (int refusal = SplitAndRefuse(path, recursive, folder, &driveRelative)) {
+    GateRefuse(path, kRefusalReasons[refusal]);
+    return;
+  }
   // A name part longer than any entry name can match nothing we could hold;
   // an empty name, "." or ".." names no entry of its own.
   if (gCheckName[0] == 0 || lstrlenA(gCheckName) >= kNamePartSize || IsDotEntry(gCheckName))
@@ -228,8 +236,11 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
       // A junction or symbolic link is never followed out of the tree; only
       // the link itself may go.
       bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if (mode != kModeList && !link && PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries))
+      if (mode != kModeList && !link && PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries)) {
+        ++gWalkDepth;
         RemoveMatching(gSubPattern, true, mode);
+        --gWalkDepth;
+      }
       GateRemoveDirectory(entryPath);  // fails, unreported, while not empty
       continue;
     }

@@ -58,6 +58,11 @@ LONG GateRegDeleteKey(HKEY root, const char* path) {
   return RegDeleteKeyA(root, path);
 }
 
+LONG GateDeleteLinkKey(NativeDeleteKey deleteKey, HKEY link, HKEY root, const char* path) {
+  if (gPreview) return gPreview->deleteLinkKey(root, path);
+  return deleteKey(link);
+}
+
 LONG GateRegDeleteValue(HKEY key, const char* name) {
   if (gPreview) return gPreview->regDeleteValue(key, name);
   return RegDeleteValueA(key, name);

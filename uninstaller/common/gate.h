@@ -14,6 +14,10 @@ BOOL GateRemoveDirectory(const char* path);
 BOOL GateRemoveFontResource(const char* path);
 void GateBroadcastFontChange();                       // WM_FONTCHANGE to every top window
 LONG GateRegDeleteKey(HKEY root, const char* path);
+// A registry link (opened without following it, as link) deleted by the
+// native call; root and path name it for a preview.
+typedef LONG(WINAPI* NativeDeleteKey)(HANDLE key);
+LONG GateDeleteLinkKey(NativeDeleteKey deleteKey, HKEY link, HKEY root, const char* path);
 LONG GateRegDeleteValue(HKEY key, const char* name);
 LONG GateRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
 BOOL GateWriteProfileString(const char* section, const char* key, const char* value,
@@ -60,6 +64,7 @@ struct GatePreview {
   BOOL (*removeFontResource)(const char* path);
   void (*broadcastFontChange)();
   LONG (*regDeleteKey)(HKEY root, const char* path);
+  LONG (*deleteLinkKey)(HKEY root, const char* path);
   LONG (*regDeleteValue)(HKEY key, const char* name);
   LONG (*regSetValue)(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
   BOOL (*writeProfileString)(const char* section, const char* key, const char* value,
