@@ -4,26 +4,9 @@
 #include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
+#include "log/format.h"
 
 namespace {
-
-struct LetterName {
-  char letter;
-  const char* handler;
-  const char* action;
-};
-
-const LetterName kLetterNames[] = {
-    {'B', "CheckRunningProgram", "running-program check"},
-    {'C', "CallLibraryFunction", "library call, stops when it returns 0"},
-    {'D', "CallLibraryFunction", "library call, result ignored"},
-    {'E', "RunProgram", "program run, waits for its end"},
-    {'J', "RemoveRegistryEntry", "registry key or value removal"},
-    {'K', "ReleaseSharedLibrary", "shared-library count release"},
-    {'M', "RemoveProfileEntry", "profile entry removal"},
-    {'P', "RemoveFiles", "file removal"},
-    {'U', "RemoveFolders", "folder removal"},
-};
 
 const char* const kCheckKinds[] = {"file in use", "mutex exists", "window titled",
                                    "window title containing"};
@@ -32,9 +15,11 @@ const char* const kAnswerStyles[] = {
     "Retry/Cancel (stops)", "Yes (again)/No (go on)", "Yes (again)/No (go on)/Cancel (stops)"};
 const char* const kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                               "HKEY_USERS"};
-const char* const kFileModes[] = {"delete", "ask first (message 51), then delete",
-                                  "leave for the user (leftover list)"};
-const char* const kFolderModes[] = {
+// By P mode (kFileModeDelete, kFileModeAsk, kFileModeList) and by U mode
+// (kFolderModeListFiles, kFolderModeDeleteAll, kFolderModeOnlyEmpty).
+const char* const kFileModes[kFileModeCount] = {
+    "delete", "ask first (message ", "leave for the user (leftover list)"};
+const char* const kFolderModes[kFolderModeCount] = {
     "list every file as leftover, remove emptied folders",
     "delete files and folders", "remove the folder only if it is empty"};
 
@@ -61,15 +46,13 @@ bool IsPlainNumber(const std::string& text) {
 }
 
 const char* HandlerOf(char letter) {
-  for (const LetterName& l : kLetterNames)
-    if (l.letter == letter) return l.handler;
-  return nullptr;
+  int kind = LogKindIndex(letter);
+  return kind < 0 ? nullptr : kLogKindNames[kind].handler;
 }
 
 const char* ActionNameOf(char letter) {
-  for (const LetterName& l : kLetterNames)
-    if (l.letter == letter) return l.action;
-  return "passed over: no action has this letter";
+  int kind = LogKindIndex(letter);
+  return kind < 0 ? "passed over: no action has this letter" : kLogKindNames[kind].action;
 }
 
 std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string& action) {
@@ -141,12 +124,16 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
     case 'P':
     case 'U': {
       fields.push_back({"path", field(0)});
-      int mode = number(1) & 0xFF;
+      int mode = number(1) & kModeMask;
       std::string meaning;
-      if (letter == 'P')
-        meaning = mode <= 2 ? kFileModes[mode] : "only recorded as handled, nothing deleted";
+      if (letter == 'P' && mode == kFileModeAsk)
+        meaning = kFileModes[mode] + Number(kDeleteQuestionId) + "), then delete";
+      else if (letter == 'P')
+        meaning = mode < kFileModeCount ? kFileModes[mode]
+                                        : "only recorded as handled, nothing deleted";
       else
-        meaning = mode <= 2 ? kFolderModes[mode] : "remove emptied folders, touch no file";
+        meaning = mode < kFolderModeCount ? kFolderModes[mode]
+                                          : "remove emptied folders, touch no file";
       fields.push_back({"mode", Number(mode) + " (" + meaning + ")"});
       if (IsRefusedPattern(field(0).c_str()))
         fields.push_back({"refused", "the pattern is refused: nothing is removed"});

@@ -2,10 +2,10 @@
 // an action text: kind letter at position 0, field list from position 1.
 #pragma once
 #include <windows.h>
+#include "log/format.h"
 
 constexpr int kEarlyPhase = 0;
 constexpr int kLatePhase = 1;
-constexpr int kPhaseBoundary = 15000;
 
 void RunActions(int phase);
 void AddProgressNote(int messageId);
@@ -22,6 +22,10 @@ void TreatFile(const char* path, int mode);
 // True when RemoveMatching refuses a path outright (own matching on a folder
 // part shorter than 4 characters, such as C:\*.tmp).
 bool IsRefusedPattern(const char* path);
+// True when the removal finds no name of its own at the end of a path (as it
+// splits it: slashes read as backslashes, "D:name" drive-relative) and
+// gives up: an empty name, "." or "..", or one longer than any entry name.
+bool NamesNoEntry(const char* path);
 // Unloads a .ttf font before its file goes: RemoveFontResourceA and a
 // broadcast WM_FONTCHANGE. Nothing for other files.
 void UnloadFontFile(const char* path);

@@ -8,12 +8,10 @@
 namespace {
 
 constexpr int kNamePartSize = 256;     // a name's base or extension
-constexpr int kModeMask = 0xFF;        // only the mode's low 8 bits count
 constexpr int kShortestOwnFolder = 4;  // "C:\" and shorter never take a wildcard
 constexpr int kModeDelete = 0;
 constexpr int kModeAsk = 1;
 constexpr int kModeList = 2;
-constexpr int kDeleteQuestion = 51;    // message id of the mode 1 question
 constexpr int kFontSuffixLength = 4;
 const char kFontSuffix[] = ".ttf";
 const char kAllEntries[] = "*.*";
@@ -106,6 +104,12 @@ char* FormEntryPath(char* out, const char* folder, bool driveRelative, const cha
 
 bool IsDotEntry(const char* name) { return SameText(name, ".") || SameText(name, ".."); }
 
+// A name part longer than any entry name can match nothing we could hold;
+// an empty name, "." or ".." names no entry of its own.
+bool IsNoEntryName(const char* name) {
+  return name[0] == 0 || lstrlenA(name) >= kNamePartSize || IsDotEntry(name);
+}
+
 }  // namespace
 
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
@@ -152,6 +156,12 @@ bool IsRefusedPattern(const char* path) {
   return SplitAndRefuse(path, gCheckFolder, &driveRelative);
 }
 
+bool NamesNoEntry(const char* path) {
+  bool driveRelative;
+  SplitAndRefuse(path, gCheckFolder, &driveRelative);
+  return IsNoEntryName(gCheckName);
+}
+
 void UnloadFontFile(const char* path) {
   int length = lstrlenA(path);
   if (length < kFontSuffixLength || !SameText(path + length - kFontSuffixLength, kFontSuffix))
@@ -166,7 +176,7 @@ void TreatFile(const char* path, int mode) {
   // -1 (set or pool full): the file could not be recorded but is treated.
   if (RememberHandledFile(path) == 0) return;
   if (mode == kModeAsk &&
-      ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestion), path) == IDYES)
+      ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestionId), path) == IDYES)
     mode = kModeDelete;
   if (mode == kModeDelete) {
     // Read-only, hidden and system files go too.
@@ -188,11 +198,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   WIN32_FIND_DATAA entry;
 
   bool driveRelative;
-  if (SplitAndRefuse(path, folder, &driveRelative)) return;
-  // A name part longer than any entry name can match nothing we could hold;
-  // an empty name, "." or ".." names no entry of its own.
-  if (gCheckName[0] == 0 || lstrlenA(gCheckName) >= kNamePartSize || IsDotEntry(gCheckName))
-    return;
+  if (SplitAndRefuse(path, folder, &driveRelative) || IsNoEntryName(gCheckName)) return;
   int dot = SplitExtension(gCheckName, patternBase, kNamePartSize, patternExtension, kNamePartSize);
   bool anyBase = gCheckName[0] == '*';
   bool anyExtension = dot < 0 || patternExtension[0] == '*';

@@ -4,15 +4,8 @@
 
 namespace {
 
-constexpr int kNumberFieldSize = 512;   // a number field; only leading digits count
-constexpr int kCheckNameSize = 256;     // file path, mutex name or window title
-constexpr int kCheckTextSize = 512;     // message text of a check
+// Field buffers: log/format.h.
 constexpr int kTitleSize = 512;         // window title read by the kind-3 check
-constexpr int kLibraryPathSize = 512;
-constexpr int kFunctionNameSize = 64;
-constexpr int kArgumentSize = 256;
-constexpr int kMaxArguments = 5;
-constexpr int kCommandSize = 512;       // E command line and its short path
 constexpr DWORD kMutexAllAccess = 0x1F0001;
 constexpr WORD kLowWord = 0xFFFF;
 

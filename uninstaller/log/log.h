@@ -12,7 +12,6 @@ constexpr int kFirstActionNumber = 1001;
 constexpr WORD kNoMessage = 0xFFFF;
 
 extern char* gLogText;          // the whole log, size + 1 bytes
-extern DWORD gLogSize;
 extern ActionRecord* gActions;  // kActionSlots records
 extern int gActionCount;
 extern WORD gMessageIds[kMaxMessages];

@@ -7,6 +7,7 @@
 #include "startup/startup.h"
 #include "actions/actions.h"
 #include "common/state.h"
+#include "log/format.h"
 #include "log/log.h"
 #include "window/dialog.h"
 
@@ -23,12 +24,6 @@ const char kSilentRelaunchSwitch[] = "-s ";
 const char kDriveCRoot[] = "c:\\";
 const char kMissingLogNotice[] = "Can't open uninstal log file %s!";
 const char kOwnFileNotice[] = "Don't open %s";
-
-constexpr int kProductNameId = 10;
-constexpr int kConfirmQuestionId = 43;
-constexpr int kCaptionId = 48;
-constexpr int kCopyFailedId = 36;
-constexpr int kRelaunchFailedId = 49;
 
 constexpr DWORD kStageTwoPauseMs = 100;
 

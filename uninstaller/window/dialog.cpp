@@ -3,19 +3,10 @@
 #include "window/dialog.h"
 #include "actions/actions.h"
 #include "common/state.h"
+#include "log/format.h"
 #include "log/log.h"
 
 namespace {
-
-// Message ids of the dialog's texts.
-constexpr int kFinishText = 13;
-constexpr int kRemoveOneText = 44;
-constexpr int kRemoveAllText = 45;
-constexpr int kCloseText = 46;
-constexpr int kProgramPathNote = 47;
-constexpr int kDoneNote = 50;
-constexpr int kRetryDeleteQuestion = 52;
-constexpr int kLeftoverHeadingText = 53;
 
 constexpr int kDialogResult = 1;
 
@@ -36,10 +27,10 @@ int EdgeBelow(HWND window, int buttonId) {
 void OfferLeftovers(HWND window) {
   EnableWindow(Item(window, kRemoveOneButton), TRUE);
   EnableWindow(Item(window, kRemoveAllButton), TRUE);
-  SetDlgItemTextA(window, kLeftoverHeading, GetMessageText(kLeftoverHeadingText));
-  SetDlgItemTextA(window, kCloseButton, GetMessageText(kCloseText));
-  SetDlgItemTextA(window, kRemoveOneButton, GetMessageText(kRemoveOneText));
-  SetDlgItemTextA(window, kRemoveAllButton, GetMessageText(kRemoveAllText));
+  SetDlgItemTextA(window, kLeftoverHeading, GetMessageText(kLeftoverHeadingTextId));
+  SetDlgItemTextA(window, kCloseButton, GetMessageText(kCloseTextId));
+  SetDlgItemTextA(window, kRemoveOneButton, GetMessageText(kRemoveOneTextId));
+  SetDlgItemTextA(window, kRemoveAllButton, GetMessageText(kRemoveAllTextId));
   ShowWindow(Item(window, kFinishButton), SW_HIDE);
   int bottom = EdgeBelow(window, kCloseButton);
   EnableWindow(Item(window, kCloseButton), TRUE);
@@ -63,10 +54,10 @@ void RunStartCommand(HWND window) {
   RunActions(kLatePhase);
 
   SendItem(window, kProgressList, LB_ADDSTRING, 0,
-           reinterpret_cast<LPARAM>(GetMessageText(kDoneNote)));
+           reinterpret_cast<LPARAM>(GetMessageText(kDoneNoteId)));
   // The note's format comes from the log: formatted safely, cut to the buffer.
   const char* args[1] = {gProgramPath};
-  FormatText(gScratch, kScratchSize, GetMessageText(kProgramPathNote), args, 1);
+  FormatText(gScratch, kScratchSize, GetMessageText(kProgramPathNoteId), args, 1);
   LRESULT line = SendItem(window, kProgressList, LB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(gScratch));
   SendItem(window, kProgressList, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
@@ -86,7 +77,7 @@ void DeleteLeftoverFile() {
   SetFileAttributesA(gScratch, FILE_ATTRIBUTE_NORMAL);
   UnloadFontFile(gScratch);  // a .ttf leaves the font table before its file goes
   while (!DeleteFileA(gScratch)) {
-    if (ShowNotice(kNoticeQuestion, GetMessageText(kRetryDeleteQuestion), gScratch) != IDYES)
+    if (ShowNotice(kNoticeQuestion, GetMessageText(kRetryDeleteQuestionId), gScratch) != IDYES)
       return;
   }
   // Climb: a folder that still holds something or the empty text cannot be
@@ -124,7 +115,7 @@ void InitUninstallDialog(HWND window) {
   GetWindowRect(Item(window, kLeftoverHeading), &heading);
   FitDialogHeight(window, heading.top + (heading.bottom - heading.top) / 2);
 
-  SetDlgItemTextA(window, kFinishButton, GetMessageText(kFinishText));
+  SetDlgItemTextA(window, kFinishButton, GetMessageText(kFinishTextId));
   EnableWindow(Item(window, kCloseButton), FALSE);
   EnableWindow(Item(window, kFinishButton), FALSE);
   EnableWindow(Item(window, kRemoveOneButton), FALSE);
