@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps build check bench demo preview screenshots clean
+.PHONY: all deps build check fuzz bench demo preview screenshots clean
 
 all: build
 
@@ -17,8 +17,16 @@ build: deps
 	cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake $(CMAKE_ARGS) >/dev/null
 	cmake --build $(BUILD)/win64 -j$(JOBS)
 
+# Every tier (unit, static, e2e, fuzz); the fuzzers at their fixed modest
+# count, whatever the environment says.
 check: build
-	cd $(BUILD)/win64 && ctest --output-on-failure $(CTEST_ARGS)
+	cd $(BUILD)/win64 && env -u FUZZ_COUNT -u FUZZ_SEED ctest --output-on-failure $(CTEST_ARGS)
+
+# The fuzzers alone, long: `make fuzz FUZZ_COUNT=100000 FUZZ_SEED=7`.
+FUZZ_COUNT ?= 10000
+fuzz: build
+	cd $(BUILD)/win64 && FUZZ_COUNT=$(FUZZ_COUNT) $(if $(FUZZ_SEED),FUZZ_SEED=$(FUZZ_SEED)) \
+	  ctest -L fuzz --output-on-failure $(CTEST_ARGS)
 
 # Benchmarks print figures; they never fail on speed.
 bench: build

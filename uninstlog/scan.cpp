@@ -23,7 +23,6 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 // Fresh start-up state: empty sets and pool, no log, counters at 0.
 void ResetCoreState() {
   ReleaseWorkingAreas();
-  ResetLogState();
   SetUpWorkingAreas();
 }
 

@@ -76,7 +76,7 @@ void CheckInvariants(const std::string& text) {
   ASSERT_LE(lstrlenA(GetMessageText(10)), kMessageSize - 1);
 }
 
-TEST(LogRobustness, RandomLogsKeepTheInvariants) {
+TEST(LogFuzz, RandomLogsKeepTheInvariants) {
   std::string folder = MakeScratchFolder("fuzz");
   // A zero state would stay zero.
   gSeed = FuzzSeed(20261207u) | 1u;

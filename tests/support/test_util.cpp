@@ -116,7 +116,6 @@ std::vector<std::string> ListBoxLines(HWND list) {
 
 void ResetProgramState() {
   ReleaseWorkingAreas();
-  ResetLogState();
   gSilent = false;
   gProgramPath[0] = gProgramFolder[0] = gWindowsFolder[0] = gTempFolder[0] = 0;
   gCommandLogPath[0] = gLogPath[0] = gScratch[0] = gRelaunch[0] = 0;

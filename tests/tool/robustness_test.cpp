@@ -193,6 +193,8 @@ class RobustnessTest : public ::testing::Test {
   void TearDown() override { RemoveTree(folder_); }
   std::string folder_;
 };
+// The seeded random runs (the fuzz tier).
+class ToolFuzz : public RobustnessTest {};
 
 // Counts in the summary line "check: E error(s), W warning(s), N note(s); ...".
 bool ReadSummary(const std::string& out, int* errors, int* warnings) {
@@ -212,7 +214,7 @@ std::vector<long long> LoaderOrders(const std::string& folder, const std::string
   return orders;
 }
 
-TEST_F(RobustnessTest, RandomLogsGetAnAnswerNeverACrash) {
+TEST_F(ToolFuzz, RandomLogsGetAnAnswerNeverACrash) {
   std::mt19937 random(FuzzSeed(20261207u));
   const std::string path = folder_ + "\\uninstal.ini";
   int codes[3] = {0, 0, 0};
@@ -258,7 +260,7 @@ TEST_F(RobustnessTest, RandomLogsGetAnAnswerNeverACrash) {
 
 // The built program, as a package maker runs it, over a few of the same
 // kind of logs.
-TEST_F(RobustnessTest, TheProgramAnswersOnRandomLogs) {
+TEST_F(ToolFuzz, TheProgramAnswersOnRandomLogs) {
   std::mt19937 random(FuzzSeed(7u));
   const std::string path = folder_ + "\\random.ini";
   const std::string out = folder_ + "\\out.txt";

@@ -15,6 +15,8 @@ void AddLeftover(const char* path);
 // Files and folders (P, U).
 void RemoveFiles(const char* actionText);
 void RemoveFolders(const char* actionText);
+// mode: a P line's (kFileMode...) when not recursive, a U line's
+// (kFolderMode...) when recursive.
 void RemoveMatching(const char* path, bool recursive, int mode);
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize);

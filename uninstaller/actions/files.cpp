@@ -9,9 +9,6 @@ namespace {
 
 constexpr int kNamePartSize = 256;     // a name's base or extension
 constexpr int kShortestOwnFolder = 4;  // "C:\" and shorter never take a wildcard
-constexpr int kModeDelete = 0;
-constexpr int kModeAsk = 1;
-constexpr int kModeList = 2;
 constexpr int kFontSuffixLength = 4;
 const char kFontSuffix[] = ".ttf";
 const char kAllEntries[] = "*.*";
@@ -175,16 +172,16 @@ void TreatFile(const char* path, int mode) {
   if (!FileExists(path)) return;
   // -1 (set or pool full): the file could not be recorded but is treated.
   if (RememberHandledFile(path) == 0) return;
-  if (mode == kModeAsk &&
+  if (mode == kFileModeAsk &&
       ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestionId), path) == IDYES)
-    mode = kModeDelete;
-  if (mode == kModeDelete) {
+    mode = kFileModeDelete;
+  if (mode == kFileModeDelete) {
     // Read-only, hidden and system files go too.
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     UnloadFontFile(path);
-    if (!DeleteFileA(path)) mode = kModeList;
+    if (!DeleteFileA(path)) mode = kFileModeList;
   }
-  if (mode == kModeList) AddLeftover(path);
+  if (mode == kFileModeList) AddLeftover(path);
 }
 
 // Each level keeps its folder, pattern parts, entry path and search record
@@ -226,17 +223,19 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
       // A junction or symbolic link is never followed out of the tree; only
       // the link itself may go.
       bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if (mode != kModeList && !link && PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries))
+      if (mode != kFolderModeOnlyEmpty && !link &&
+          PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries))
         RemoveMatching(gSubPattern, true, mode);
       RemoveDirectoryA(entryPath);  // fails, unreported, while not empty
       continue;
     }
+    // A P line's mode is the file's; a U line's says what its files get.
     if (!recursive) {
       TreatFile(entryPath, mode);
-    } else if (mode == kModeDelete) {
-      TreatFile(entryPath, kModeList);
-    } else if (mode == kModeAsk) {
-      TreatFile(entryPath, kModeDelete);
+    } else if (mode == kFolderModeListFiles) {
+      TreatFile(entryPath, kFileModeList);
+    } else if (mode == kFolderModeDeleteAll) {
+      TreatFile(entryPath, kFileModeDelete);
     }
   } while (FindNextFileA(found, &entry));
   FindClose(found);

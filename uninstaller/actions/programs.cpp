@@ -9,14 +9,18 @@ constexpr int kTitleSize = 512;         // window title read by the kind-3 check
 constexpr DWORD kMutexAllAccess = 0x1F0001;
 constexpr WORD kLowWord = 0xFFFF;
 
-char gCheckNumber[kNumberFieldSize];
-char gCheckName[kCheckNameSize];
-char gCheckText[kCheckTextSize];
-char gTitle[kTitleSize];
+// B: the fields of the line being checked, and the window title being read.
+char gCheckNumberField[kNumberFieldSize];   // check kind, then answer style
+char gSoughtName[kCheckNameSize];           // the file, mutex or title looked for
+char gCheckMessage[kCheckTextSize];
+char gWindowTitle[kTitleSize];
+// C, D: the library call.
 char gLibraryPath[kLibraryPathSize];
 char gFunctionName[kFunctionNameSize];
-char gCallNumber[kNumberFieldSize];
+char gArgumentCountField[kNumberFieldSize];
 char gArguments[kMaxArguments][kArgumentSize];
+// E: the command line, its program path in long and short form, and the
+// line that is started.
 char gCommand[kCommandSize];
 char gProgramLongPath[kCommandSize];
 char gProgramShortPath[kCommandSize];
@@ -174,41 +178,41 @@ void ExpandLineBreaks(char* text) {
 
 BOOL CALLBACK WindowTitleContains(HWND window, LPARAM text) {
   const char* part = reinterpret_cast<const char*>(text);
-  int titleLength = GetWindowTextA(window, gTitle, kTitleSize);
+  int titleLength = GetWindowTextA(window, gWindowTitle, kTitleSize);
   if (titleLength < 0) titleLength = 0;
-  gTitle[titleLength < kTitleSize ? titleLength : kTitleSize - 1] = 0;
+  gWindowTitle[titleLength < kTitleSize ? titleLength : kTitleSize - 1] = 0;
   int partLength = lstrlenA(part);
   // A part longer than the title never matches: the loop does not run.
   for (int start = 0; start <= titleLength - partLength; ++start)
-    if (StartsWithText(gTitle + start, part)) return FALSE;
+    if (StartsWithText(gWindowTitle + start, part)) return FALSE;
   return TRUE;
 }
 
 void CheckRunningProgram(const char* actionText) {
   const char* fields = actionText + 1;
-  GetFieldCut(gCheckNumber, kNumberFieldSize, fields, 0);
-  unsigned kind = static_cast<unsigned>(ParseDecimal(gCheckNumber)) & kLowWord;
+  GetFieldCut(gCheckNumberField, kNumberFieldSize, fields, 0);
+  unsigned kind = static_cast<unsigned>(ParseDecimal(gCheckNumberField)) & kLowWord;
   // A name too long for its buffer is not checked: a cut name would test
   // another file, mutex or title.
-  if (!GetField(gCheckName, kCheckNameSize, fields, 1)) return;
+  if (!GetField(gSoughtName, kCheckNameSize, fields, 1)) return;
   // The message is only shown: an overlong one is cut. The cut takes its
   // closing quote, so its opening quote goes by hand.
-  bool cutText = !GetField(gCheckText, kCheckTextSize, fields, 2);
+  bool cutText = !GetField(gCheckMessage, kCheckTextSize, fields, 2);
   if (cutText) {
-    GetFieldCut(gCheckText, kCheckTextSize, fields, 2);
-    if (gCheckText[0] == '"') MoveBytes(gCheckText, gCheckText + 1, kCheckTextSize - 1);
+    GetFieldCut(gCheckMessage, kCheckTextSize, fields, 2);
+    if (gCheckMessage[0] == '"') MoveBytes(gCheckMessage, gCheckMessage + 1, kCheckTextSize - 1);
   }
-  GetFieldCut(gCheckNumber, kNumberFieldSize, fields, 3);
-  unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumber)) & kLowWord;
-  StripQuotes(gCheckName);
-  StripQuotes(gCheckText);
-  ExpandLineBreaks(gCheckText);
+  GetFieldCut(gCheckNumberField, kNumberFieldSize, fields, 3);
+  unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumberField)) & kLowWord;
+  StripQuotes(gSoughtName);
+  StripQuotes(gCheckMessage);
+  ExpandLineBreaks(gCheckMessage);
   if (kind >= kCheckCount) return;  // unknown kinds never find anything
   const AnswerStyle& style =
       kAnswerStyles[styleNumber < kAnswerStyleCount ? styleNumber : kFallbackStyle];
   for (;;) {
-    if (!kChecks[kind](gCheckName)) return;
-    int answer = MessageBoxA(gDialog, gCheckText, gCaption, style.boxStyle);
+    if (!kChecks[kind](gSoughtName)) return;
+    int answer = MessageBoxA(gDialog, gCheckMessage, gCaption, style.boxStyle);
     AnswerEffect effect = EffectOf(answer, style);
     if (effect == kStop) ExitProcess(0);
     if (effect == kGoOn) return;
@@ -221,8 +225,8 @@ void CallLibraryFunction(const char* actionText, bool stopOnZero) {
   // could name another library or function.
   if (!GetField(gLibraryPath, kLibraryPathSize, fields, 0)) return;
   if (!GetField(gFunctionName, kFunctionNameSize, fields, 1)) return;
-  GetFieldCut(gCallNumber, kNumberFieldSize, fields, 2);
-  int count = ParseDecimal(gCallNumber);
+  GetFieldCut(gArgumentCountField, kNumberFieldSize, fields, 2);
+  int count = ParseDecimal(gArgumentCountField);
   HMODULE library = LoadLibraryA(gLibraryPath);
   if (!library) return;
   FARPROC function = GetProcAddress(library, gFunctionName);

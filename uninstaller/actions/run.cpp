@@ -1,5 +1,7 @@
 // The action run: walks the sorted action records of one phase and hands each
-// action text to the handler that its kind letter selects.
+// action text to the handler that its kind letter selects. The run and the
+// handlers show their results here: progress notes and leftover lines in
+// the dialog's lists.
 #include "actions/actions.h"
 #include "common/state.h"
 #include "log/log.h"
@@ -70,4 +72,10 @@ void AddProgressNote(int messageId) {
                                       reinterpret_cast<LPARAM>(text));
   // Selecting the new line scrolls it into view.
   if (index >= 0) SendDlgItemMessageA(gDialog, kProgressList, LB_SETCURSEL, index, 0);
+}
+
+void AddLeftover(const char* path) {
+  // Stage one and silent mode have no dialog: the line goes nowhere.
+  if (!gDialog) return;
+  SendDlgItemMessageA(gDialog, kLeftoverList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
 }

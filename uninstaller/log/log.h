@@ -40,5 +40,5 @@ void WalkLogLines(char* buffer, DWORD size, LineVisitor visit);
 // Sets gCurrent/gLast to span the loaded records.
 void ResetActionCursor();
 // Releases the log's blocks and clears the table, records and counters
-// (start-up state; used by Finish and by tests that load several logs).
+// (start-up state; part of ReleaseWorkingAreas).
 void ResetLogState();

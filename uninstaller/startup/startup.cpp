@@ -14,6 +14,16 @@
 // One counter per executable file, shared by every process that runs it.
 __attribute__((section(".Shared"), shared)) volatile LONG gInstanceCounter = -1;
 
+// The steps of the run, used here only.
+// The program path (empty when the system's answer does not fit).
+static void TakeProgramPath();
+// Sets the log path from the log-name tail of the program's own file.
+static void ReadLogNameTail();
+static void RunStageOne();
+static void RunStageTwo();
+static void ScheduleOwnDeletion();
+static void Finish();
+
 namespace {
 
 constexpr DWORD kSystemPathLimit = 256;  // the system gives at most 255 characters
@@ -92,7 +102,7 @@ void RunUninstaller(const char* commandLine) {
   Finish();
 }
 
-void TakeProgramPath() {
+static void TakeProgramPath() {
   KeepIfItFits(gProgramPath, GetModuleFileNameA(nullptr, gProgramPath, kSystemPathLimit));
 }
 
@@ -170,7 +180,7 @@ void LogNameFromTail(const char* window, char* name, int nameSize) {
   name[length] = 0;
 }
 
-void ReadLogNameTail() {
+static void ReadLogNameTail() {
   DWORD size = 0;
   HANDLE file = OpenFileForReading(gProgramPath, &size);
   if (file == INVALID_HANDLE_VALUE) ShowNotice(kNoticeFatal, kOwnFileNotice, gProgramPath);
@@ -214,7 +224,7 @@ bool MakeCopyTarget() {
   return PathJoin(gScratch, kPathSize, gTempFolder, ownName) != nullptr;
 }
 
-void RunStageOne() {
+static void RunStageOne() {
   if (!gSilent &&
       ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName) != IDYES)
     return;
@@ -239,7 +249,7 @@ void EnterTemporaryFolder() {
   SetCurrentDirectoryA(gTempFolder);
 }
 
-void RunStageTwo() {
+static void RunStageTwo() {
   Sleep(kStageTwoPauseMs);
   EnterTemporaryFolder();
   if (gSilent) {
@@ -250,7 +260,7 @@ void RunStageTwo() {
   ScheduleOwnDeletion();
 }
 
-void ScheduleOwnDeletion() {
+static void ScheduleOwnDeletion() {
   if (MoveFileExA(gProgramPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return;
   ScheduleDeletionInWininit();
 }
@@ -264,7 +274,7 @@ void ScheduleDeletionInWininit() {
   WritePrivateProfileStringA(kWininitSection, kWininitDeleteKey, gLogPath, gScratch);
 }
 
-void Finish() {
+static void Finish() {
   if (gCommandLogPath[0]) {
     SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, gScratch, nullptr);
     SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, gProgramFolder, nullptr);

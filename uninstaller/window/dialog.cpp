@@ -8,6 +8,11 @@
 
 namespace {
 
+void InitUninstallDialog(HWND window);
+void OnDialogCommand(HWND window, int id);
+void FitDialogHeight(HWND window, int bottom);
+void RemoveLeftover(HWND window, int index);
+
 constexpr int kDialogResult = 1;
 
 HWND Item(HWND window, int id) { return GetDlgItem(window, id); }
@@ -104,6 +109,8 @@ INT_PTR CALLBACK UninstallDialogProc(HWND window, UINT message, WPARAM wParam, L
   }
 }
 
+namespace {
+
 void InitUninstallDialog(HWND window) {
   HINSTANCE module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
   HICON icon = LoadIconA(module, MAKEINTRESOURCEA(kIconGroup));
@@ -176,3 +183,5 @@ void RemoveLeftover(HWND window, int index) {
     SendItem(window, kLeftoverList, LB_SETCURSEL, 0, 0);
   }
 }
+
+}  // namespace
