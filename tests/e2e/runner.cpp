@@ -19,14 +19,14 @@
 #include "e2e/win_probe.h"
 #include "support/robot.h"
 #include "support/test_util.h"
+#include "window/dialog.h"
 
 namespace {
 
 // Dialog items of the uninstall dialog.
-enum {
-  kClose = 1000, kHeading = 1001, kLeftovers = 1002, kRemoveOne = 1003, kRemoveAll = 1004,
-  kProgress = 1005, kFinish = 1006
-};
+constexpr int kClose = kCloseButton, kHeading = kLeftoverHeading, kLeftovers = kLeftoverList,
+              kRemoveOne = kRemoveOneButton, kRemoveAll = kRemoveAllButton,
+              kProgress = kProgressList, kFinish = kFinishButton;
 
 // Built-in texts that the uninstaller shows before any message is known.
 const char kNoLog[] = "Can't open uninstal log file %s!";
@@ -548,7 +548,23 @@ void TryToClose(Run& run, const std::string& how) {
     PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
   }
-  PumpSleep(300);
+  // A marker posted after the attempt: once the dialog has taken it, it has
+  // handled the attempt (and the IDCANCEL it posts) too. The marker is the
+  // leftover list's scrollable width, a pixel or two that nobody sees.
+  HWND progress = GetDlgItem(run.dialog, kLeftovers);
+  WPARAM marker = static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) + 1;
+  PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker, 0);
+  for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
+                  static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) != marker;
+       ++i)
+    PumpSleep(20);
+  // The IDCANCEL that a close box posts comes after its WM_CLOSE: one more
+  // round through the queue.
+  PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker + 1, 0);
+  for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
+                  static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) != marker + 1;
+       ++i)
+    PumpSleep(20);
   Check(run, IsWindow(run.dialog) && IsWindowVisible(run.dialog),
         "the dialog stays open after " + how);
 }
