@@ -125,7 +125,8 @@ bool ScanLog(const char* path, LogScan* scan, std::string* error) {
   *scan = LogScan();
   scan->path = path;
   if (lstrlenA(path) >= kPathSize) {
-    *error = "the log path is longer than the uninstaller takes (511 characters)";
+    *error = "the log path is longer than the uninstaller takes (" +
+             std::to_string(kPathSize - 1) + " characters)";
     return false;
   }
   if (!ReadWholeFile(path, &scan->data, error)) return false;

@@ -219,7 +219,7 @@ TEST_F(ToolFuzz, RandomLogsGetAnAnswerNeverACrash) {
   const std::string path = folder_ + "\\uninstal.ini";
   int codes[3] = {0, 0, 0};
   int withActions = 0;
-  const int rounds = FuzzCount(150);
+  const int rounds = FuzzCount(100);
   for (int round = 0; round < rounds; ++round) {
     std::string log = RandomLog(random);
     // Now and then a log that needs no finding, with random clean lines.
@@ -264,9 +264,9 @@ TEST_F(ToolFuzz, TheProgramAnswersOnRandomLogs) {
   std::mt19937 random(FuzzSeed(7u));
   const std::string path = folder_ + "\\random.ini";
   const std::string out = folder_ + "\\out.txt";
-  // One program round for every hundred in-process rounds: each starts
-  // three processes.
-  const int rounds = FuzzCount(1200) / 100 + 1;
+  // One program round for every hundred in-process rounds (six by default):
+  // each starts three processes.
+  const int rounds = FuzzCount(600) / 100;
   for (int round = 0; round < rounds; ++round) {
     WriteTextFile(path, RandomLog(random));
     const char* const commands[] = {"check", "plan", "plan --json"};
