@@ -80,7 +80,7 @@ TEST(LogFuzz, RandomLogsKeepTheInvariants) {
   std::string folder = MakeScratchFolder("fuzz");
   // A zero state would stay zero.
   gSeed = FuzzSeed(20261207u) | 1u;
-  const int rounds = FuzzCount(100);
+  const int rounds = FuzzCount(50);
   for (int round = 0; round < rounds; ++round) {
     std::string text = RandomLog();
     LoadLogText(folder, text);
