@@ -116,19 +116,20 @@ struct Checker {
 
   void CheckB(const TakenLine& t) {
     bool noStyle = false;
-    int kind = ParseDecimal(ActionField(t.action, 0).c_str()) & 0xFFFF;
+    int kind = ParseDecimal(ActionField(t.action, 0).c_str()) & kCheckNumberMask;
     std::string name = ActionField(t.action, 1);
     std::vector<char> stripped(name.begin(), name.end());
     stripped.push_back(0);
     StripQuotes(stripped.data());  // the check removes them before it looks
     bool emptyName = stripped[0] == 0;
     std::string message = ActionField(t.action, 2);
-    int style = ParseDecimal(ActionField(t.action, 3, &noStyle).c_str()) & 0xFFFF;
+    int style = ParseDecimal(ActionField(t.action, 3, &noStyle).c_str()) & kCheckNumberMask;
     NumberField(t, 0, "check kind", true);
     NumberField(t, 3, "answer style", true);
-    if (kind > 3)
+    if (kind >= kCheckKindCount)
       Add(t.line, kWarning, "b-kind",
-          "check kind " + std::to_string(kind) + " is not 0 to 3: the check never finds anything");
+          "check kind " + std::to_string(kind) + " is not 0 to " +
+              std::to_string(kCheckKindCount - 1) + ": the check never finds anything");
     if (emptyName) {
       if (kind == 3)
         Add(t.line, kError, "b-empty-name",
@@ -140,10 +141,11 @@ struct Checker {
     if (noStyle)
       Add(t.line, kWarning, "b-missing-field",
           "the line has fewer than 4 fields: the answer style reads as " + std::to_string(style));
-    else if (style > 5)
+    else if (style >= kAnswerStyleCount)
       Add(t.line, kWarning, "b-style",
-          "answer style " + std::to_string(style) + " is not 0 to 5: no box style is defined for it");
-    if (message.empty() && kind <= 3)
+          "answer style " + std::to_string(style) + " is not 0 to " +
+              std::to_string(kAnswerStyleCount - 1) + ": no box style is defined for it");
+    if (message.empty() && kind < kCheckKindCount)
       Add(t.line, kWarning, "b-empty-message", "the message text is empty: the box shows no text");
   }
 
@@ -162,9 +164,10 @@ struct Checker {
     } else {
       NumberField(t, 2, "argument count", false);
     }
-    if (count < 0 || count > 5) {
+    if (count < 0 || count > kMaxArguments) {
       Add(t.line, kWarning, "c-count",
-          "argument count " + std::to_string(count) + " is not 0 to 5: the function is not called");
+          "argument count " + std::to_string(count) + " is not 0 to " +
+              std::to_string(kMaxArguments) + ": the function is not called");
       return;
     }
     for (int i = 1; i <= count; ++i) {
@@ -180,7 +183,7 @@ struct Checker {
   void CheckJ(const TakenLine& t) {
     bool noValue = false;
     std::string rootText = ActionField(t.action, 0);
-    int root = ParseDecimal(rootText.c_str()) & 0xFF;
+    int root = ParseDecimal(rootText.c_str()) & kRootMask;
     std::string key = ActionField(t.action, 1);
     std::string value = ActionField(t.action, 2, &noValue);
     // Trailing backslashes name the same key: the uninstaller deletes it so.
@@ -190,15 +193,16 @@ struct Checker {
       Add(t.line, kWarning, "not-a-number", "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
     else
       NumberField(t, 0, "root", false);
-    if (root > 3)
+    if (root >= kRootCount)
       Add(t.line, kError, "j-root",
-          "root " + std::to_string(root) + " is not 0 to 3: it names no root key and nothing is removed");
+          "root " + std::to_string(root) + " is not 0 to " + std::to_string(kRootCount - 1) +
+              ": it names no root key and nothing is removed");
     if (key.find_first_not_of('\\') == std::string::npos) {
       // Backslashes alone name the root too; the uninstaller then touches nothing.
       Add(t.line, kError, "j-empty-key",
           "the key path is empty or only backslashes: the line names the root key itself, "
           "and nothing is removed");
-    } else if (value.empty() && !noValue && root >= 1 && root <= 3 &&
+    } else if (value.empty() && !noValue && root >= 1 && root < kRootCount &&
                trimmed.find('\\') == std::string::npos &&
                !(root == 2 && StartsWithText(kUninstallPrefix, (trimmed + "\\").c_str()))) {
       Add(t.line, kError, "j-broad-key",

@@ -8,12 +8,12 @@
 
 namespace {
 
-const char* const kCheckKinds[] = {"file in use", "mutex exists", "window titled",
+const char* const kCheckKinds[kCheckKindCount] = {"file in use", "mutex exists", "window titled",
                                    "window title containing"};
-const char* const kAnswerStyles[] = {
+const char* const kAnswerStyles[kAnswerStyleCount] = {
     "Abort/Retry/Ignore", "OK (stops)", "OK (again)/Cancel (stops)",
     "Retry/Cancel (stops)", "Yes (again)/No (go on)", "Yes (again)/No (go on)/Cancel (stops)"};
-const char* const kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+const char* const kRoots[kRootCount] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                               "HKEY_USERS"};
 // By P mode (kFileModeDelete, kFileModeAsk, kFileModeList) and by U mode
 // (kFolderModeListFiles, kFolderModeDeleteAll, kFolderModeOnlyEmpty).
@@ -62,10 +62,10 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
   auto number = [&action](int n) { return ParseDecimal(ActionField(action, n).c_str()); };
   switch (letter) {
     case 'B': {
-      int kind = number(0) & 0xFFFF;
-      int style = number(3) & 0xFFFF;
+      int kind = number(0) & kCheckNumberMask;
+      int style = number(3) & kCheckNumberMask;
       fields.push_back({"check", Number(kind) + " (" +
-                                     (kind <= 3 ? kCheckKinds[kind] : "never finds anything") +
+                                     (kind < kCheckKindCount ? kCheckKinds[kind] : "never finds anything") +
                                      ")"});
       // Shown as the check sees them: without surrounding double quotes.
       for (int n = 1; n <= 2; ++n) {
@@ -76,7 +76,7 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
         fields.push_back({n == 1 ? "name" : "message", stripped.data()});
       }
       fields.push_back({"answers", Number(style) + " (" +
-                                       (style <= 5 ? kAnswerStyles[style] : "no defined box") +
+                                       (style < kAnswerStyleCount ? kAnswerStyles[style] : "no defined box") +
                                        ")"});
       break;
     }
@@ -85,8 +85,8 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       fields.push_back({"library", field(0)});
       fields.push_back({"function", field(1)});
       int count = number(2);
-      fields.push_back({"arguments", Number(count) + (count < 0 || count > 5 ? " (no call)" : "")});
-      for (int i = 1; i <= count && count <= 5; ++i) {
+      fields.push_back({"arguments", Number(count) + (count < 0 || count > kMaxArguments ? " (no call)" : "")});
+      for (int i = 1; i <= count && count <= kMaxArguments; ++i) {
         bool missing = false;
         std::string argument = ActionField(action, 2 + i, &missing);
         if (missing) argument += " (no such field: the whole field list)";
@@ -98,8 +98,9 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       fields.push_back({"command", field(0)});
       break;
     case 'J': {
-      int root = number(0) & 0xFF;
-      fields.push_back({"root", Number(root) + " (" + (root <= 3 ? kRoots[root] : "no root key") + ")"});
+      int root = number(0) & kRootMask;
+      fields.push_back(
+          {"root", Number(root) + " (" + (root < kRootCount ? kRoots[root] : "no root key") + ")"});
       fields.push_back({"key", field(1)});
       bool noValue = false;
       std::string value = ActionField(action, 2, &noValue);

@@ -7,7 +7,6 @@ namespace {
 // Field buffers: log/format.h.
 constexpr int kTitleSize = 512;         // window title read by the kind-3 check
 constexpr DWORD kMutexAllAccess = 0x1F0001;
-constexpr WORD kLowWord = 0xFFFF;
 
 // B: the fields of the line being checked, and the window title being read.
 char gCheckNumberField[kNumberFieldSize];   // check kind, then answer style
@@ -60,8 +59,8 @@ bool WindowTitleHolds(const char* name) {
 }
 
 typedef bool (*CheckFunction)(const char* name);
-const CheckFunction kChecks[] = {FileInUse, MutexExists, WindowTitled, WindowTitleHolds};
-constexpr unsigned kCheckCount = sizeof kChecks / sizeof kChecks[0];
+const CheckFunction kChecks[kCheckKindCount] = {FileInUse, MutexExists, WindowTitled,
+                                                 WindowTitleHolds};
 
 // Answer styles: the box each shows, and whether its OK button stops (the
 // one-button box has no other way to say stop).
@@ -69,7 +68,7 @@ struct AnswerStyle {
   UINT boxStyle;
   bool okStops;
 };
-const AnswerStyle kAnswerStyles[] = {
+const AnswerStyle kAnswerStyles[kAnswerStyleCount] = {
     {MB_ABORTRETRYIGNORE | MB_ICONINFORMATION, false},
     {MB_OK | MB_ICONINFORMATION, true},
     {MB_OKCANCEL | MB_ICONINFORMATION, false},
@@ -77,7 +76,6 @@ const AnswerStyle kAnswerStyles[] = {
     {MB_YESNO | MB_ICONQUESTION, false},
     {MB_YESNOCANCEL | MB_ICONQUESTION, false},
 };
-constexpr unsigned kAnswerStyleCount = sizeof kAnswerStyles / sizeof kAnswerStyles[0];
 // A style the table lacks gets the Abort/Retry/Ignore box: it offers every
 // way out (check again, stop, go on) and cannot be left unanswered.
 constexpr unsigned kFallbackStyle = 0;
@@ -191,7 +189,7 @@ BOOL CALLBACK WindowTitleContains(HWND window, LPARAM text) {
 void CheckRunningProgram(const char* actionText) {
   const char* fields = actionText + 1;
   GetFieldCut(gCheckNumberField, kNumberFieldSize, fields, 0);
-  unsigned kind = static_cast<unsigned>(ParseDecimal(gCheckNumberField)) & kLowWord;
+  unsigned kind = static_cast<unsigned>(ParseDecimal(gCheckNumberField)) & kCheckNumberMask;
   // A name too long for its buffer is not checked: a cut name would test
   // another file, mutex or title.
   if (!GetField(gSoughtName, kCheckNameSize, fields, 1)) return;
@@ -203,13 +201,14 @@ void CheckRunningProgram(const char* actionText) {
     if (gCheckMessage[0] == '"') MoveBytes(gCheckMessage, gCheckMessage + 1, kCheckTextSize - 1);
   }
   GetFieldCut(gCheckNumberField, kNumberFieldSize, fields, 3);
-  unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumberField)) & kLowWord;
+  unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumberField)) & kCheckNumberMask;
   StripQuotes(gSoughtName);
   StripQuotes(gCheckMessage);
   ExpandLineBreaks(gCheckMessage);
-  if (kind >= kCheckCount) return;  // unknown kinds never find anything
+  if (kind >= static_cast<unsigned>(kCheckKindCount)) return;  // unknown kinds never find anything
   const AnswerStyle& style =
-      kAnswerStyles[styleNumber < kAnswerStyleCount ? styleNumber : kFallbackStyle];
+      kAnswerStyles[styleNumber < static_cast<unsigned>(kAnswerStyleCount) ? styleNumber
+                                                                          : kFallbackStyle];
   for (;;) {
     if (!kChecks[kind](gSoughtName)) return;
     int answer = MessageBoxA(gDialog, gCheckMessage, gCaption, style.boxStyle);

@@ -7,10 +7,8 @@
 
 namespace {
 
-constexpr int kRootCount = 4;
 const HKEY kRootKeys[kRootCount] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
                                     HKEY_USERS};
-constexpr int kRootMask = 0xFF;         // only the root number's low 8 bits count
 constexpr int kSubkeyNameSize = 128;
 constexpr int kProfileKeysSize = 200;   // names of the keys left in a section
 constexpr DWORD kCountSize = 4;

@@ -81,6 +81,13 @@ inline int LogKindIndex(char letter) {
   return -1;
 }
 
+// The values the handlers know in their number fields.
+constexpr int kCheckKindCount = 4;       // B field 0: 0 file in use .. 3 title containing
+constexpr int kAnswerStyleCount = 6;     // B field 3: the box shown
+constexpr int kCheckNumberMask = 0xFFFF; // B numbers: only their low 16 bits count
+constexpr int kRootCount = 4;            // J field 0: HKCR, HKCU, HKLM, HKU
+constexpr int kRootMask = 0xFF;          // J root: only its low 8 bits count
+
 // P line modes: what happens to each file that matches.
 constexpr int kFileModeDelete = 0;
 constexpr int kFileModeAsk = 1;     // question 51 first; Yes deletes
