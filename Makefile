@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps build check fuzz bench demo preview screenshots clean
+.PHONY: all deps build check fuzz bench demo preview screenshots release repro clean
 
 all: build
 
@@ -43,6 +43,17 @@ preview: build
 # Screenshots of the uninstall dialog under Xvfb with Wine's normal driver.
 screenshots: build
 	sh tools/screenshots.sh $(BUILD)/win64
+
+# The release bundle: dist/release/ with one zip (the 32-bit files, their
+# sums, the package makers' notes) and the zip's sum.
+release: deps
+	cmake -S . -B $(BUILD)/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD)/win32 -j$(JOBS) --target release
+
+# Builds the committed HEAD twice in build/repro/{a,b} and compares the sums
+# of every shipped file and of the release zip; leaves build/ and dist/ alone.
+repro: deps
+	JOBS=$(JOBS) sh tools/repro.sh $(BUILD)/repro
 
 clean:
 	rm -rf $(BUILD) dist

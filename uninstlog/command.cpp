@@ -1,5 +1,6 @@
 // The command line of uninstlog.
 #include "uninstlog/uninstlog.h"
+#include "version.h"
 
 namespace {
 
@@ -8,6 +9,7 @@ const char kUsage[] =
     "       uninstlog plan [--json] LOG the dry run: both stages in run order\n"
     "       uninstlog stamp EXE NAME    append the log name to an uninstaller executable\n"
     "       uninstlog tail EXE          print the log name the uninstaller will use\n"
+    "       uninstlog --version         print the version of these files\n"
     "exit codes: 0 clean, 1 warnings (check), 2 errors or bad input\n";
 
 int Usage(std::string* err, const std::string& problem) {
@@ -22,6 +24,11 @@ int RunTool(const std::vector<std::string>& args, std::string* out, std::string*
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
     *out += kUsage;
+    return kExitClean;
+  }
+  if (command == "--version") {
+    if (args.size() != 1) return Usage(err, "--version takes no arguments");
+    *out += "uninstlog " PRODUCT_VERSION "\n";
     return kExitClean;
   }
   if (command == "check" || command == "plan") {

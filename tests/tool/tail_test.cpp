@@ -145,6 +145,7 @@ TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
       {"remove x", 2, "", "unknown command"},
       {"tail \"" + folder_ + "\\none.exe\"", 2, "", "cannot find the executable"},
       {"--help", 0, "usage: uninstlog check LOG", ""},
+      {"--version x", 2, "", "--version takes no arguments"},
   };
   for (const Case& c : cases) {
     std::string out, err;
@@ -153,6 +154,13 @@ TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
     EXPECT_NE(std::string::npos, err.find(c.err)) << c.arguments << "\n" << err;
     if (c.code == 2 && c.out[0] == 0) EXPECT_EQ("", out) << c.arguments;
   }
+  // The version printed is the one in VERSION at the top of the tree.
+  std::string version = ReadTextFile("Z:" SOURCE_DIR "/VERSION");
+  version = version.substr(0, version.find_first_of("\r\n"));
+  ASSERT_FALSE(version.empty());
+  std::string out, err;
+  EXPECT_EQ(0, RunUninstlog(folder_, "--version", &out, &err)) << err;
+  EXPECT_EQ("uninstlog " + version, out.substr(0, out.find_first_of("\r\n")));
 }
 
 TEST_F(TailTest, TheProgramStampsACopyOfTheUninstaller) {

@@ -38,6 +38,7 @@ struct Opening {
   bool buttonsEnabled[4] = {true, true, true, true};  // 1000, 1006, 1003, 1004
   bool ownsNotices = false;
   bool hasIcon = false;
+  bool styledControls = false;  // buttons and lists come from Common Controls 6
   bool showsProgress = false, showsLeftovers = true;
   bool cutsTheHeading = false;  // the lower edge runs through the heading
   std::string title, finishText;
@@ -120,6 +121,17 @@ INT_PTR CALLBACK WatchedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     for (int i = 0; i < 4; ++i) o.buttonsEnabled[i] = Enabled(window, buttons[i]);
     o.ownsNotices = gDialog == window;
     o.hasIcon = GetClassLongPtrA(window, GCLP_HICON) != 0;
+    // The program's manifest (also this test's) asks for Common Controls 6,
+    // whose library then brings its own button and list box.
+    HMODULE controls = GetModuleHandleA("comctl32.dll");
+    o.styledControls = controls != nullptr;
+    for (int id : {kCloseButton, kLeftoverList, kProgressList}) {
+      HMODULE owner = nullptr;
+      GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(GetDlgItem(window, id), GWLP_WNDPROC)),
+                         &owner);
+      o.styledControls = o.styledControls && owner == controls;
+    }
     o.showsProgress = ShowsWhole(window, kProgressList);
     o.showsLeftovers = !ShowsNothingOf(window, kLeftoverList);
     RECT heading = ScreenRect(GetDlgItem(window, kLeftoverHeading));
@@ -243,6 +255,7 @@ TEST_F(UninstallDialog, WithNothingLeftItOffersTheFinishButtonAndIgnoresEscAndCl
   for (bool enabled : o.buttonsEnabled) EXPECT_FALSE(enabled);
   EXPECT_TRUE(o.ownsNotices);
   EXPECT_TRUE(o.hasIcon);
+  EXPECT_TRUE(o.styledControls);
   // Shortened to the progress list: the edge runs through the heading.
   EXPECT_TRUE(o.showsProgress);
   EXPECT_FALSE(o.showsLeftovers);
