@@ -59,7 +59,7 @@ bool IsDriveRoot(const std::string& path) {
 }
 
 bool IsAbsolute(const std::string& path) {
-  return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') ||
+  return IsDevicePath(path.c_str()) || (path.size() >= 3 && path[1] == ':' && path[2] == '\\') ||
          (path.size() >= 2 && path[0] == '\\' && path[1] == '\\');
 }
 
@@ -215,6 +215,17 @@ struct Checker {
       Add(t.line, kError, "j-system-key",
           "stage two deletes the whole key " + Quote(key) +
               ", which holds the uninstall registration of every program");
+    // Judged on this machine's registry, as the removal judges it.
+    HKEY rootKey = RootKeyOf(root);
+    if (rootKey && !trimmed.empty() && ReachedThroughLink(rootKey, key.c_str()))
+      Add(t.line, kError, "j-link",
+          "the key " + Quote(key) + " lies below a registry link on this machine: it belongs "
+          "to the link's target, and the uninstaller touches nothing there");
+    else if (value.empty() && !noValue && rootKey && !trimmed.empty() &&
+             IsRegistryLink(rootKey, key.c_str()))
+      Add(t.line, kError, "j-link",
+          "the key " + Quote(key) + " is a registry link on this machine: the uninstaller "
+          "deletes the link only, never the key it points to");
     if (noValue)
       Add(t.line, kWarning, "j-no-value",
           "no value-name field: stage two does not delete the key, only a value named " +
@@ -258,11 +269,31 @@ struct Checker {
     // The removal takes "/" as a separator too: judge the path as it does.
     for (char& c : path)
       if (c == '/') c = '\\';
-    if (IsRefusedPattern(path.c_str())) {
-      Add(t.line, kError, "refused-pattern",
-          "the wildcard pattern is refused (its folder part is shorter than 4 characters): "
-          "the line removes nothing");
-      return;
+    // The removal's own judgement, made on this machine's folders.
+    switch (RefusalOf(path.c_str(), letter == 'U')) {
+      case kRefuseShortFolder:
+        Add(t.line, kError, "refused-pattern",
+            "the wildcard pattern is refused (its folder part is shorter than 4 characters): "
+            "the line removes nothing");
+        return;
+      case kRefuseRoot:
+        Add(t.line, kError, "refused-pattern",
+            "the wildcard pattern works on a drive or share root, however it is spelled: it is "
+            "refused and the line removes nothing");
+        return;
+      case kRefuseDevice:
+        Add(t.line, kError, "device-path",
+            "a wildcard or a folder tree in the NT or device namespace (\\??\\, \\\\?\\, "
+            "\\\\.\\) is refused outright: the line removes nothing");
+        return;
+      case kRefuseProtected:
+        Add(t.line, kError, "protected-folder",
+            std::string(letter == 'U' ? "the line sweeps" : "the pattern matches every file in") +
+                " a folder that Windows or the user keeps (the Windows, system, program, "
+                "application data, profile, Desktop, Documents, Downloads, Start Menu or "
+                "temporary folder, or a folder above one): it is refused and the line removes "
+                "nothing");
+        return;
     }
     if (NamesNoEntry(path.c_str()) && !(letter == 'U' && IsDriveRoot(path))) {
       Add(t.line, kError, "names-nothing",

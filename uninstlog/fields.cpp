@@ -136,7 +136,7 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
         meaning = mode < kFolderModeCount ? kFolderModes[mode]
                                           : "remove emptied folders, touch no file";
       fields.push_back({"mode", Number(mode) + " (" + meaning + ")"});
-      if (IsRefusedPattern(field(0).c_str()))
+      if (RefusalOf(field(0).c_str(), letter == 'U'))
         fields.push_back({"refused", "the pattern is refused: nothing is removed"});
       break;
     }

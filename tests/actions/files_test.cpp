@@ -1,6 +1,7 @@
 // File and folder removal against the real file system under Wine: what is
 // left on disk and what lands in the leftover list.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <string>
 #include <vector>
 #include "actions/actions.h"
@@ -292,20 +293,53 @@ TEST_F(QuestionTest, SilentModeStillAsks) {
   EXPECT_FALSE(PathExists(scratch + "\\quiet.txt"));
 }
 
-TEST_F(RemovalTest, FullHandledSetStillTreatsFilesCorrectly) {
-  Build(scratch, {"a.txt", "b.txt"});
-  // The pool has no room left, then the set has no slot left.
-  gHandledPoolFill = gHandledPool + kHandledPoolSize - 2;
+// A No answer and a leftover hold for the rest of the run, however many
+// files went before them: 2,100 paths of 103 characters outgrow the first
+// 200,000-byte block of the handled-file pool.
+TEST_F(QuestionTest, NoAnswerAndLeftoverHoldPastTheFirstPoolBlock) {
+  const int kFiles = 2100;
+  const size_t kPathLength = 103;
+  std::string pool = scratch + "\\pool";
+  ASSERT_TRUE(CreateDirectoryA(pool.c_str(), nullptr));
+  ASSERT_LT(pool.size() + 12, kPathLength);
+  for (int i = 0; i < kFiles; ++i) {
+    char number[16];
+    wsprintfA(number, "\\%05d", i);
+    std::string path = pool + number;
+    path += std::string(kPathLength - path.size() - 4, 'f') + ".dat";
+    WriteTextFile(path, "x");
+  }
+  ASSERT_GT(kFiles * (kPathLength + 1), static_cast<size_t>(kHandledPoolSize));
+  Build(scratch, {"cfg\\user.cfg", "cfg\\notes.txt"});
+  Run("P{S}\\pool\\*.*,0");
+  EXPECT_EQ(ListTree(pool), Names{});  // the big removal itself still works
+  BoxRobot robot;
+  StartRobot(&robot, gCaption, IDNO);
+  Run("P{S}\\cfg\\user.cfg,1");
+  ASSERT_EQ(FinishRobot(&robot), 1);
+  Run("P{S}\\cfg\\notes.txt,2");
+  Run("U{S}\\cfg,1");
+  EXPECT_TRUE(PathExists(scratch + "\\cfg\\user.cfg"));
+  EXPECT_TRUE(PathExists(scratch + "\\cfg\\notes.txt"));
+  EXPECT_EQ(Leftovers(), (Names{"cfg\\notes.txt"}));
+}
+
+// When the table can grow no further, a file that cannot be recorded is
+// kept and listed: never deleted, never asked about.
+TEST_F(QuestionTest, FileThatCannotBeRecordedIsKeptAndListed) {
+  Build(scratch, {"first.txt", "a.txt", "b.txt"});
+  Run("P{S}\\first.txt,2");
+  char* fill = gHandledPoolFill;
+  gHandledPoolBlocks = kHandledPoolBlocks;
+  gHandledPoolFill = gHandledPool + kHandledPoolSize - 2;  // the last block is full
   Run("P{S}\\a.txt,0");
-  Run("P{S}\\a.txt,0");
-  EXPECT_FALSE(PathExists(scratch + "\\a.txt"));
-  gHandledPoolFill = gHandledPool;
-  gHandledFiles.capacity = gHandledFiles.count;
-  Run("P{S}\\b.txt,2");
-  EXPECT_TRUE(PathExists(scratch + "\\b.txt"));
-  EXPECT_EQ(Leftovers(), (Names{"b.txt"}));
-  EXPECT_EQ(gHandledFiles.count, gHandledFiles.capacity);
-  gHandledFiles.capacity = kSetCapacity;
+  BoxRobot robot;
+  StartRobot(&robot, gCaption, IDYES, 1, 2000);
+  Run("P{S}\\b.txt,1");
+  EXPECT_EQ(FinishRobot(&robot), 0);
+  EXPECT_EQ(ListTree(scratch), (Names{"a.txt", "b.txt", "first.txt", "uninstal.ini"}));
+  EXPECT_EQ(Leftovers(), (Names{"a.txt", "b.txt", "first.txt"}));
+  gHandledPoolFill = fill;
 }
 
 // A link inside the tree that points outside it is never followed.
@@ -371,7 +405,19 @@ TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
       "UQ:\\..\\*,1",   "UQ:\\dir\\..\\*,1", "UQ:\\\\\\*,1",  "UQ:\\.,1",
       "UQ:\\?*,1",      "U\\\\?\\Q:\\*,1", "UQ:*,1",          "U,1",
       "P,0",            "U\\*,1",         "U..\\*,1",         "U..\\..\\*,1",
-      "UQ:\\dir\\..,1", "U\\,1",          "U.,1",             "U..,1"};
+      "UQ:\\dir\\..,1", "U\\,1",          "U.,1",             "U..,1",
+      // The NT and device namespaces, with every mix of slashes: the platform
+      // opens these at the root of Q:, not below the current folder.
+      "P\\??\\Q:\\*.tmp,0", "P/?\?/Q:/*.tmp,0",  "U/?\?/Q:/*,1",      "U\\??\\Q:\\*,1",
+      "U\\??\\Q:\\*.*,1",  "U\\??\\Q:\\dir,1", "P\\??\\Q:\\dir\\*.*,0",
+      "U\\/?\\Q:\\*,1",    "U//?/Q:/*,1",      "U/\\?/Q:\\*,1",  "U\\\\?\\Q:/*,1",
+      "U\\\\.\\Q:\\*,1",  "U//./Q:/*,1",      "U\\\\?\\Q:\\dir,1", "U\\\\.\\Q:\\dir,1",
+      "P\\\\?\\Q:\\f.tmp\\..\\*.tmp,0", "U\\??\\Q:\\dir\\..\\*,1",
+      "U\\\\?\\GLOBALROOT\\??\\Q:\\*,1", "U\\??\\GLOBALROOT\\??\\Q:\\*,1",
+      "P\\\\?\\GLOBALROOT\\DosDevices\\Q:\\*.*,0",
+      // Doubled separators, "." parts, trailing dots and spaces.
+      "UQ:\\\\dir\\..\\*,1", "UQ:\\.\\*,1",    "UQ:\\.\\.\\*.*,1", "PQ:\\.\\*.tmp,0",
+      "UQ:\\dir.\\..\\*,1",  "UQ:\\dir \\..\\*,1"};
   for (const char* line : lines) {
     Build(drive, tree);  // each line on the whole tree
     SetCurrentDirectoryA("Q:\\dir");
@@ -410,6 +456,173 @@ TEST_F(RemovalTest, RelativePathNamesTheEntryFound) {
   Run("Phere.txt,2");
   SetCurrentDirectoryA(oldFolder);
   EXPECT_EQ(ListLines(host, 1002), (Names{"here.txt"}));
+}
+
+// How the guard judges each spelling, without running anything: the NT and
+// device namespaces refuse every sweep, but one file there is still taken.
+TEST(RefusalOf, Spellings) {
+  char volume[MAX_PATH] = "\\\\?\\Volume{00000000-0000-0000-0000-000000000043}\\";
+  GetVolumeNameForVolumeMountPointA("C:\\", volume, MAX_PATH);
+  const std::string v = volume;  // ends in a backslash
+  const struct { std::string path; bool recursive; int refusal; } cases[] = {
+      {"\\??\\C:\\*.zzz", false, kRefuseDevice},      {"/?\?/C:/*.zzz", true, kRefuseDevice},
+      {"\\??\\C:\\*", true, kRefuseDevice},           {"\\??\\C:\\Games", true, kRefuseDevice},
+      {"\\\\?\\C:\\Games\\*.txt", false, kRefuseDevice}, {"//?/C:/Games/*.txt", false, kRefuseDevice},
+      {"\\/?\\C:\\Games\\re*.txt", false, kRefuseDevice}, {"/\\?/C:\\Games", true, kRefuseDevice},
+      {"\\\\.\\C:\\Games\\*.*", false, kRefuseDevice}, {"//./C:/Games", true, kRefuseDevice},
+      {"\\??\\UNC\\server\\share\\*.*", false, kRefuseDevice},
+      {"\\\\?\\UNC\\server\\share\\Games", true, kRefuseDevice},
+      {"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\*", true, kRefuseDevice},
+      {"\\\\?\\GLOBALROOT\\??\\C:\\Games\\*.tmp", false, kRefuseDevice},
+      {v + "*", true, kRefuseDevice},                 {v + "Games\\*.*", false, kRefuseDevice},
+      {v + "Games", true, kRefuseDevice},
+      // One file in the namespace is opened as named.
+      {"\\??\\C:\\Games\\a.txt", false, kRefuseNone},  {"\\\\?\\C:\\Games\\a.txt", false, kRefuseNone},
+      {v + "Games\\a.txt", false, kRefuseNone},
+      // Roots, however written.
+      {"C:\\*.tmp", false, kRefuseShortFolder},       {"C:\\\\re*.tmp", false, kRefuseRoot},
+      {"C:\\.\\*", true, kRefuseRoot},                {"C:\\Games\\..\\*", true, kRefuseRoot},
+      {"C:/Games/../re*.txt", false, kRefuseRoot},    {"C:\\Games.\\..\\*.*", false, kRefuseRoot},
+      {"\\\\server\\share\\*", true, kRefuseRoot},    {"\\\\server\\share\\dir\\..\\*.*", false, kRefuseRoot},
+      {"C:\\Games\\..", true, kRefuseRoot},
+      // Ordinary folders stay as they were.
+      {"C:\\Games\\Demo\\*.*", false, kRefuseNone},   {"C:\\Games\\Demo", true, kRefuseNone},
+      {"C:\\Games\\*", true, kRefuseNone},            {"C:\\Games\\Demo\\", true, kRefuseNone},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.refusal, RefusalOf(c.path.c_str(), c.recursive)) << c.path;
+}
+
+// The system's and the user's own folders, found here by the same platform
+// calls, in many spellings: no U line and no P pattern that matches every
+// name sweeps them, while one file and narrower patterns still work.
+const struct { const char* name; int csidl; } kProtectedFolders[] = {
+    {"Windows", CSIDL_WINDOWS},
+    {"system", CSIDL_SYSTEM},
+    {"system (32-bit view)", CSIDL_SYSTEMX86},
+    {"Program Files", CSIDL_PROGRAM_FILES},
+    {"Program Files (x86)", CSIDL_PROGRAM_FILESX86},
+    {"Common Files", CSIDL_PROGRAM_FILES_COMMON},
+    {"Common Files (x86)", CSIDL_PROGRAM_FILES_COMMONX86},
+    {"Fonts", CSIDL_FONTS},
+    {"common application data", CSIDL_COMMON_APPDATA},
+    {"application data", CSIDL_APPDATA},
+    {"local application data", CSIDL_LOCAL_APPDATA},
+    {"profile", CSIDL_PROFILE},
+    {"Desktop", CSIDL_DESKTOPDIRECTORY},
+    {"common Desktop", CSIDL_COMMON_DESKTOPDIRECTORY},
+    {"Documents", CSIDL_PERSONAL},
+    {"Start Menu", CSIDL_STARTMENU},
+    {"common Start Menu", CSIDL_COMMON_STARTMENU},
+    {"Programs", CSIDL_PROGRAMS},
+    {"Downloads", -1},
+    {"temporary folder", -2},
+    {"the folder above the profile", -3},
+};
+
+std::string FolderOf(int csidl) {
+  char path[MAX_PATH] = "";
+  if (csidl >= 0) {
+    if (SHGetFolderPathA(nullptr, csidl, nullptr, 0, path) != S_OK) return "";
+  } else if (csidl == -1) {
+    PWSTR wide = nullptr;
+    const GUID downloads = {0x374de290, 0x123f, 0x4565, {0x91, 0x64, 0x39, 0xc4, 0x92, 0x5e, 0x46, 0x7b}};
+    if (SHGetKnownFolderPath(downloads, 0, nullptr, &wide) != S_OK) return "";
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, path, MAX_PATH, nullptr, nullptr);
+    CoTaskMemFree(wide);
+  } else if (csidl == -2) {
+    GetTempPathA(MAX_PATH, path);
+  } else {
+    SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, 0, path);
+    StripLastComponent(path);
+  }
+  std::string folder = path;
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+std::vector<std::string> SpellingsOf(const std::string& folder) {
+  std::string last = folder.substr(folder.rfind('\\') + 1);
+  std::string lower = folder, upper = folder, slashes = folder;
+  CharLowerA(&lower[0]);
+  CharUpperA(&upper[0]);
+  for (char& c : slashes)
+    if (c == '\\') c = '/';
+  char shortName[MAX_PATH] = "";
+  GetShortPathNameA(folder.c_str(), shortName, MAX_PATH);
+  std::vector<std::string> out = {folder, lower, upper, slashes, folder + "\\.",
+                                  folder.substr(0, 3) + "\\" + folder.substr(3),
+                                  folder + "\\..\\" + last, folder + "\\x\\..", folder + ".",
+                                  folder + " ", folder + "\\"};
+  if (shortName[0]) out.push_back(shortName);
+  return out;
+}
+
+TEST(ProtectedFolders, NeverSweptInAnySpelling) {
+  int found = 0;
+  for (const auto& known : kProtectedFolders) {
+    std::string folder = FolderOf(known.csidl);
+    if (folder.empty() || !PathExists(folder)) continue;  // not on this system
+    ++found;
+    for (const std::string& s : SpellingsOf(folder)) {
+      std::string b = s.back() == '\\' ? s : s + "\\";
+      if (s.back() != '\\') {
+        EXPECT_NE(kRefuseNone, RefusalOf(s.c_str(), true)) << known.name << ": U " << s;
+      }
+      for (const std::string& sweep : {b + "*", b + "*.*", b + "flyer*.ini", b + "?*"})
+        EXPECT_NE(kRefuseNone, RefusalOf(sweep.c_str(), true)) << known.name << ": U " << sweep;
+      for (const std::string& all : {b + "*.*", b + "*", b + "*.", b + "?*.*", b + "??*"})
+        EXPECT_NE(kRefuseNone, RefusalOf(all.c_str(), false)) << known.name << ": P " << all;
+      for (const std::string& narrow : {b + "flyer*.ini", b + "*old.txt", b + "flyer.ini"})
+        EXPECT_EQ(kRefuseNone, RefusalOf(narrow.c_str(), false)) << known.name << ": P " << narrow;
+    }
+  }
+  EXPECT_GE(found, 15);  // the prefix has nearly all of them
+}
+
+// The same through a link: a folder link in the scratch tree that leads to
+// the Windows folder is judged by what it opens.
+TEST_F(RemovalTest, LinkToAProtectedFolderIsJudgedByItsTarget) {
+  std::string unixLink = UnixPath(scratch + "\\winlink");
+  ASSERT_TRUE(RunShell("ln -s '" + UnixPath(FolderOf(CSIDL_WINDOWS)) + "' '" + unixLink + "'"));
+  ASSERT_TRUE(PathExists(scratch + "\\winlink\\system32"));
+  EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink\\*").c_str(), true));
+  EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink\\*.*").c_str(), false));
+  EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink").c_str(), true));
+  Run("P{S}\\winlink\\*.*,2");  // would only list
+  EXPECT_EQ(Leftovers(), Names{});
+  RunShell("rm -f '" + unixLink + "'");
+}
+
+// In the temporary folder (where the scratch folders live) real lines run on
+// a canary of our own: one file and narrower patterns work, sweeps do not.
+TEST_F(RemovalTest, OneFileAndNarrowPatternsStillWorkInAProtectedFolder) {
+  std::string temp = FolderOf(-2);
+  char name[64];
+  wsprintfA(name, "dv_canary_%lu", GetCurrentProcessId());
+  std::string canary = temp + "\\" + name + ".tmp";
+  const struct { std::string line; bool goes; bool listed; } cases[] = {
+      {"U" + temp + "\\" + name + "*,1", false, false},
+      {"U" + temp + "\\" + name + ".tmp,1", true, false},  // a U line naming one file
+      {"P" + temp + "\\*.*,2", false, false},
+      {"P" + temp + "\\*,2", false, false},
+      {"P" + temp + "/./*.*,2", false, false},
+      {"P" + temp + "\\" + name + "*.tmp,2", false, true},
+      {"P" + temp + "\\" + name + ".tmp,0", true, false},
+      {"P" + temp + "\\" + name + "*.tmp,0", true, false},
+      {"P" + temp + "\\*" + name + ".tmp,0", true, false},
+  };
+  for (const auto& c : cases) {
+    ResetProgramState();
+    gDialog = host;
+    SendDlgItemMessageA(host, 1002, LB_RESETCONTENT, 0, 0);
+    WriteTextFile(canary, "x");
+    (c.line[0] == 'P' ? RemoveFiles : RemoveFolders)(c.line.c_str());
+    EXPECT_EQ(!c.goes, PathExists(canary)) << c.line;
+    Names listed = ListLines(host, 1002);
+    EXPECT_EQ(c.listed, std::find(listed.begin(), listed.end(), canary) != listed.end()) << c.line;
+  }
+  DeleteFileA(canary.c_str());
 }
 
 }  // namespace

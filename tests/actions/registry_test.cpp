@@ -184,6 +184,53 @@ TEST_F(RegistryTest, EmptyKeyPathNeverEmptiesTheRoot) {
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Microsoft"));
 }
 
+// Creates a registry link root\\path whose target is the NT name target.
+bool CreateLink(HKEY root, const std::string& path, const wchar_t* target) {
+  HKEY link;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                               reinterpret_cast<const BYTE*>(target),
+                               static_cast<DWORD>(lstrlenW(target) * sizeof(wchar_t)));
+  RegCloseKey(link);
+  return status == ERROR_SUCCESS;
+}
+
+// A link inside a J tree, or named by the line, is never followed: its
+// target keeps its values and subkeys. The link itself goes with the tree;
+// a value is never deleted through it.
+TEST_F(RegistryTest, LinksAreDeletedNeverTheirTargets) {
+  const std::string canary = "Software\\" + Unique("RemovalCanary");
+  std::wstring target = L"\\Registry\\Machine\\" + std::wstring(canary.begin(), canary.end());
+  struct Case { std::string fields; bool linkGoes; bool treeGoes; };
+  const Case cases[] = {
+      {"1," + key + "\\Tree,", true, true},
+      {"1," + key + "\\Tree\\Link,", true, false},
+      {"1," + key + "\\Tree\\Link,v", false, false},
+      {"1," + key + "\\Tree\\Link\\Sub,w", false, false},  // reached through the link
+      {"1," + key + "\\Tree\\Link\\Sub,", false, false},
+  };
+  for (const Case& c : cases) {
+    SetText(HKEY_LOCAL_MACHINE, canary, "v", "x");
+    SetText(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w", "y");
+    SetText(HKEY_CURRENT_USER, key + "\\Tree\\Own", "v", "x");
+    if (!KeyExists(HKEY_CURRENT_USER, key + "\\Tree\\Link"))
+      ASSERT_TRUE(CreateLink(HKEY_CURRENT_USER, key + "\\Tree\\Link", target.c_str()));
+    ASSERT_TRUE(ValueExists(HKEY_CURRENT_USER, key + "\\Tree\\Link\\Sub", "w"));  // it works
+    ASSERT_TRUE(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree\\Link").c_str()));
+    EXPECT_FALSE(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree").c_str()));
+    J(c.fields);
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary, "v")) << c.fields;
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w")) << c.fields;
+    EXPECT_EQ(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree\\Link").c_str()), !c.linkGoes)
+        << c.fields;
+    EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, key + "\\Tree"), !c.treeGoes) << c.fields;
+  }
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, canary.c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, canary.c_str());
+}
+
 // Shared-library counts under the prefix's real SharedDLLs key.
 struct CountCase {
   const char* name;

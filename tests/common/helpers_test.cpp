@@ -216,4 +216,58 @@ TEST(FormatText, DoubledPercentSignsStayLiteral) {
   }
 }
 
+// Paths the platform opens without resolving them: the NT and device
+// namespaces (slashes are already backslashes here).
+TEST(IsDevicePath, Table) {
+  const struct { const char* path; bool device; } cases[] = {
+      {"\\\\?\\C:\\Games", true},        {"\\??\\C:\\Games", true},
+      {"\\\\.\\C:\\Games", true},        {"\\\\?\\UNC\\server\\share", true},
+      {"\\??\\UNC\\server\\share", true}, {"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\", true},
+      {"\\\\?\\Volume{00000000-0000-0000-0000-000000000043}\\", true},
+      {"\\\\.\\PhysicalDrive0", true},   {"\\?.\\C:\\Games", false},
+      {"\\\\??\\C:", false},             {"\\\\server\\share", false},
+      {"C:\\Games", false},              {"\\Games", false},
+      {"\\\\?", false},                  {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.device, IsDevicePath(c.path)) << c.path;
+}
+
+// One folder in every spelling the platform resolves to it. The Windows
+// folder of the prefix stands for any folder that exists.
+TEST(CanonicalFolder, EverySpellingGivesTheSameName) {
+  char windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 3u);
+  const std::string w = windows;                      // C:\windows
+  const std::string last = w.substr(w.rfind('\\') + 1);
+  const struct { std::string path; std::string expected; } cases[] = {
+      {w, w},
+      {w + "\\", w},
+      {w + "\\\\\\", w},
+      {w.substr(0, 3) + "\\" + w.substr(3), w},   // C:\\windows
+      {w + "\\.", w},
+      {w + "\\.\\.", w},
+      {w + "\\system32\\..", w},
+      {w + "\\..\\" + last, w},
+      {w + ".", w},                                // trailing dot
+      {w + "...", w},
+      {w + " ", w},                                // trailing space
+      {w + "\\...", w},
+      {w + "\\..\\..\\..", w.substr(0, 3)},         // the root keeps its backslash
+      {w.substr(0, 3), w.substr(0, 3)},
+      {"\\\\server\\share\\dir\\..\\", "\\\\server\\share"},
+      {w + "\\missing\\..\\missing2", w + "\\missing2"},
+  };
+  for (const auto& c : cases) {
+    char out[kPathSize] = "junk";
+    ASSERT_TRUE(CanonicalFolder(c.path.c_str(), out)) << c.path;
+    EXPECT_TRUE(SameText(out, c.expected.c_str())) << c.path << " gave " << out;
+  }
+  // No other spelling can be compared with a namespace path, nor with one
+  // too long to resolve.
+  char out[kPathSize];
+  for (const std::string& path : {"\\??\\" + w, "\\\\?\\" + w, "\\\\.\\" + w,
+                                  w + "\\" + std::string(600, 'x')})
+    EXPECT_FALSE(CanonicalFolder(path.c_str(), out)) << path;
+}
+
 }  // namespace

@@ -92,19 +92,23 @@ TEST_F(StringSetTest, RememberHandledFileCopiesOncePerPath) {
   EXPECT_EQ(2, gHandledFiles.count);
 }
 
-TEST_F(StringSetTest, FullPoolStillAnswersMembershipAndNeverOverflows) {
-  std::string longPath = "C:\\" + std::string(500, 'p');
-  int recorded = 0;
-  for (int i = 0; i < 1000; ++i) {
-    std::string path = longPath + std::to_string(i);
-    int answer = RememberHandledFile(path.c_str());
-    if (answer == 1) ++recorded;
-    if (answer == -1) break;
-  }
-  EXPECT_GT(recorded, 300);
-  EXPECT_LE(gHandledPoolFill, gHandledPool + kHandledPoolSize);
-  EXPECT_EQ(-1, RememberHandledFile((longPath + "new").c_str()));
-  EXPECT_EQ(0, RememberHandledFile((longPath + "0").c_str()));  // still known
+// Past the first limits (20000 references, a 200000-byte pool block) the
+// table grows and every path stays known.
+TEST_F(StringSetTest, HandledTableGrowsPastItsFirstLimits) {
+  const int kPaths = kSetCapacity + 5000;
+  std::string stem = "C:\\Games\\Demo\\" + std::string(20, 'p');
+  for (int i = 0; i < kPaths; ++i)
+    ASSERT_EQ(1, RememberHandledFile((stem + std::to_string(i)).c_str())) << i;
+  EXPECT_EQ(kPaths, gHandledFiles.count);
+  EXPECT_GT(gHandledFiles.capacity, kSetCapacity);
+  EXPECT_GT(gHandledPoolBlocks, 1);
+  for (int i = 0; i < kPaths; i += 997)
+    EXPECT_EQ(0, RememberHandledFile((stem + std::to_string(i)).c_str())) << i;
+  // The last block full and no further block allowed: not recorded.
+  gHandledPoolBlocks = kHandledPoolBlocks;
+  gHandledPoolFill = gHandledPool + kHandledPoolSize - 2;
+  EXPECT_EQ(-1, RememberHandledFile("C:\\new.txt"));
+  EXPECT_EQ(0, RememberHandledFile((stem + "7").c_str()));  // still known
 }
 
 struct Rec { int key; char name; };

@@ -1,5 +1,7 @@
 // uninstlog check: every finding over small logs, and the exit codes.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 #include <string>
 #include <vector>
 #include "actions/actions.h"
@@ -131,6 +133,30 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"U0,C:,1\r\n", 1, "u-drive-root", kError},
       {"U0,C:\\Games,1\r\n", 1, "u-top-level", kWarning},
       {"U0,C:\\Games\\*,1\r\n", 1, "u-top-level", kWarning},
+      // NT and device spellings: refused outright for every sweep.
+      {"P0,\\??\\C:\\*.zzz,0\r\n", 1, "device-path", kError},
+      {"U0,/?\?/C:/*.zzz,1\r\n", 1, "device-path", kError},
+      {"U0,\\??\\C:\\*,1\r\n", 1, "device-path", kError},
+      {"U0,\\\\?\\C:\\Games,1\r\n", 1, "device-path", kError},
+      {"P0,//?/C:/Games/*.txt,0\r\n", 1, "device-path", kError},
+      {"P0,\\/?\\C:\\Games\\re*.txt,0\r\n", 1, "device-path", kError},
+      {"U0,\\\\.\\C:\\Games\\*,1\r\n", 1, "device-path", kError},
+      {"U0,\\\\?\\UNC\\server\\share\\*,1\r\n", 1, "device-path", kError},
+      {"P0,\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\*.*,0\r\n", 1, "device-path", kError},
+      {"U0,\\\\?\\Volume{00000000-0000-0000-0000-000000000043}\\Games,1\r\n", 1, "device-path", kError},
+      // Roots however spelled, and the folders Windows and the user keep.
+      {"U0,C:\\Games\\..\\*,1\r\n", 1, "refused-pattern", kError},
+      {"P0,C:\\\\re*.tmp,0\r\n", 1, "refused-pattern", kError},
+      {"U0,C:\\Program Files,1\r\n", 1, "protected-folder", kError},
+      {"U0,C:\\Program Files\\,1\r\n", 1, "names-nothing", kError},
+      {"U0,c:/program files/.,1\r\n", 1, "protected-folder", kError},
+      {"U0,C:\\Program Files\\*,1\r\n", 1, "protected-folder", kError},
+      {"U0,C:\\Program Files ,0\r\n", 1, "protected-folder", kError},
+      {"U0,C:\\Games\\..\\Program Files.,1\r\n", 1, "protected-folder", kError},
+      {"P0,C:\\windows\\*.*,0\r\n", 1, "protected-folder", kError},
+      {"P0,C:\\windows\\system32\\*,2\r\n", 1, "protected-folder", kError},
+      {"U0,C:\\windows\\flyer*.ini,1\r\n", 1, "protected-folder", kError},
+      {"U0,C:\\users,5\r\n", 1, "protected-folder", kError},  // above every profile
       // The removal takes "/" as a separator too.
       {"U0,C:/Games,1\r\n", 1, "u-top-level", kWarning},
       {"U0,C:/Games/*,1\r\n", 1, "u-top-level", kWarning},
@@ -181,6 +207,13 @@ TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
       {"P0,C:\\Sample\\a.txt,\r\n", "not-a-number"},  // an empty mode is mode 0
       {"P0,C:\\Sample\\a.txt,0\r\n", "phase"},
       {"P0,C:/Sample/a.txt,0\r\n", "relative-path"},
+      {"P0,\\??\\C:\\Sample\\a.txt,0\r\n", "relative-path"},  // one file: opened as named
+      {"P0,\\??\\C:\\Sample\\a.txt,0\r\n", "device-path"},
+      {"P0,\\\\?\\C:\\Sample\\a.txt,0\r\n", "device-path"},
+      {"P0,C:\\windows\\flyer*.ini,0\r\n", "protected-folder"},  // narrower than every name
+      {"P0,C:\\windows\\flyer.ini,0\r\n", "protected-folder"},
+      {"U0,C:\\Program Files\\Dorvane,1\r\n", "protected-folder"},
+      {"U0,C:\\Program Files\\Dorvane\\*,1\r\n", "protected-folder"},
       {"U0,C:/Games/Demo,1\r\n", "u-top-level"},
       {"A43,100%% sure? %s\r\n", "too-many-placeholders"},
       {"A36,%s to %s\r\n", "too-many-placeholders"},
@@ -386,6 +419,66 @@ TEST_F(CheckTest, NumberPartsAreReadAsTheLoaderCutsThem) {
       if (f.line == 20 && f.code == c.code && f.text.find(c.words) != std::string::npos) found = true;
     EXPECT_TRUE(found) << c.log << "got:\n" << Describe(findings);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A J line whose key is a registry link, or lies below one, on the machine
+// that runs the check.
+TEST_F(CheckTest, RegistryLinksAreReported) {
+  const char kTree[] = "Software\\UninstlogLinkProbe";
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget\\Sub",
+                                           0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UninstlogLinkProbe\\Link", 0,
+                                           nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                                           KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr));
+  // The link's target by its NT name: the current user's own key.
+  wchar_t target[512] = L"\\Registry\\User\\";
+  char sid[256] = "";
+  HANDLE token;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  BYTE user[256];
+  DWORD size = sizeof user;
+  GetTokenInformation(token, TokenUser, user, size, &size);
+  CloseHandle(token);
+  LPSTR text = nullptr;
+  ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text);
+  lstrcpynA(sid, text, sizeof sid);
+  LocalFree(text);
+  MultiByteToWideChar(CP_ACP, 0, (std::string(sid) + "\\Software\\UninstlogLinkTarget").c_str(), -1,
+                      target + lstrlenW(target), 256);
+  RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target),
+                 lstrlenW(target) * sizeof(wchar_t));
+  RegCloseKey(key);
+  ASSERT_TRUE(IsRegistryLink(HKEY_CURRENT_USER, "Software\\UninstlogLinkProbe\\Link\\Sub") == false);
+  HKEY through;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\UninstlogLinkProbe\\Link\\Sub",
+                                         0, KEY_READ, &through));  // the link works
+  RegCloseKey(through);
+  const std::string tree = kTree;
+  const struct { std::string line; bool link; } cases[] = {
+      {"J0,1," + tree + "\\Link,\r\n", true},
+      {"J0,1," + tree + "\\Link\\Sub,\r\n", true},
+      {"J0,1," + tree + "\\Link\\Sub,Value\r\n", true},
+      {"J0,1," + tree + ",\r\n", false},  // the tree holds a link: only the link goes
+      {"J0,2," + tree + "\\Link,\r\n", false},  // another root: no such key there
+  };
+  for (const auto& c : cases) {
+    std::vector<Finding> findings = Check(std::string(kAllMessages) + c.line);
+    EXPECT_EQ(c.link, Has(findings, 20, "j-link", kError)) << c.line << Describe(findings);
+  }
+  ResetProgramState();
+  RemoveRegistryEntry(("J1," + tree + ",").c_str());  // deletes the link, not its target
+  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kTree, 0, KEY_READ, &through));
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget\\Sub",
+                                         0, KEY_READ, &through));
+  RegCloseKey(through);
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget");
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget");
 }
 
 }  // namespace

@@ -21,9 +21,19 @@ void RemoveMatching(const char* path, bool recursive, int mode);
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize);
 void TreatFile(const char* path, int mode);
-// True when RemoveMatching refuses a path outright (own matching on a folder
-// part shorter than 4 characters, such as C:\*.tmp).
-bool IsRefusedPattern(const char* path);
+// Why RemoveMatching refuses a path outright, or kRefuseNone.
+constexpr int kRefuseNone = 0;
+constexpr int kRefuseShortFolder = 1;  // own matching on a folder part under 4 characters
+constexpr int kRefuseRoot = 2;         // a wildcard on a drive or share root
+constexpr int kRefuseDevice = 3;       // a wildcard or a tree in the NT or device namespace
+constexpr int kRefuseProtected = 4;    // a sweep of a protected folder
+int RefusalOf(const char* path, bool recursive);
+// Whether a folder is a drive or share root, or a well-known folder of the
+// system or the user (or a folder above one), found at run time.
+int ProtectionOf(const char* folder);
+// A function of a system library, loaded if need be; null when missing (the
+// calls that only some systems have are looked up, never imported).
+void* FindFunction(const char* library, const char* name);  // kRefuseNone, kRefuseRoot or kRefuseProtected
 // True when the removal finds no name of its own at the end of a path (as it
 // splits it: slashes read as backslashes, "D:name" drive-relative) and
 // gives up: an empty name, "." or "..", or one longer than any entry name.
@@ -34,7 +44,15 @@ void UnloadFontFile(const char* path);
 
 // Registry, shared libraries, profiles (J, K, M) and the stage-one pass.
 void RemoveRegistryEntry(const char* actionText);
+// The root key of a J line's root number (its low 8 bits), or null.
+HKEY RootKeyOf(int rootNumber);
 LONG DeleteKeyTree(HKEY root, const char* path);
+// True when root\path is a registry link (opened as itself, it holds a link
+// value): DeleteKeyTree deletes the link, never its target.
+bool IsRegistryLink(HKEY root, const char* path);
+// True when a key above root\path is a link: the path names a key of the
+// link's target, and a J line touches nothing there.
+bool ReachedThroughLink(HKEY root, const char* path);
 void ReleaseSharedLibrary(const char* actionText);
 void RemoveProfileEntry(const char* actionText);
 void RemoveUninstallKeys();

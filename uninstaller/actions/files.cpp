@@ -21,10 +21,10 @@ char gCheckFolder[kPathSize];
 char gCheckName[kPathSize];
 char gCheckBase[kNamePartSize];
 char gCheckExtension[kNamePartSize];
-char gCanonical[kPathSize];
 char gNormalized[kPathSize];
 char gLinePath[kPathSize];
 char gLineMode[kPathSize];
+int gWalkDepth;  // 0 for the line's own path
 
 // The platform takes "/" as a separator too; the walk splits at backslashes,
 // so slashes become backslashes first, or an entry found in one folder would
@@ -70,25 +70,6 @@ bool IsOwnMatching(const char* name, const char* extension, int dot) {
   return name[0] == '*' || (dot >= 0 && extension[0] == '*');
 }
 
-// True when a folder, however it is written (".." components, doubled
-// backslashes, the device namespace), is a drive or share root.
-bool IsRootFolder(const char* folder) {
-  if (StartsWithText(folder, "\\\\?\\") || StartsWithText(folder, "\\\\.\\")) return true;
-  DWORD length = GetFullPathNameA(folder[0] ? folder : ".", kPathSize, gCanonical, nullptr);
-  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return true;  // unsure: refuse
-  int end = lstrlenA(gCanonical);
-  while (end > 0 && gCanonical[end - 1] == '\\') gCanonical[--end] = 0;
-  if (end <= 2) return true;  // "C:"
-  if (gCanonical[0] == '\\' && gCanonical[1] == '\\') {
-    // "\\server\share" has no backslash after the share name.
-    int separators = 0;
-    for (int i = 2; i < end; ++i)
-      if (gCanonical[i] == '\\') ++separators;
-    return separators < 2;
-  }
-  return false;
-}
-
 // Joins an entry's name to the folder its search ran in.
 char* FormEntryPath(char* out, const char* folder, bool driveRelative, const char* name) {
   if (!driveRelative) return PathJoin(out, kPathSize, folder, name);
@@ -131,31 +112,53 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension,
 
 namespace {
 
+// A name part that matches every name: only "*", "?" and ".".
+bool MatchesEveryName(const char* name) {
+  for (; *name; ++name)
+    if (*name != '*' && *name != '?' && *name != '.') return false;
+  return true;
+}
+
 // Splits a path into its folder (into folder) and name part (into
-// gCheckName), and answers whether the removal refuses it outright.
-bool SplitAndRefuse(const char* path, char* folder, bool* driveRelative) {
+// gCheckName), and answers why the removal refuses it outright (0: it does
+// not).
+int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRelative) {
   *driveRelative = false;
   folder[0] = gCheckName[0] = 0;
-  if (!NormalizeSeparators(path)) return true;  // a path that does not fit
+  if (!NormalizeSeparators(path)) return kRefuseShortFolder;  // a path that does not fit
   SplitPattern(gNormalized, folder, gCheckName, driveRelative);
+  // Only the line's own path is judged. Below it the walk enters no link,
+  // and no protected folder lies below an unprotected one (the folders above
+  // a protected folder are protected too).
+  if (gWalkDepth > 0) return kRefuseNone;
   int dot = SplitExtension(gCheckName, gCheckBase, kNamePartSize, gCheckExtension, kNamePartSize);
+  bool wildcard = HasWildcard(gCheckName);
   if (IsOwnMatching(gCheckName, gCheckExtension, dot) && lstrlenA(folder) < kShortestOwnFolder)
-    return true;
+    return kRefuseShortFolder;
+  // The platform opens "\??\C:\*" at the root of C:, and a walk below a
+  // namespace path sees no "..", no trailing dot and no root as we do: no
+  // wildcard and no tree there.
+  if (IsDevicePath(gNormalized)) return (wildcard || recursive) ? kRefuseDevice : kRefuseNone;
+  // A folder walk never starts at a protected folder, nor does a pattern
+  // that matches every name there; one file and narrower patterns still work.
+  if (!wildcard) return recursive && gCheckName[0] ? ProtectionOf(gNormalized) : kRefuseNone;
   // A wildcard, ours or the platform's, never sweeps a root folder, however
-  // the folder is spelled ("C:\..\*", "C:\\\*", "\\?\C:\*").
-  return HasWildcard(gCheckName) && IsRootFolder(folder);
+  // the folder is spelled ("C:\..\*", "C:\\\*", a junction to a root).
+  int protection = ProtectionOf(folder);
+  if (protection == kRefuseRoot || recursive || MatchesEveryName(gCheckName)) return protection;
+  return kRefuseNone;
 }
 
 }  // namespace
 
-bool IsRefusedPattern(const char* path) {
+int RefusalOf(const char* path, bool recursive) {
   bool driveRelative;
-  return SplitAndRefuse(path, gCheckFolder, &driveRelative);
+  return SplitAndRefuse(path, recursive, gCheckFolder, &driveRelative);
 }
 
 bool NamesNoEntry(const char* path) {
   bool driveRelative;
-  SplitAndRefuse(path, gCheckFolder, &driveRelative);
+  SplitAndRefuse(path, false, gCheckFolder, &driveRelative);  // the split comes first
   return IsNoEntryName(gCheckName);
 }
 
@@ -170,8 +173,12 @@ void UnloadFontFile(const char* path) {
 
 void TreatFile(const char* path, int mode) {
   if (!FileExists(path)) return;
-  // -1 (set or pool full): the file could not be recorded but is treated.
-  if (RememberHandledFile(path) == 0) return;
+  int recorded = RememberHandledFile(path);
+  if (recorded == 0) return;
+  // A file that cannot be recorded could come round again in a later line,
+  // which would then not know of this line's No answer or leftover: it is
+  // kept and offered in the leftover list, never deleted or asked about.
+  if (recorded < 0) mode = kFileModeList;
   if (mode == kFileModeAsk &&
       ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestionId), path) == IDYES)
     mode = kFileModeDelete;
@@ -195,7 +202,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   WIN32_FIND_DATAA entry;
 
   bool driveRelative;
-  if (SplitAndRefuse(path, folder, &driveRelative) || IsNoEntryName(gCheckName)) return;
+  if (SplitAndRefuse(path, recursive, folder, &driveRelative) || IsNoEntryName(gCheckName)) return;
   int dot = SplitExtension(gCheckName, patternBase, kNamePartSize, patternExtension, kNamePartSize);
   bool anyBase = gCheckName[0] == '*';
   bool anyExtension = dot < 0 || patternExtension[0] == '*';
@@ -224,8 +231,11 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
       // the link itself may go.
       bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (mode != kFolderModeOnlyEmpty && !link &&
-          PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries))
+          PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries)) {
+        ++gWalkDepth;
         RemoveMatching(gSubPattern, true, mode);
+        --gWalkDepth;
+      }
       RemoveDirectoryA(entryPath);  // fails, unreported, while not empty
       continue;
     }

@@ -13,6 +13,8 @@ constexpr int kSubkeyNameSize = 128;
 constexpr int kProfileKeysSize = 200;   // names of the keys left in a section
 constexpr DWORD kCountSize = 4;
 const char kDefaultValue[] = "default";
+const char kLinkValue[] = "SymbolicLinkValue";  // where a link key keeps its target
+typedef LONG(WINAPI* DeleteKeyCall)(HANDLE);
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 char gUninstallLine[kUninstallLineSize];
@@ -41,9 +43,53 @@ void VisitUninstallLine(char* line) {
 
 }  // namespace
 
+HKEY RootKeyOf(int rootNumber) {
+  rootNumber &= kRootMask;
+  return rootNumber < kRootCount ? kRootKeys[rootNumber] : nullptr;
+}
+
+bool IsRegistryLink(HKEY root, const char* path) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return false;
+  DWORD type = 0;
+  bool link = RegQueryValueExA(key, kLinkValue, nullptr, &type, nullptr, nullptr) ==
+                  ERROR_SUCCESS &&
+              type == REG_LINK;
+  RegCloseKey(key);
+  return link;
+}
+
+bool ReachedThroughLink(HKEY root, const char* path) {
+  char above[kPathSize];
+  if (!CopyText(above, kPathSize, path)) return true;  // cannot tell: touch nothing
+  for (int i = 1; above[i]; ++i) {
+    if (above[i] != '\\') continue;
+    above[i] = 0;
+    if (IsRegistryLink(root, above)) return true;
+    above[i] = '\\';
+  }
+  return false;
+}
+
 LONG DeleteKeyTree(HKEY root, const char* path) {
   // Never the root's own subkeys: the platform would open the root itself.
   if (NamesRoot(path)) return ERROR_INVALID_PARAMETER;
+  if (IsRegistryLink(root, path)) {
+    // A link is never followed: its target belongs to someone else. The link
+    // itself goes, through the native call that deletes the key a handle
+    // opened without following names (RegDeleteKeyA would follow the link);
+    // without that call the link stays, and so do its parents.
+    DeleteKeyCall deleteKey =
+        reinterpret_cast<DeleteKeyCall>(FindFunction("ntdll.dll", "NtDeleteKey"));
+    HKEY link;
+    LONG status = ERROR_ACCESS_DENIED;
+    if (deleteKey && RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
+      if (deleteKey(link) == 0) status = ERROR_SUCCESS;
+      RegCloseKey(link);
+    }
+    return status;
+  }
   // Per level: a name and a path, 640 bytes; a 511-character path bounds the
   // depth to 256 levels.
   char name[kSubkeyNameSize];
@@ -73,20 +119,23 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
 void RemoveRegistryEntry(const char* actionText) {
   const char* fields = actionText + 1;
   if (!GetField(gRootText, kPathSize, fields, 0)) return;
-  int rootNumber = ParseDecimal(gRootText) & kRootMask;
-  if (rootNumber >= kRootCount) return;  // names no root key: touch nothing
-  HKEY root = kRootKeys[rootNumber];
+  HKEY root = RootKeyOf(ParseDecimal(gRootText));
+  if (!root) return;  // names no root key: touch nothing
   // Overlong fields are not cut: a cut key path is another key, and a value
   // name that did not fit must not read as "the whole key".
   if (!GetField(gKeyPath, kPathSize, fields, 1)) return;
   if (!GetField(gValueName, kValueNameSize, fields, 2)) return;
-  if (NamesRoot(gKeyPath)) return;
+  // Nothing is deleted in a key reached through a link: it is the target's.
+  if (NamesRoot(gKeyPath) || ReachedThroughLink(root, gKeyPath)) return;
   if (gValueName[0] == 0) {
     DeleteKeyTree(root, gKeyPath);
     return;
   }
+  // A value is never deleted through a link, in its target.
   HKEY key;
-  if (RegOpenKeyExA(root, gKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  if (IsRegistryLink(root, gKeyPath) ||
+      RegOpenKeyExA(root, gKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+    return;
   // "default" means the key's unnamed value; the key itself stays.
   RegDeleteValueA(key, SameText(gValueName, kDefaultValue) ? "" : gValueName);
   RegCloseKey(key);

@@ -65,6 +65,15 @@ char* GetField(char* out, int outSize, const char* list, int n);
 // As GetField, but cuts an overlong field (for display texts).
 char* GetFieldCut(char* out, int outSize, const char* list, int n);
 void StripLastComponent(char* path);
+// A path in the NT or device namespace (slashes already backslashes): it
+// starts with \\?\, \??\ or \\.\ and the platform opens it without the
+// resolving that other paths get.
+bool IsDevicePath(const char* path);
+// The folder as the platform resolves it: full path (".", "..", doubled
+// separators, trailing dots and spaces of the last part resolved), long names
+// where it exists, no trailing backslash but for a root ("C:\"). Writes
+// kPathSize bytes at most; false for a namespace path or one too long.
+bool CanonicalFolder(const char* path, char* out);
 // Optional '-' and decimal digits; more digits than 32 bits hold wrap
 // modulo 2^32 (no undefined behaviour).
 int ParseDecimal(const char* text);

@@ -21,6 +21,7 @@ StringSet gSeenLines;
 StringSet gHandledFiles;
 char* gHandledPool;
 char* gHandledPoolFill;
+int gHandledPoolBlocks;
 
 static void SetUpStringSet(StringSet* set) {
   set->entries = static_cast<char**>(ReserveBlock(kSetCapacity * sizeof(char*)));
@@ -33,14 +34,19 @@ static void SetUpStringSet(StringSet* set) {
 void SetUpWorkingAreas() {
   SetUpStringSet(&gSeenLines);
   SetUpStringSet(&gHandledFiles);
-  gHandledPool = static_cast<char*>(ReserveBlock(kHandledPoolSize));
-  gHandledPoolFill = gHandledPool;
+  // The first pool block comes with the first path.
+  gHandledPool = gHandledPoolFill = nullptr;
+  gHandledPoolBlocks = 0;
 }
 
 void ReleaseWorkingAreas() {
   ReleaseBlock(gHandledFiles.entries);
   gHandledFiles.count = gHandledFiles.capacity = 0;
-  ReleaseBlock(gHandledPool);
+  while (gHandledPool) {
+    char* before = *reinterpret_cast<char**>(gHandledPool);
+    ReleaseBlock(gHandledPool);
+    gHandledPool = before;
+  }
   gHandledPoolFill = nullptr;
   ReleaseBlock(gSeenLines.entries);
   gSeenLines.count = gSeenLines.capacity = 0;

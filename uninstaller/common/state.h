@@ -27,11 +27,13 @@ extern ActionRecord* gLast;          // last record (gActions - 1 when empty)
 
 // Working areas, reserved once and released at the end.
 constexpr int kSetCapacity = 20000;
-constexpr DWORD kHandledPoolSize = 200000;
+constexpr DWORD kHandledPoolSize = 200000;  // one block of the handled-file pool
+constexpr int kHandledPoolBlocks = 320;      // at most 64 MB of recorded paths
 extern StringSet gSeenLines;
-extern StringSet gHandledFiles;
-extern char* gHandledPool;
+extern StringSet gHandledFiles;   // grows by doubling when full
+extern char* gHandledPool;        // newest block; each starts with the one before
 extern char* gHandledPoolFill;
+extern int gHandledPoolBlocks;
 
 // Reserves the two string sets and the handled-file pool (empty).
 void SetUpWorkingAreas();

@@ -48,14 +48,39 @@ int StringSetInsert(StringSet* set, char* key) {
   return 1;
 }
 
+// However many files a log removes, a No answer and a leftover must hold for
+// the rest of the run. So the table grows: the reference block doubles and
+// the pool takes a further block (chained to the one before, for the release
+// at the end) whenever either is full, and big packages are removed as small
+// ones are. Only when the platform gives no more memory, or the pool reaches
+// its last block, is a path not recorded (-1): TreatFile then keeps the file
+// and lists it, never deleting it.
 int RememberHandledFile(const char* path) {
   if (StringSetProbe(&gHandledFiles, path) == 0) return 0;
-  SIZE_T size = static_cast<SIZE_T>(lstrlenA(path)) + 1;
-  if (!gHandledPool || gHandledFiles.count >= gHandledFiles.capacity ||
-      static_cast<SIZE_T>(gHandledPool + kHandledPoolSize - gHandledPoolFill) < size)
-    return -1;  // not recorded; the caller still treats the file
+  SIZE_T size = static_cast<SIZE_T>(lstrlenA(path)) + 1;  // under kPathSize: fits any block
+  if (gHandledFiles.count >= gHandledFiles.capacity) {
+    SIZE_T bytes = static_cast<SIZE_T>(gHandledFiles.count) * sizeof(char*);
+    char** bigger = static_cast<char**>(ReserveBlock(bytes * 2));
+    if (!bigger) return -1;
+    MoveBytes(bigger, gHandledFiles.entries, bytes);
+    ReleaseBlock(gHandledFiles.entries);
+    gHandledFiles.entries = bigger;
+    gHandledFiles.capacity *= 2;
+  }
+  if (!gHandledPool ||
+      static_cast<SIZE_T>(gHandledPool + kHandledPoolSize - gHandledPoolFill) < size) {
+    char* block = gHandledPoolBlocks < kHandledPoolBlocks
+                      ? static_cast<char*>(ReserveBlock(kHandledPoolSize))
+                      : nullptr;
+    if (!block) return -1;
+    *reinterpret_cast<char**>(block) = gHandledPool;
+    gHandledPool = block;
+    gHandledPoolFill = block + sizeof(char*);
+    ++gHandledPoolBlocks;
+  }
+  StringSetProbe(&gHandledFiles, path);  // the entries may have moved
   MoveBytes(gHandledPoolFill, path, size);
-  if (StringSetInsert(&gHandledFiles, gHandledPoolFill) != 1) return -1;
+  StringSetInsert(&gHandledFiles, gHandledPoolFill);
   gHandledPoolFill += size;
   return 1;
 }
