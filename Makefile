@@ -1,10 +1,11 @@
 # Wraps CMake: `make` builds both flavours into dist/, `make check` also runs
-# every test (under Wine for the x86_64 flavour, static checks for i686).
+# every test (under Wine for the x86_64 flavour, static checks for i686);
+# `make check-win32` runs every test on the shipped 32-bit files inside a VM.
 BUILD ?= build
 JOBS ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps build check bench demo preview screenshots release repro clean
+.PHONY: all deps build check check-win32 fuzz bench demo preview screenshots release repro clean
 
 all: build
 
@@ -17,8 +18,26 @@ build: deps
 	cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake $(CMAKE_ARGS) >/dev/null
 	cmake --build $(BUILD)/win64 -j$(JOBS)
 
+# Every tier (unit, static, e2e, fuzz); the fuzzers at their fixed modest
+# count, whatever the environment says.
 check: build
-	cd $(BUILD)/win64 && ctest --output-on-failure $(CTEST_ARGS)
+	cd $(BUILD)/win64 && env -u FUZZ_COUNT -u FUZZ_SEED ctest --output-on-failure $(CTEST_ARGS)
+
+# The fuzzers alone, long: `make fuzz FUZZ_COUNT=100000 FUZZ_SEED=7`.
+FUZZ_COUNT ?= 10000
+fuzz: build
+	cd $(BUILD)/win64 && FUZZ_COUNT=$(FUZZ_COUNT) $(if $(FUZZ_SEED),FUZZ_SEED=$(FUZZ_SEED)) \
+	  ctest -L fuzz --timeout 86400 --output-on-failure $(CTEST_ARGS)
+
+# The whole suite built for i686 (posix MinGW compilers, build/win32-tests)
+# against dist/win32, run by 32-bit Wine inside a QEMU VM (tools/vm/).
+check-win32: deps
+	@sh tools/install-deps.sh win32
+	cmake -S . -B $(BUILD)/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD)/win32 -j$(JOBS)
+	cmake -S . -B $(BUILD)/win32-tests -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-tests.cmake $(CMAKE_ARGS) >/dev/null
+	cmake --build $(BUILD)/win32-tests -j$(JOBS)
+	sh tools/vm/ctest.sh $(BUILD)/win32-tests $(CTEST_ARGS)
 
 # Benchmarks print figures; they never fail on speed.
 bench: build

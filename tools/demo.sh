@@ -6,7 +6,9 @@ set -e
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$(cd "${1:-build/win64}" && pwd)
 RUNNER="$BUILD/tests/bin/e2e_runner.exe"
-SCENARIO="$ROOT/tests/scenarios/leftovers-remove-one.scn"
+# The copy in the build tree: the prefix is sealed (tools/seal-prefix.sh),
+# its drive Z: is the build tree and no other folder of the host.
+SCENARIO="$BUILD/scenarios/leftovers-remove-one.scn"
 if [ ! -f "$RUNNER" ]; then
   echo "demo: $RUNNER is missing; run 'make' first" >&2
   exit 1
@@ -20,7 +22,7 @@ echo "demo: the sample package is installed, then uninstalled as a user would:"
 echo "      Yes to the question, Yes to the log's own question, 'Remove' once"
 echo "      in the leftover list, then 'Close'. The gauge file is held open."
 status=0
-WINEPREFIX="$PREFIX" sh "$ROOT/tools/wine-run.sh" "$RUNNER" --report "$SCENARIO" \
-  | tr -d '\r' || status=$?
+(cd "$BUILD" && WINEPREFIX="$PREFIX" SANDBOX_ROOT="$BUILD" \
+  sh "$ROOT/tools/wine-run.sh" "$RUNNER" --report "$SCENARIO") | tr -d '\r' || status=$?
 WINEPREFIX="$PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
 exit $status

@@ -8,6 +8,11 @@ tools=$(cd "$(dirname "$0")" && pwd)
 out="$build/../preview"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-rm -f "$out"/*.ppm
-(cd "$out" && WINEPREFIX="$build/wineprefix" "$tools/wine-run.sh" "$build/tests/bin/gauge_preview.exe")
+# The host draws into a folder of the build tree, the only one its sealed
+# prefix reaches; the pictures then move to build/preview.
+work="$build/preview-work"
+mkdir -p "$work"
+rm -f "$out"/*.ppm "$work"/*.ppm
+(cd "$work" && "$tools/wine-run.sh" "$build/tests/bin/gauge_preview.exe")
+mv "$work"/*.ppm "$out"/
 /usr/bin/python3 "$tools/ppm_to_png.py" "$out"/*.ppm

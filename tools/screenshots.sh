@@ -8,6 +8,9 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$(cd "${1:-build/win64}" && pwd)
 RUNNER="$BUILD/tests/bin/e2e_runner.exe"
 OUT="$(dirname "$BUILD")/screenshots"
+# The runner asks for pictures through a folder of the build tree: the
+# prefix is sealed (tools/seal-prefix.sh), its drive Z: is the build tree.
+ASK="$BUILD/screenshot-requests"
 PREFIX="$(dirname "$BUILD")/screenshot-prefix"
 WINE=/usr/lib/wine/wine64
 [ -f "$RUNNER" ] || { echo "screenshots: $RUNNER is missing; run 'make' first" >&2; exit 1; }
@@ -24,8 +27,8 @@ if [ -n "$missing" ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
 fi
 
-mkdir -p "$OUT"
-rm -f "$OUT/want"
+mkdir -p "$OUT" "$ASK"
+rm -f "$ASK/want"
 # A free display number.
 display=77
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
@@ -35,7 +38,7 @@ Xvfb ":$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT INT TERM
 export DISPLAY=":$display"
-export WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 sleep 1
 
 # The prefix draws into a virtual desktop, so that windows get Wine's own
@@ -46,23 +49,26 @@ if [ ! -f "$PREFIX/.desktop" ]; then
   $WINE reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   $WINE reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
   /usr/lib/wine/wineserver -w
+  sh "$ROOT/tools/seal-prefix.sh" "$PREFIX" "$BUILD"
   touch "$PREFIX/.desktop"
 fi
+sh "$ROOT/tools/seal-prefix.sh" "$PREFIX" "$BUILD"
+cd "$BUILD"
 
-# The runner asks for a picture by writing the view's name into OUT/want and
+# The runner asks for a picture by writing the view's name into ASK/want and
 # waits until the file is gone.
 shoot() {
   scenario=$1
-  $WINE "$RUNNER" --shots "$OUT" "$ROOT/tests/scenarios/$scenario.scn" \
+  $WINE "$RUNNER" --shots "$ASK" "$BUILD/scenarios/$scenario.scn" \
     > "$OUT/$scenario.log" 2>&1 &
   runner=$!
   while kill -0 $runner 2>/dev/null; do
-    if [ -f "$OUT/want" ]; then
-      name=$(tr -d '\r\n' < "$OUT/want")
+    if [ -f "$ASK/want" ]; then
+      name=$(tr -d '\r\n' < "$ASK/want")
       sleep 1
       import -window root "$OUT/$name.png"
       echo "screenshots: $OUT/$name.png"
-      rm -f "$OUT/want"
+      rm -f "$ASK/want"
     fi
     sleep 0.2
   done

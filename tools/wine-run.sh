@@ -3,16 +3,26 @@
 # creating that prefix (headless: graphics driver "null") on first use.
 # WINEPREFIX may be set by the caller; otherwise the prefix lives beside the
 # current build tree (found from the working directory CTest gives us).
+# The prefix is sealed before every start (tools/seal-prefix.sh): drive Z:
+# is the build tree (or SANDBOX_ROOT, a folder inside it), C: the prefix's
+# own drive_c, and no other drive or profile folder reaches the host.
 set -e
-if [ -z "$WINEPREFIX" ]; then
-  dir=$(pwd)
-  while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
-  [ "$dir" = / ] && dir=$(pwd)
-  WINEPREFIX="$dir/wineprefix"
+tools=$(cd "$(dirname "$0")" && pwd)
+dir=$(pwd)
+while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+if [ -z "$SANDBOX_ROOT" ]; then
+  if [ "$dir" = / ]; then
+    echo "wine-run: run me inside a build tree, or set SANDBOX_ROOT to a folder inside one" >&2
+    exit 2
+  fi
+  SANDBOX_ROOT=$dir
 fi
+[ -n "$WINEPREFIX" ] || WINEPREFIX="$SANDBOX_ROOT/wineprefix"
 export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No .NET or HTML engine installs; no menu entries or desktop files written
+# into the host's home when a program saves a shortcut.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 WINE=/usr/lib/wine/wine64
 if [ ! -f "$WINEPREFIX/.headless" ]; then
   mkdir -p "$WINEPREFIX"
@@ -22,8 +32,10 @@ if [ ! -f "$WINEPREFIX/.headless" ]; then
       $WINE wineboot -i >/dev/null 2>&1 || true
       $WINE reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
       /usr/lib/wine/wineserver -w 2>/dev/null || true
+      sh "$tools/seal-prefix.sh" "$WINEPREFIX" "$SANDBOX_ROOT"
       touch "$WINEPREFIX/.headless"
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
+sh "$tools/seal-prefix.sh" "$WINEPREFIX" "$SANDBOX_ROOT"
 exec $WINE "$@"

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr int kConfirmQuestionId = 43;
-constexpr int kProductNameId = 10;
 constexpr DWORD kListSize = 65536;       // profile key and section lists read back
 constexpr DWORD kRegistryNameSize = 256; // registry key names are at most 255 characters
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -817,7 +815,6 @@ bool RunPreview(const LogScan& scan, const PreviewOptions& options, PreviewRun* 
 
   // Stage one: started in the install folder, where the log lies.
   SetCurrentDirectoryA(installFolder.c_str());
-  TakeProgramPath();
   TakeFolders();
   FreshProcess(logPath.c_str());
   BuildCaption();

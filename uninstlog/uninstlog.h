@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "startup/startup.h"
 
 // Exit codes of every command.
 constexpr int kExitClean = 0;
@@ -176,8 +177,10 @@ int PreviewExitCode(const LogScan& scan, const PreviewRun& run);
 // of them are not text conversions (%s, %S and their sized forms).
 void CountPlaceholders(const char* format, int* conversions, int* nonText);
 
-// Log-name tail of an uninstaller executable.
-constexpr int kMaxTailName = 253;
+// Log-name tail of an uninstaller executable. The uninstaller reads the last
+// kTailWindow bytes: the name ends in the last byte (or a NUL there) and
+// starts after a NUL at byte 1 or later.
+constexpr int kMaxTailName = kTailWindow - 3;
 // The name that the uninstaller takes from exe; false with error when the
 // file cannot be read or is no executable.
 bool ReadTailName(const char* exe, std::string* name, std::string* error);

@@ -101,23 +101,26 @@ inline std::string UnixPath(const std::string& windowsPath) {
   return result;
 }
 
-// Runs a Unix shell command (Wine starts Unix programs given a Unix path).
+// Runs a Unix shell command (Wine starts Unix programs given a Unix path;
+// the sealed prefix has no drive for /, so the shell is named in Wine's own
+// \\?\unix\ namespace).
 // Wine gives no waitable handle for a Unix process, so the command touches
 // a marker when it is done and we wait for that. False on time-out.
 inline bool RunShell(const std::string& command) {
   static int serial = 0;
-  char marker[128];
-  wsprintfA(marker, "/tmp/removal_test_done_%lu_%d", GetCurrentProcessId(), ++serial);
-  std::string windowsMarker = std::string("Z:") + marker;
-  for (char& c : windowsMarker)
-    if (c == '/') c = '\\';
+  char name[128];
+  wsprintfA(name, "removal_test_done_%lu_%d", GetCurrentProcessId(), ++serial);
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  std::string windowsMarker = std::string(temp) + name;
+  std::string marker = UnixPath(windowsMarker);
   std::string script = command + "; touch " + marker;
   std::string quoted;
   for (char c : script) {
     if (c == '"') quoted += '\\';
     quoted += c;
   }
-  if (RunChild("/bin/sh -c \"" + quoted + "\"") == -1) return false;
+  if (RunChild("\\\\?\\unix\\bin\\sh -c \"" + quoted + "\"") == -1) return false;
   for (int i = 0; i < 1000; ++i) {
     if (GetFileAttributesA(windowsMarker.c_str()) != INVALID_FILE_ATTRIBUTES) {
       DeleteFileA(windowsMarker.c_str());

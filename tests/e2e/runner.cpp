@@ -21,14 +21,14 @@
 #include "support/robot.h"
 #include "support/test_util.h"
 #include "uninstlog/uninstlog.h"
+#include "window/dialog.h"
 
 namespace {
 
 // Dialog items of the uninstall dialog.
-enum {
-  kClose = 1000, kHeading = 1001, kLeftovers = 1002, kRemoveOne = 1003, kRemoveAll = 1004,
-  kProgress = 1005, kFinish = 1006
-};
+constexpr int kClose = kCloseButton, kHeading = kLeftoverHeading, kLeftovers = kLeftoverList,
+              kRemoveOne = kRemoveOneButton, kRemoveAll = kRemoveAllButton,
+              kProgress = kProgressList, kFinish = kFinishButton;
 
 // Built-in texts that the uninstaller shows before any message is known.
 const char kNoLog[] = "Can't open uninstal log file %s!";
@@ -80,8 +80,9 @@ struct Run {
   std::vector<std::string> watchKeys;   // registry keys looked at as each process starts
   volatile bool stopThreads = false;
   HANDLE waitRelease = nullptr;         // set: boxes answered "wait" may go
-  HANDLE waitingBox = nullptr;          // set by the watcher while it holds a box
-  HANDLE watcher = nullptr, tracker = nullptr;
+  HANDLE waitingBox = nullptr;          // set by the robot while it holds a box
+  BoxRobot robot;                       // answers the uninstaller's boxes
+  HANDLE tracker = nullptr;
 };
 
 Run* gRun = nullptr;
@@ -158,78 +159,52 @@ void ReleaseHeld(Run& run, const std::string& path) {
 }
 
 // ---------------------------------------------------------------------------
-// The watcher answers every message box of the uninstaller: a visible dialog
-// box titled with the caption (or untitled, as before the log is loaded)
-// that is not the uninstall dialog.
+// The box robot answers every message box of the uninstaller: titled with
+// the caption, or untitled, as before the log is loaded.
 
-struct BoxSearch { const Run* run; HWND found; };
-
-BOOL CALLBACK FindBox(HWND window, LPARAM param) {
-  BoxSearch* search = reinterpret_cast<BoxSearch*>(param);
-  char className[64] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (strcmp(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-  if (GetDlgItem(window, kProgress) || !GetDlgItem(window, 0xFFFF)) return TRUE;
-  std::string title = WindowText(window);
-  if (title != search->run->caption && !title.empty()) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-DWORD WINAPI WatcherThread(LPVOID) {
+// The box robot's choice for one box: the scenario's answer, by the box's
+// message id. Called on the robot's thread.
+int AnswerBox(const SeenBox& box, int) {
   Run& run = *gRun;
-  while (!run.stopThreads) {
-    BoxSearch search = {&run, nullptr};
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) {
-      Sleep(20);
-      continue;
+  if (box.title != run.caption && !box.title.empty()) return 0;
+  Box seen = {IdentifyBox(run, box.text), box.title, box.text, ""};
+  auto answer = run.sc.answers.find(seen.id);
+  std::string word = answer != run.sc.answers.end() ? answer->second
+                     : seen.id == 43 || seen.id == 51 ? "yes"
+                                                      : "no";
+  if (word == "wait") {
+    SetEvent(run.waitingBox);
+    while (!run.stopThreads && WaitForSingleObject(run.waitRelease, 50) == WAIT_TIMEOUT) {
     }
-    HWND box = search.found;
-    Sleep(50);  // let the box finish drawing its text
-    char text[2048] = "";
-    ReadBoxText(box, text, sizeof text);
-    Box seen = {IdentifyBox(run, text), WindowText(box), text, ""};
-    auto answer = run.sc.answers.find(seen.id);
-    std::string word = answer != run.sc.answers.end() ? answer->second
-                       : seen.id == 43 || seen.id == 51 ? "yes"
-                                                        : "no";
-    if (word == "wait") {
-      SetEvent(run.waitingBox);
-      while (!run.stopThreads && WaitForSingleObject(run.waitRelease, 50) == WAIT_TIMEOUT) {
-      }
-      ResetEvent(run.waitingBox);
-      word = "yes";
-    }
-    if (word == "release") {
-      ReleaseHeld(run, "");
-      word = "yes";
-    }
-    // The word names a button; boxes without it get their first button of
-    // No, Cancel, Ignore, OK.
-    static const struct { const char* word; int id; const char* label; } kButtons[] = {
-        {"yes", IDYES, "Yes"},       {"no", IDNO, "No"},         {"cancel", IDCANCEL, "Cancel"},
-        {"ignore", IDIGNORE, "Ignore"}, {"retry", IDRETRY, "Retry"}, {"abort", IDABORT, "Abort"},
-        {"ok", IDOK, "OK"}};
-    int button = 0;
-    for (const auto& b : kButtons)
-      if (word == b.word && GetDlgItem(box, b.id)) button = b.id;
-    for (int fallback : {IDNO, IDCANCEL, IDIGNORE, IDOK})
-      if (!button && GetDlgItem(box, fallback)) button = fallback;
-    for (const auto& b : kButtons)
-      if (b.id == button) seen.answer = b.label;
-    {
-      std::lock_guard<std::mutex> guard(run.lock);
-      run.boxes.push_back(seen);
-      run.story.push_back("question \"" + seen.text + "\" -> " + seen.answer);
-    }
-    if (!run.report)
-      printf("  box  %d \"%s\" -> %s\n", seen.id, seen.text.c_str(), seen.answer.c_str());
-    HWND target = GetDlgItem(box, button);
-    if (target) SendMessageTimeoutW(target, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, nullptr);
-    for (int i = 0; i < 500 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
+    ResetEvent(run.waitingBox);
+    word = "yes";
   }
-  return 0;
+  if (word == "release") {
+    ReleaseHeld(run, "");
+    word = "yes";
+  }
+  // The word names a button; boxes without it get their first button of
+  // No, Cancel, Ignore, OK.
+  static const struct { const char* word; int id; const char* label; } kButtons[] = {
+      {"yes", IDYES, "Yes"},       {"no", IDNO, "No"},         {"cancel", IDCANCEL, "Cancel"},
+      {"ignore", IDIGNORE, "Ignore"}, {"retry", IDRETRY, "Retry"}, {"abort", IDABORT, "Abort"},
+      {"ok", IDOK, "OK"}};
+  unsigned present = box.buttons;
+  int button = 0;
+  for (const auto& b : kButtons)
+    if (word == b.word && (present & (1u << b.id))) button = b.id;
+  for (int fallback : {IDNO, IDCANCEL, IDIGNORE, IDOK})
+    if (!button && (present & (1u << fallback))) button = fallback;
+  for (const auto& b : kButtons)
+    if (b.id == button) seen.answer = b.label;
+  {
+    std::lock_guard<std::mutex> guard(run.lock);
+    run.boxes.push_back(seen);
+    run.story.push_back("question \"" + seen.text + "\" -> " + seen.answer);
+  }
+  if (!run.report)
+    printf("  box  %d \"%s\" -> %s\n", seen.id, seen.text.c_str(), seen.answer.c_str());
+  return button;
 }
 
 std::string ImageOf(HANDLE process);
@@ -312,9 +287,27 @@ bool WriteBytes(const std::string& path, const std::string& bytes, bool append) 
   return ok && written == bytes.size();
 }
 
+// A path from the command line: a Unix path becomes the prefix's own name
+// for it. The prefix is sealed: a path that no drive reaches (Wine then
+// answers with its \\?\unix\ namespace) is refused, empty.
 std::string Dist(const char* path) {
   std::string result = path;
-  if (!result.empty() && result[0] == '/') result = "Z:" + result;
+  if (!result.empty() && result[0] == '/') {
+    typedef WCHAR*(CDECL * DosName)(const char*);
+    DosName convert = reinterpret_cast<DosName>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_dos_file_name"));
+    WCHAR* wide = convert ? convert(path) : nullptr;
+    char name[MAX_PATH] = "";
+    if (wide) {
+      WideCharToMultiByte(CP_ACP, 0, wide, -1, name, sizeof name, nullptr, nullptr);
+      HeapFree(GetProcessHeap(), 0, wide);
+    }
+    result = name;
+    if (result.compare(0, 4, "\\\\?\\") == 0) {
+      printf("  %s is outside the sealed prefix's drives\n", path);
+      result.clear();
+    }
+  }
   for (char& c : result)
     if (c == '/') c = '\\';
   return result;
@@ -408,7 +401,9 @@ bool StartStageOne(Run& run) {
   SetInformationJobObject(run.job, JobObjectAssociateCompletionPortInformation, &association,
                           sizeof association);
   run.tracker = CreateThread(nullptr, 0, TrackerThread, nullptr, 0, nullptr);
-  run.watcher = CreateThread(nullptr, 0, WatcherThread, nullptr, 0, nullptr);
+  run.robot.answer = AnswerBox;
+  run.robot.answers = 1 << 30;
+  StartRobot(&run.robot);
 
   std::string line = Quote(run.vars["INST"] + "\\" + run.sc.exeName);
   if (!run.sc.args.empty()) line += " " + Expand(run, run.sc.args);
@@ -577,7 +572,23 @@ void TryToClose(Run& run, const std::string& how) {
     PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
   }
-  PumpSleep(300);
+  // A marker posted after the attempt: once the dialog has taken it, it has
+  // handled the attempt (and the IDCANCEL it posts) too. The marker is the
+  // leftover list's scrollable width, a pixel or two that nobody sees.
+  HWND progress = GetDlgItem(run.dialog, kLeftovers);
+  WPARAM marker = static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) + 1;
+  PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker, 0);
+  for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
+                  static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) != marker;
+       ++i)
+    PumpSleep(20);
+  // The IDCANCEL that a close box posts comes after its WM_CLOSE: one more
+  // round through the queue.
+  PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker + 1, 0);
+  for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
+                  static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) != marker + 1;
+       ++i)
+    PumpSleep(20);
   Check(run, IsWindow(run.dialog) && IsWindowVisible(run.dialog),
         "the dialog stays open after " + how);
 }
@@ -1169,7 +1180,7 @@ void Shutdown(Run& run) {
   }
   run.stopThreads = true;
   SetEvent(run.waitRelease);
-  if (run.watcher) WaitForSingleObject(run.watcher, 5000);
+  StopRobot(&run.robot);
   if (run.tracker) WaitForSingleObject(run.tracker, 5000);
   ReleaseHeld(run, "");
   for (const Tracked& t : run.tracked)

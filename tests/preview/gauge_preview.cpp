@@ -128,7 +128,7 @@ bool WritePicture(const char* name) {
 
 int main() {
   char path[MAX_PATH];
-  snprintf(path, sizeof(path), "Z:%s\\Dorvane_quadrant_levers.gau", DIST_DIR);
+  snprintf(path, sizeof(path), "%s\\Dorvane_quadrant_levers.gau", DIST_DIR);
   for (char* c = path; *c; ++c)
     if (*c == '/') *c = '\\';
   gGauge = LoadLibraryA(path);

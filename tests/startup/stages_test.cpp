@@ -63,7 +63,7 @@ std::string ReadListW(HWND dialog, int id) {
 
 // The built program, named through the drive that maps the host's root.
 std::string DistProgram() {
-  std::string path = std::string("Z:") + DIST_DIR + "/uninstaller.exe";
+  std::string path = std::string(DIST_DIR) + "/uninstaller.exe";
   for (char& c : path)
     if (c == '/') c = '\\';
   return path;

@@ -1,5 +1,6 @@
 #include "support/test_util.h"
 #include <stdio.h>
+#include <stdlib.h>
 #include "common/state.h"
 #include "log/log.h"
 
@@ -115,7 +116,6 @@ std::vector<std::string> ListBoxLines(HWND list) {
 
 void ResetProgramState() {
   ReleaseWorkingAreas();
-  ResetLogState();
   gSilent = false;
   gProgramPath[0] = gProgramFolder[0] = gWindowsFolder[0] = gTempFolder[0] = 0;
   gCommandLogPath[0] = gLogPath[0] = gScratch[0] = gRelaunch[0] = 0;
@@ -133,4 +133,25 @@ std::string LoadLogText(const std::string& folder, const std::string& text) {
   LoadLog();
   ResetActionCursor();
   return path;
+}
+
+static bool ReadEnvironmentNumber(const char* name, unsigned long* value) {
+  char text[32] = "";
+  DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+  if (length == 0 || length >= sizeof text) return false;
+  char* end = nullptr;
+  *value = strtoul(text, &end, 10);
+  return end && *end == 0 && end != text;
+}
+
+unsigned FuzzSeed(unsigned fallback) {
+  unsigned long value = 0;
+  return ReadEnvironmentNumber("FUZZ_SEED", &value) ? static_cast<unsigned>(value) : fallback;
+}
+
+int FuzzCount(int fallback) {
+  unsigned long value = 0;
+  return ReadEnvironmentNumber("FUZZ_COUNT", &value) && value > 0 && value < 100000000ul
+             ? static_cast<int>(value)
+             : fallback;
 }

@@ -20,6 +20,11 @@ int RunChild(const std::string& commandLine, DWORD timeoutMs = 60000);
 // Every line of a list box, in list order. Read in the wide form, which
 // also comes back whole from another process's list.
 std::vector<std::string> ListBoxLines(HWND list);
+// The fuzzers' seed and round count: FUZZ_SEED and FUZZ_COUNT from the
+// environment when set (the long run, `make fuzz`), else the given defaults
+// (the modest fixed run of `make check`).
+unsigned FuzzSeed(unsigned fallback);
+int FuzzCount(int fallback);
 // Clears the uninstaller's program-wide state and reserves fresh working
 // areas, as start-up does before loading.
 void ResetProgramState();

@@ -103,7 +103,7 @@ int RunUninstlog(const std::string& folder, const std::string& arguments, std::s
   startup.hStdOutput = outFile;
   startup.hStdError = errFile;
   PROCESS_INFORMATION process = {};
-  std::string line = "\"Z:" DIST_DIR "/uninstlog.exe\" " + arguments;
+  std::string line = "\"" DIST_DIR "/uninstlog.exe\" " + arguments;
   int code = -1;
   if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                      &process)) {
@@ -159,7 +159,7 @@ TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
     if (c.code == 2 && c.out[0] == 0) EXPECT_EQ("", out) << c.arguments;
   }
   // The version printed is the one in VERSION at the top of the tree.
-  std::string version = ReadTextFile("Z:" SOURCE_DIR "/VERSION");
+  std::string version = ReadTextFile(SANDBOX_DRIVE "/VERSION");  // its copy in the build tree
   version = version.substr(0, version.find_first_of("\r\n"));
   ASSERT_FALSE(version.empty());
   std::string out, err;
@@ -169,7 +169,7 @@ TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
 
 TEST_F(TailTest, TheProgramStampsACopyOfTheUninstaller) {
   std::string copy = folder_ + "\\uninstaller.exe";
-  ASSERT_TRUE(CopyFileA("Z:" DIST_DIR "/uninstaller.exe", copy.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(DIST_DIR "/uninstaller.exe", copy.c_str(), FALSE));
   std::string out, err;
   // The shipped program reads uninstal.ini.
   EXPECT_EQ(0, RunUninstlog(folder_, "tail \"" + copy + "\"", &out, &err)) << err;

@@ -8,22 +8,15 @@
 
 namespace {
 
-constexpr int kRootCount = 4;
 const HKEY kRootKeys[kRootCount] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
                                     HKEY_USERS};
-constexpr int kRootMask = 0xFF;         // only the root number's low 8 bits count
-constexpr int kValueNameSize = 128;
 constexpr int kSubkeyNameSize = 128;
-constexpr int kProfileKeySize = 256;
 constexpr int kProfileKeysSize = 200;   // names of the keys left in a section
 constexpr DWORD kCountSize = 4;
-constexpr int kUninstallLineSize = 100; // a J line from its key path on
-constexpr int kKeyPathStart = 3;        // letter, one-digit root, comma
 const char kDefaultValue[] = "default";
 const char kLinkValue[] = "SymbolicLinkValue";  // where a link key keeps its target
 typedef LONG(WINAPI* DeleteKeyCall)(HANDLE);
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const char kUninstallPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 char gUninstallLine[kUninstallLineSize];
 char gUninstallKey[kUninstallLineSize];

@@ -292,11 +292,8 @@ int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2)
   UINT style;
   bool show = true;
   switch (kind & 0xFF) {
-    case kNoticeInfo:
-    case kNoticeInfo8: style = MB_ICONINFORMATION; break;
     case kNoticeError: style = MB_ICONERROR; break;
     case kNoticeQuestion: style = MB_ICONQUESTION | MB_YESNO; break;
-    case kNoticeOkCancel: style = MB_ICONINFORMATION | MB_OKCANCEL; break;
     default: style = 0; show = false; break;
   }
   int answer = 0;

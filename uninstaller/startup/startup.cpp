@@ -7,12 +7,23 @@
 #include "startup/startup.h"
 #include "actions/actions.h"
 #include "common/state.h"
+#include "log/format.h"
 #include "log/log.h"
 #include "window/dialog.h"
 #include "common/gate.h"
 
 // One counter per executable file, shared by every process that runs it.
 __attribute__((section(".Shared"), shared)) volatile LONG gInstanceCounter = -1;
+
+// The steps of the run, used here only.
+// The program path (empty when the system's answer does not fit).
+static void TakeProgramPath();
+// Sets the log path from the log-name tail of the program's own file.
+static void ReadLogNameTail();
+static void RunStageOne();
+static void RunStageTwo();
+static void ScheduleOwnDeletion();
+static void Finish();
 
 namespace {
 
@@ -24,12 +35,6 @@ const char kSilentRelaunchSwitch[] = "-s ";
 const char kDriveCRoot[] = "c:\\";
 const char kMissingLogNotice[] = "Can't open uninstal log file %s!";
 const char kOwnFileNotice[] = "Don't open %s";
-
-constexpr int kProductNameId = 10;
-constexpr int kConfirmQuestionId = 43;
-constexpr int kCaptionId = 48;
-constexpr int kCopyFailedId = 36;
-constexpr int kRelaunchFailedId = 49;
 
 constexpr DWORD kStageTwoPauseMs = 100;
 
@@ -98,7 +103,7 @@ void RunUninstaller(const char* commandLine) {
   Finish();
 }
 
-void TakeProgramPath() {
+static void TakeProgramPath() {
   KeepIfItFits(gProgramPath, GetModuleFileNameA(nullptr, gProgramPath, kSystemPathLimit));
 }
 
@@ -176,7 +181,7 @@ void LogNameFromTail(const char* window, char* name, int nameSize) {
   name[length] = 0;
 }
 
-void ReadLogNameTail() {
+static void ReadLogNameTail() {
   DWORD size = 0;
   HANDLE file = OpenFileForReading(gProgramPath, &size);
   if (file == INVALID_HANDLE_VALUE) ShowNotice(kNoticeFatal, kOwnFileNotice, gProgramPath);
@@ -220,7 +225,7 @@ bool MakeCopyTarget() {
   return PathJoin(gScratch, kPathSize, gTempFolder, ownName) != nullptr;
 }
 
-void RunStageOne() {
+static void RunStageOne() {
   if (!gSilent &&
       ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName) != IDYES)
     return;
@@ -245,7 +250,7 @@ void EnterTemporaryFolder() {
   SetCurrentDirectoryA(gTempFolder);
 }
 
-void RunStageTwo() {
+static void RunStageTwo() {
   Sleep(kStageTwoPauseMs);
   EnterTemporaryFolder();
   if (gSilent) {
@@ -256,7 +261,7 @@ void RunStageTwo() {
   ScheduleOwnDeletion();
 }
 
-void ScheduleOwnDeletion() {
+static void ScheduleOwnDeletion() {
   if (GateScheduleDeletion(gProgramPath)) return;
   ScheduleDeletionInWininit();
 }
@@ -270,7 +275,7 @@ void ScheduleDeletionInWininit() {
   GateWriteProfileString(kWininitSection, kWininitDeleteKey, gLogPath, gScratch);
 }
 
-void Finish() {
+static void Finish() {
   if (gCommandLogPath[0]) {
     SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, gScratch, nullptr);
     SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, gProgramFolder, nullptr);

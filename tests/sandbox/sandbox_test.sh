@@ -1,0 +1,59 @@
+#!/bin/sh
+# The sealed prefix holds: canaries on the host, where an unsealed prefix's
+# drive Z: and profile folders lead (the home folder, its XDG folders and
+# /tmp), survive a removal run with a wildcard on each profile folder; and no
+# entry of the prefix's dosdevices and no link under its drive_c reaches
+# outside the build tree.
+# Usage: sandbox_test.sh BUILD_TREE PROBE_EXE
+set -u
+BUILD=$(cd "$1" && pwd -P)
+PROBE=$2
+TOOLS=$(cd "$(dirname "$0")/../../tools" && pwd)
+PREFIX=$BUILD/wineprefix
+failed=0
+
+# The probe's first test makes (and seals) the prefix if it is new.
+(cd "$BUILD" && sh "$TOOLS/wine-run.sh" "$PROBE" --gtest_filter='Sandbox.Drives*') || failed=1
+
+# Independently of seal-prefix.sh: every link resolves inside the build tree
+# (device entries such as com1 -> /dev/ttyS0 reach no files).
+inside() { case "$(readlink -m "$1")" in "$BUILD"|"$BUILD"/*) return 0 ;; esac; return 1; }
+for entry in "$PREFIX"/dosdevices/*; do
+  [ -c "$entry" ] && continue
+  inside "$entry" || { echo "FAIL: $entry -> $(readlink "$entry") leaves the build tree"; failed=1; }
+done
+outside=$(find "$PREFIX/drive_c" -type l | while IFS= read -r link; do
+  inside "$link" || echo "FAIL: $link -> $(readlink "$link") leaves the build tree"
+done)
+[ -z "$outside" ] || { echo "$outside"; failed=1; }
+for name in Desktop Documents Downloads Music Pictures Videos; do
+  for folder in "$PREFIX"/drive_c/users/*/"$name"; do
+    [ -d "$folder" ] && [ ! -L "$folder" ] || { echo "FAIL: $folder is not a real folder"; failed=1; }
+  done
+done
+
+# The host's canaries: a file and a folder with a file in each place.
+canary="dorvane-sandbox-canary-$$"
+places="$HOME /tmp"
+for dir in DESKTOP DOCUMENTS DOWNLOAD MUSIC PICTURES VIDEOS TEMPLATES; do
+  place=$(xdg-user-dir "$dir" 2>/dev/null || true)
+  [ -n "$place" ] && [ -d "$place" ] && places="$places $place"
+done
+places=$(for place in $places; do readlink -f "$place"; done | sort -u)
+for place in $places; do
+  echo "host canary" > "$place/$canary"
+  mkdir -p "$place/$canary.d" && echo "host canary" > "$place/$canary.d/inner.txt"
+done
+(cd "$BUILD" && SANDBOX_CANARY=$canary sh "$TOOLS/wine-run.sh" "$PROBE" \
+  --gtest_filter='Sandbox.Wildcard*') || failed=1
+for place in $places; do
+  for file in "$place/$canary" "$place/$canary.d/inner.txt"; do
+    if [ "$(cat "$file" 2>/dev/null)" != "host canary" ]; then
+      echo "FAIL: the host's $file was touched"
+      failed=1
+    fi
+  done
+  rm -rf "$place/$canary" "$place/$canary.d"
+done
+[ "$failed" = 0 ] && echo "sandbox holds: host canaries in" $places "untouched"
+exit $failed

@@ -1,0 +1,67 @@
+#include "support/sandbox.h"
+#include <windows.h>
+#include <shlobj.h>
+#include <stdlib.h>
+
+namespace {
+
+std::string UnixName(const std::string& path) {
+  typedef char*(CDECL * UnixNameOf)(LPCWSTR);
+  UnixNameOf convert = reinterpret_cast<UnixNameOf>(
+      GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
+  if (!convert) return "";
+  wchar_t wide[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+  char* name = convert(wide);
+  std::string result = name ? name : "";
+  if (name) HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+std::string KnownFolder(int csidl) {
+  char path[MAX_PATH] = "";
+  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
+  return path;
+}
+
+}  // namespace
+
+std::vector<std::string> ProfileFolders() {
+  std::vector<std::string> folders;
+  for (int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYMUSIC, CSIDL_MYPICTURES,
+                    CSIDL_MYVIDEO, CSIDL_TEMPLATES})
+    folders.push_back(KnownFolder(csidl));
+  folders.push_back(KnownFolder(CSIDL_PROFILE) + "\\Downloads");
+  return folders;
+}
+
+bool SandboxIsSealed(std::string* why) {
+  const DWORD expected = (1u << ('C' - 'A')) | (1u << ('Z' - 'A'));
+  DWORD drives = GetLogicalDrives();
+  if (drives != expected) {
+    char text[64];
+    wsprintfA(text, "drives %08lx, want only C: and Z:", drives);
+    *why = text;
+    return false;
+  }
+  std::string root = UnixName("Z:\\");
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  const char* home = getenv("HOME");
+  std::string homePath = home ? std::string(home) + "/" : "";
+  if (root.empty() || root == "/" || homePath.compare(0, root.size() + 1, root + "/") == 0) {
+    *why = "Z: is " + root + ", which holds the host's root or home";
+    return false;
+  }
+  for (const std::string& folder : ProfileFolders()) {
+    // The folder and each folder above it, up to the drive.
+    for (std::string path = folder; path.size() > 3; path = path.substr(0, path.rfind('\\'))) {
+      DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+          (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        *why = path + " is missing, not a folder, or a link";
+        return false;
+      }
+    }
+  }
+  return true;
+}
