@@ -17,7 +17,6 @@ __attribute__((section(".Shared"), shared)) volatile LONG gInstanceCounter = -1;
 
 // The steps of the run, used here only.
 // The program path (empty when the system's answer does not fit).
-static void TakeProgramPath();
 // Sets the log path from the log-name tail of the program's own file.
 static void ReadLogNameTail();
 static void RunStageOne();
@@ -103,7 +102,7 @@ void RunUninstaller(const char* commandLine) {
   Finish();
 }
 
-static void TakeProgramPath() {
+void TakeProgramPath() {
   KeepIfItFits(gProgramPath, GetModuleFileNameA(nullptr, gProgramPath, kSystemPathLimit));
 }
 

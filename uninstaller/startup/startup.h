@@ -14,6 +14,8 @@ void LogNameFromTail(const char* window, char* name, int nameSize);
 // long for its field: it is then refused (left empty) and the scratch buffer
 // holds it cut, for the notice.
 bool ParseCommandLine(const char* commandLine);
+// The program's own path, as the system reports it (kept only when it fits).
+void TakeProgramPath();
 // Temporary, current (in the scratch buffer) and Windows folders, without
 // trailing backslashes, and the "c:\" rule for the temporary folder.
 void TakeFolders();
