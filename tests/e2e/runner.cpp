@@ -817,17 +817,9 @@ const struct { HKEY root; const char* name; } kRoots[] = {
     {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"}, {HKEY_USERS, "HKEY_USERS"}};
 
 void NoteTree(const std::string& folder, std::set<std::string>* state) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string path = folder + "\\" + name;
+  WalkTree(folder, [&](const std::string& path, const WIN32_FIND_DATAA&) {
     state->insert("path|" + UpperText(path));
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) NoteTree(path, state);
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
+  });
 }
 
 void NoteKey(HKEY root, const std::string& rootName, const std::string& path,

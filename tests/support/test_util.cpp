@@ -46,6 +46,22 @@ void RemoveTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
+void WalkTree(const std::string& folder, const TreeVisit& visit) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string path = folder + "\\" + name;
+    visit(path, entry);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      WalkTree(path, visit);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+}
+
 void WriteTextFile(const std::string& path, const std::string& text) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

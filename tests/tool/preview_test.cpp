@@ -20,19 +20,11 @@ const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninsta
 const char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 void DumpTree(const std::string& folder, std::string* out) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string path = folder + "\\" + name;
+  WalkTree(folder, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
     *out += path + " attributes " + std::to_string(entry.dwFileAttributes) + " written " +
             std::to_string(entry.ftLastWriteTime.dwLowDateTime) + "\n";
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) DumpTree(path, out);
-    else *out += ReadTextFile(path) + "\n";
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) *out += ReadTextFile(path) + "\n";
+  });
 }
 
 void DumpKey(HKEY root, const std::string& path, std::string* out) {
