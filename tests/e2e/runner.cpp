@@ -1157,16 +1157,21 @@ void PrintReport(Run& run) {
 void Shutdown(Run& run) {
   // Anything still running (a hung stage, a helper) is ended with the job.
   if (run.job) {
-    bool alive = false;
+    // A process that has done its work may still be on its way out (a
+    // loaded machine): each gets a short grace to end before it counts.
+    const DWORD kExitGraceMs = 5000;
+    std::string alive;
     {
       std::lock_guard<std::mutex> guard(run.lock);
       for (const Tracked& t : run.tracked)
-        if (t.process && WaitForSingleObject(t.process, 0) == WAIT_TIMEOUT) alive = true;
+        if (t.process && WaitForSingleObject(t.process, kExitGraceMs) == WAIT_TIMEOUT)
+          alive += " " + t.image;
     }
-    if (run.stageOne.hProcess && WaitForSingleObject(run.stageOne.hProcess, 0) == WAIT_TIMEOUT)
-      alive = true;
-    if (alive) {
-      Check(run, false, "no uninstaller process is left running");
+    if (run.stageOne.hProcess &&
+        WaitForSingleObject(run.stageOne.hProcess, kExitGraceMs) == WAIT_TIMEOUT)
+      alive += " stage one";
+    if (!alive.empty()) {
+      Check(run, false, "no uninstaller process is left running (still running:" + alive + ")");
       TerminateJobObject(run.job, 99);
     }
   }

@@ -30,10 +30,10 @@ constexpr int kRefuseProtected = 4;    // a sweep of a protected folder
 int RefusalOf(const char* path, bool recursive);
 // Whether a folder is a drive or share root, or a well-known folder of the
 // system or the user (or a folder above one), found at run time.
-int ProtectionOf(const char* folder);
+int ProtectionOf(const char* folder);  // kRefuseNone, kRefuseRoot or kRefuseProtected
 // A function of a system library, loaded if need be; null when missing (the
 // calls that only some systems have are looked up, never imported).
-void* FindFunction(const char* library, const char* name);  // kRefuseNone, kRefuseRoot or kRefuseProtected
+void* FindFunction(const char* library, const char* name);
 // True when the removal finds no name of its own at the end of a path (as it
 // splits it: slashes read as backslashes, "D:name" drive-relative) and
 // gives up: an empty name, "." or "..", or one longer than any entry name.
