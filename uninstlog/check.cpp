@@ -6,66 +6,30 @@
 #include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
+#include "log/format.h"
 #include "log/log.h"
 
 namespace {
 
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-// Where each letter's automatic numbers belong: from its first number up to
-// the next letter's (or the phase boundary, for E and J).
-struct AutoRange { char letter; int low; int high; };
-const AutoRange kAutoRanges[] = {
-    {'B', 1001, 3999},   {'C', 4001, 5000},   {'D', 5001, 7000},
-    {'E', 7001, 14999},  {'J', 15000, 19999}, {'K', 20001, 21000},
-    {'M', 21001, 30000}, {'P', 30001, 64999}, {'U', 30001, 64999},
-};
-
-// Message ids that the uninstaller reads. args: how many texts the format
-// call supplies (-1: shown as it stands, not a format). neededAt: 0 always
-// read; > 0 read only when a record has that order number; -1 read only
-// when a P line asks first (mode 1).
-struct ProgramMessage { int id; int args; int neededAt; const char* role; };
-const ProgramMessage kProgramMessages[] = {
-    {10, -1, 0, "product name"},
-    {48, -1, 0, "caption prefix"},
-    {43, 1, 0, "stage one's question, %s = product name"},
-    {36, 2, 0, "error when the copy to the temporary folder fails, %s = program and copy"},
-    {49, 1, 0, "error when stage two cannot start, %s = command line"},
-    {13, -1, 0, "finish button"},
-    {81, -1, 3001, "progress note at order number 3001"},
-    {54, -1, 19999, "progress note at order number 19999"},
-    {55, -1, 21001, "progress note at order number 21001"},
-    {42, -1, 30001, "first progress note at order number 30001"},
-    {58, -1, 30001, "second progress note at order number 30001"},
-    {51, 1, -1, "question before a P line of mode 1 deletes a file, %s = file"},
-    {50, -1, 0, "progress note after all actions"},
-    {47, 1, 0, "last progress note, %s = the program copy"},
-    {53, -1, 0, "text above the leftover list"},
-    {46, -1, 0, "button 1000 when files are left"},
-    {44, -1, 0, "button 1003 when files are left"},
-    {45, -1, 0, "button 1004 when files are left"},
-    {52, 1, 0, "question after a leftover cannot be deleted, %s = file"},
-};
-
-// Buffer sizes (characters + 1) of each letter's fields in the handlers; 0
-// for numbers.
-struct FieldSizes { char letter; int sizes[8]; const char* names[8]; };
-const FieldSizes kFieldSizes[] = {
-    {'B', {0, 256, 512, 0}, {"check kind", "name", "message", "answer style"}},
-    {'C', {512, 64, 0, 256, 256, 256, 256, 256},
-     {"library", "function", "count", "argument 1", "argument 2", "argument 3", "argument 4",
-      "argument 5"}},
-    {'D', {512, 64, 0, 256, 256, 256, 256, 256},
-     {"library", "function", "count", "argument 1", "argument 2", "argument 3", "argument 4",
-      "argument 5"}},
-    {'E', {512}, {"command line"}},
-    {'J', {512, 512, 128}, {"root", "key path", "value name"}},
-    {'K', {512}, {"shared file"}},
-    {'M', {512, 512, 256}, {"profile file", "section", "key"}},
-    {'P', {512, 0}, {"path", "mode"}},
-    {'U', {512, 0}, {"path", "mode"}},
-};
+// Where a letter's automatic numbers belong: from its first number, in its
+// direction, until they meet another letter's first number or the edge of
+// its stage.
+struct AutoRange { int low; int high; };
+AutoRange RangeOfKind(int kind) {
+  const LogKind& k = kLogKinds[kind];
+  bool early = k.autoBase < kPhaseBoundary;
+  AutoRange range = {early ? kFirstActionNumber : kPhaseBoundary,
+                     early ? kPhaseBoundary - 1 : kReservedNumber - 1};
+  for (const LogKind& o : kLogKinds) {
+    if (k.autoStep > 0 && o.autoBase > k.autoBase)
+      range.high = std::min(range.high, o.autoStep > 0 ? o.autoBase - 1 : o.autoBase);
+    if (k.autoStep < 0 && o.autoBase < k.autoBase)
+      range.low = std::max(range.low, o.autoStep < 0 ? o.autoBase + 1 : o.autoBase);
+  }
+  if (k.autoStep > 0) range.low = k.autoBase;
+  else range.high = k.autoBase;
+  return range;
+}
 
 struct TextLess {
   bool operator()(const std::string& a, const std::string& b) const {
@@ -86,17 +50,7 @@ std::string Letter(char c) { return std::string("'") + c + "'"; }
 std::string NumberPartRead(const TakenLine& t) { return t.head.substr(0, kNumberPartSize - 1); }
 int OwnNumber(const TakenLine& t) { return ParseDecimal(NumberPartRead(t).c_str()); }
 
-bool HasCounter(char letter) {
-  for (const AutoRange& r : kAutoRanges)
-    if (r.letter == letter) return true;
-  return false;
-}
-
-const AutoRange* RangeOf(char letter) {
-  for (const AutoRange& r : kAutoRanges)
-    if (r.letter == letter) return &r;
-  return nullptr;
-}
+bool HasCounter(char letter) { return LogKindIndex(letter) >= 0; }
 
 bool IsDriveRoot(const std::string& path) {
   bool letter = path.size() >= 2 && ((path[0] >= 'A' && path[0] <= 'Z') ||
@@ -107,25 +61,6 @@ bool IsDriveRoot(const std::string& path) {
 bool IsAbsolute(const std::string& path) {
   return IsDevicePath(path.c_str()) || (path.size() >= 3 && path[1] == ':' && path[2] == '\\') ||
          (path.size() >= 2 && path[0] == '\\' && path[1] == '\\');
-}
-
-// True when the removal finds no name of its own in the path and gives up:
-// the path ends in a backslash (or a slash), its last part is "." or "..",
-// it is a bare drive ("D:"), or that part is longer than any entry name.
-bool NamesNothing(const std::string& path) {
-  std::string normal = path;
-  for (char& c : normal)
-    if (c == '/') c = '\\';
-  std::vector<char> folder(normal.begin(), normal.end());
-  folder.push_back(0);
-  StripLastComponent(folder.data());
-  std::vector<char> name(normal.size() + 1, 0);
-  PathFileName(normal.c_str(), name.data(), static_cast<int>(name.size()));
-  std::string last = name.data();
-  if (folder[0] == 0 && !(normal[0] == '\\' && normal.size() > 1 && normal[1] != '\\') &&
-      normal.size() >= 2 && normal[1] == ':')
-    last = normal.substr(2);  // drive-relative: the name follows the colon
-  return last.empty() || last == "." || last == ".." || last.size() >= 256;
 }
 
 bool HasWildcard(const std::string& name) {
@@ -164,36 +99,37 @@ struct Checker {
   }
 
   void FieldLengths(const TakenLine& t) {
-    char letter = t.action[0];
-    for (const FieldSizes& f : kFieldSizes) {
-      if (f.letter != letter) continue;
-      for (int n = 0; n < 8 && f.names[n]; ++n) {
-        if (f.sizes[n] == 0) continue;
-        bool missing = false;
-        std::string field = ActionField(t.action, n, &missing);
-        if (!missing && static_cast<int>(field.size()) >= f.sizes[n])
-          Add(t.line, kWarning, "field-too-long",
-              std::string(f.names[n]) + " field has " + std::to_string(field.size()) +
-                  " characters; the uninstaller holds at most " + std::to_string(f.sizes[n] - 1));
-      }
+    int kind = LogKindIndex(t.action[0]);
+    if (kind < 0) return;
+    const LogKindFields& k = kLogKindFields[kind];
+    for (int n = 0; n < k.count; ++n) {
+      if (k.fields[n].number) continue;  // only its leading digits count
+      bool missing = false;
+      std::string field = ActionField(t.action, n, &missing);
+      if (!missing && static_cast<int>(field.size()) >= k.fields[n].size)
+        Add(t.line, kWarning, "field-too-long",
+            std::string(kLogKindNames[kind].fields[n]) + " field has " +
+                std::to_string(field.size()) + " characters; the uninstaller holds at most " +
+                std::to_string(k.fields[n].size - 1));
     }
   }
 
   void CheckB(const TakenLine& t) {
     bool noStyle = false;
-    int kind = ParseDecimal(ActionField(t.action, 0).c_str()) & 0xFFFF;
+    int kind = ParseDecimal(ActionField(t.action, 0).c_str()) & kCheckNumberMask;
     std::string name = ActionField(t.action, 1);
     std::vector<char> stripped(name.begin(), name.end());
     stripped.push_back(0);
     StripQuotes(stripped.data());  // the check removes them before it looks
     bool emptyName = stripped[0] == 0;
     std::string message = ActionField(t.action, 2);
-    int style = ParseDecimal(ActionField(t.action, 3, &noStyle).c_str()) & 0xFFFF;
+    int style = ParseDecimal(ActionField(t.action, 3, &noStyle).c_str()) & kCheckNumberMask;
     NumberField(t, 0, "check kind", true);
     NumberField(t, 3, "answer style", true);
-    if (kind > 3)
+    if (kind >= kCheckKindCount)
       Add(t.line, kWarning, "b-kind",
-          "check kind " + std::to_string(kind) + " is not 0 to 3: the check never finds anything");
+          "check kind " + std::to_string(kind) + " is not 0 to " +
+              std::to_string(kCheckKindCount - 1) + ": the check never finds anything");
     if (emptyName) {
       if (kind == 3)
         Add(t.line, kError, "b-empty-name",
@@ -205,10 +141,11 @@ struct Checker {
     if (noStyle)
       Add(t.line, kWarning, "b-missing-field",
           "the line has fewer than 4 fields: the answer style reads as " + std::to_string(style));
-    else if (style > 5)
+    else if (style >= kAnswerStyleCount)
       Add(t.line, kWarning, "b-style",
-          "answer style " + std::to_string(style) + " is not 0 to 5: no box style is defined for it");
-    if (message.empty() && kind <= 3)
+          "answer style " + std::to_string(style) + " is not 0 to " +
+              std::to_string(kAnswerStyleCount - 1) + ": no box style is defined for it");
+    if (message.empty() && kind < kCheckKindCount)
       Add(t.line, kWarning, "b-empty-message", "the message text is empty: the box shows no text");
   }
 
@@ -227,9 +164,10 @@ struct Checker {
     } else {
       NumberField(t, 2, "argument count", false);
     }
-    if (count < 0 || count > 5) {
+    if (count < 0 || count > kMaxArguments) {
       Add(t.line, kWarning, "c-count",
-          "argument count " + std::to_string(count) + " is not 0 to 5: the function is not called");
+          "argument count " + std::to_string(count) + " is not 0 to " +
+              std::to_string(kMaxArguments) + ": the function is not called");
       return;
     }
     for (int i = 1; i <= count; ++i) {
@@ -245,7 +183,7 @@ struct Checker {
   void CheckJ(const TakenLine& t) {
     bool noValue = false;
     std::string rootText = ActionField(t.action, 0);
-    int root = ParseDecimal(rootText.c_str()) & 0xFF;
+    int root = ParseDecimal(rootText.c_str()) & kRootMask;
     std::string key = ActionField(t.action, 1);
     std::string value = ActionField(t.action, 2, &noValue);
     // Trailing backslashes name the same key: the uninstaller deletes it so.
@@ -255,24 +193,25 @@ struct Checker {
       Add(t.line, kWarning, "not-a-number", "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
     else
       NumberField(t, 0, "root", false);
-    if (root > 3)
+    if (root >= kRootCount)
       Add(t.line, kError, "j-root",
-          "root " + std::to_string(root) + " is not 0 to 3: it names no root key and nothing is removed");
+          "root " + std::to_string(root) + " is not 0 to " + std::to_string(kRootCount - 1) +
+              ": it names no root key and nothing is removed");
     if (key.find_first_not_of('\\') == std::string::npos) {
       // Backslashes alone name the root too; the uninstaller then touches nothing.
       Add(t.line, kError, "j-empty-key",
           "the key path is empty or only backslashes: the line names the root key itself, "
           "and nothing is removed");
-    } else if (value.empty() && !noValue && root >= 1 && root <= 3 &&
+    } else if (value.empty() && !noValue && root >= 1 && root < kRootCount &&
                trimmed.find('\\') == std::string::npos &&
-               !(root == 2 && StartsWithText(kUninstallKey, (trimmed + "\\").c_str()))) {
+               !(root == 2 && StartsWithText(kUninstallPrefix, (trimmed + "\\").c_str()))) {
       Add(t.line, kError, "j-broad-key",
           "the whole key " + Quote(key) + " directly below the root is deleted with all its subkeys");
     }
     // Deleting a key that holds every program's uninstall registration.
     if (value.empty() && !noValue && root == 2 && !trimmed.empty() &&
-        (SameText(trimmed.c_str(), kUninstallKey) ||
-         StartsWithText(kUninstallKey, (trimmed + "\\").c_str())))
+        (SameText(trimmed.c_str(), kUninstallPrefix) ||
+         StartsWithText(kUninstallPrefix, (trimmed + "\\").c_str())))
       Add(t.line, kError, "j-system-key",
           "stage two deletes the whole key " + Quote(key) +
               ", which holds the uninstall registration of every program");
@@ -294,10 +233,12 @@ struct Checker {
     // A line under the uninstall registration that the stage-one pass does
     // not take.
     bool passTakes = passKeyLines.count(t.line) != 0;
-    if (!passTakes && StartsWithText(key.c_str(), kUninstallKey)) {
+    if (!passTakes && StartsWithText(key.c_str(), kUninstallPrefix)) {
       std::string why = rootText.size() != 1  ? "its root field is not one character"
                         : noValue             ? "it has no value-name field"
-                        : t.action.size() > 102 ? "its text from the key path on is longer than 99 characters"
+                        : t.action.size() > kKeyPathStart + kUninstallLineSize - 1
+                            ? "its text from the key path on is longer than " +
+                                  std::to_string(kUninstallLineSize - 1) + " characters"
                                               : "its key is not one product's key below the uninstall key";
       Add(t.line, kWarning, "j-stage-one-missed",
           "stage one does not delete this uninstall registration because " + why +
@@ -310,7 +251,7 @@ struct Checker {
     bool noMode = false;
     std::string path = ActionField(t.action, 0);
     std::string modeText = ActionField(t.action, 1, &noMode);
-    int mode = ParseDecimal(modeText.c_str()) & 0xFF;
+    int mode = ParseDecimal(modeText.c_str()) & kModeMask;
     if (path.empty()) {
       Add(t.line, kError, "empty-path", "the path is empty: the line removes nothing");
       return;
@@ -354,7 +295,7 @@ struct Checker {
                 "nothing");
         return;
     }
-    if (NamesNothing(path) && !(letter == 'U' && IsDriveRoot(path))) {
+    if (NamesNoEntry(path.c_str()) && !(letter == 'U' && IsDriveRoot(path))) {
       Add(t.line, kError, "names-nothing",
           "the path has no file or folder name at its end (it ends in a backslash, is a bare "
           "drive, or its last part is . or .. or longer than 255 characters): the line removes "
@@ -365,7 +306,7 @@ struct Checker {
       Add(t.line, kWarning, "relative-path",
           "the path is not a full path: it is looked up from the current folder of the run "
           "(the temporary folder in stage two)");
-    if (letter == 'P' && mode > 2)
+    if (letter == 'P' && mode >= kFileModeCount)
       Add(t.line, kWarning, "p-mode",
           "mode " + std::to_string(mode) + ": matching files are only recorded as handled, "
           "none is deleted");
@@ -400,8 +341,7 @@ struct Checker {
       return;
     }
     bool early = order < kPhaseBoundary;
-    const AutoRange* range = RangeOf(letter);
-    bool earlyLetter = range->high < kPhaseBoundary;
+    bool earlyLetter = RangeOfKind(LogKindIndex(letter)).high < kPhaseBoundary;
     if (early != earlyLetter)
       Add(t.line, kNote, "phase",
           std::string(Letter(letter)) + " line with order number " + std::to_string(order) +
@@ -469,12 +409,12 @@ struct Checker {
     if (letter != 'A') {
       if (own != 0) {
         Add(t.line, kWarning, "letter-message",
-            "number " + std::to_string(own) + " is 1000 or less: this " + Letter(letter) +
+            "number " + std::to_string(own) + " is " + std::to_string(kFirstActionNumber - 1) + " or less: this " + Letter(letter) +
                 " line defines message " + std::to_string(id) + ", not an action");
       } else if (t.setFull) {
         Add(t.line, kWarning, "seen-set-full",
-            "the uninstaller's set of seen lines is full (20000): the line counts as a repeat "
-            "and became message 0");
+            "the uninstaller's set of seen lines is full (" + std::to_string(kSetCapacity) +
+                "): the line counts as a repeat and became message 0");
         repeat = true;
       } else if (!t.entered) {
         auto first = firsts.find(t.action);
@@ -485,7 +425,7 @@ struct Checker {
       } else if (HasCounter(letter)) {
         Add(t.line, kError, "auto-number-message",
             "the automatic number " + std::to_string(t.number) + " of this " + Letter(letter) +
-                " line is 1000 or less: the line became message " + std::to_string(id));
+                " line is " + std::to_string(kFirstActionNumber - 1) + " or less: the line became message " + std::to_string(id));
       } else {
         Add(t.line, kWarning, "no-automatic-number",
             "kind letter " + Letter(letter) + " takes no automatic order number: "
@@ -495,7 +435,8 @@ struct Checker {
     }
     if (FindMessageIndex(static_cast<WORD>(id)) == kNoMessage) {
       Add(t.line, kError, "too-many-messages",
-          "the message table is full (1000 ids): message " + std::to_string(id) + " is ignored");
+          "the message table is full (" + std::to_string(kMaxMessages) + " ids): message " +
+              std::to_string(id) + " is ignored");
     } else if (!t.messageCurrent && !repeat && id != 0) {
       auto current = currentMessageLine.find(id);
       int later = current != currentMessageLine.end() ? current->second : 0;
@@ -514,11 +455,14 @@ struct Checker {
       if (!t.entered || !HasCounter(letter) || OwnNumber(t) != 0 ||
           t.number < kFirstActionNumber)
         continue;
-      const AutoRange* own = RangeOf(letter);
-      if (t.number >= own->low && t.number <= own->high) continue;
+      const AutoRange own = RangeOfKind(LogKindIndex(letter));
+      if (t.number >= own.low && t.number <= own.high) continue;
       char other = '?';
-      for (const AutoRange& r : kAutoRanges)
-        if (r.letter != letter && t.number >= r.low && t.number <= r.high) other = r.letter;
+      for (int kind = 0; kind < kLogKindCount; ++kind) {
+        const AutoRange r = RangeOfKind(kind);
+        if (kLogKinds[kind].letter != letter && t.number >= r.low && t.number <= r.high)
+          other = kLogKinds[kind].letter;
+      }
       auto key = std::make_pair(letter, other);
       auto it = reported.find(key);
       if (it != reported.end()) {
@@ -544,32 +488,42 @@ struct Checker {
     std::vector<int> orders;
     for (const PlanRecord& r : scan.records) {
       orders.push_back(r.order);
-      if (r.action[0] == 'P' && (ParseDecimal(ActionField(r.action, 1).c_str()) & 0xFF) == 1)
+      if (r.action[0] == 'P' &&
+          (ParseDecimal(ActionField(r.action, 1).c_str()) & kModeMask) == kFileModeAsk)
         askingP = true;
     }
     auto lineOfMessage = [this](int id) {
       auto current = currentMessageLine.find(id);
       return current != currentMessageLine.end() ? current->second : 0;
     };
-    for (const ProgramMessage& m : kProgramMessages) {
-      bool needed = m.neededAt == 0 || (m.neededAt == -1 && askingP) ||
-                    (m.neededAt > 0 &&
-                     std::find(orders.begin(), orders.end(), m.neededAt) != orders.end());
+    for (int i = 0; i < kProgramMessageCount; ++i) {
+      const ProgramMessage& m = kProgramMessages[i];
+      std::string role = kProgramMessageRoles[i];
+      bool needed = m.readWhen == kReadAlways || (m.readWhen == kReadWhenAsking && askingP);
+      if (m.readWhen == kReadAtNoteStep) {
+        for (const NoteStep& step : kNoteSteps) {
+          if (step.firstNote != m.id && step.secondNote != m.id) continue;
+          role += " at order number " + std::to_string(step.orderNumber);
+          if (std::find(orders.begin(), orders.end(), step.orderNumber) != orders.end())
+            needed = true;
+        }
+      }
       std::string id = std::to_string(m.id);
       if (FindMessageIndex(static_cast<WORD>(m.id)) == kNoMessage) {
         if (needed)
           Add(0, kWarning, "missing-message",
-              "message " + id + " (" + m.role + ") is missing: the uninstaller shows an empty text");
+              "message " + id + " (" + role + ") is missing: the uninstaller shows an empty text");
         continue;
       }
       int line = lineOfMessage(m.id);
       std::string text = GetMessageText(m.id);
       int conversions = 0, nonText = 0;
-      if (m.args >= 0) CountPlaceholders(text.c_str(), &conversions, &nonText);
-      if (m.args >= 0 && conversions > m.args)
+      int values = m.formatValues;
+      if (values != kNotFormatted) CountPlaceholders(text.c_str(), &conversions, &nonText);
+      if (values != kNotFormatted && conversions > values)
         Add(line, kError, "too-many-placeholders",
             "message " + id + " has " + std::to_string(conversions) + " placeholders, but the "
-            "uninstaller supplies " + std::to_string(m.args) + ": the rest show as empty text");
+            "uninstaller supplies " + std::to_string(values) + ": the rest show as empty text");
       else if (nonText > 0)
         Add(line, kWarning, "non-text-placeholder",
             "message " + id + " has a placeholder other than %s: it shows a number, not the text");
@@ -579,17 +533,21 @@ struct Checker {
           cut = true;
       if (cut)
         Add(line, kWarning, "message-cut",
-            "message " + id + " is longer than 511 characters: it is cut there");
+            "message " + id + " is longer than " + std::to_string(kMessageSize - 1) +
+                " characters: it is cut there");
     }
-    std::string product = GetMessageText(10);
-    std::string prefix = GetMessageText(48);
+    std::string product = GetMessageText(kProductNameId);
+    std::string prefix = GetMessageText(kCaptionId);
+    const std::string nameId = std::to_string(kProductNameId);
+    const std::string longest = std::to_string(kNameSize - 1);
     if (static_cast<int>(product.size()) > kNameSize - 1)
-      Add(lineOfMessage(10), kWarning, "name-cut",
-          "the product name (message 10) is longer than 127 characters: it is cut there");
+      Add(lineOfMessage(kProductNameId), kWarning, "name-cut",
+          "the product name (message " + nameId + ") is longer than " + longest +
+              " characters: it is cut there");
     if (static_cast<int>(prefix.size() + 1 + product.size()) > kNameSize - 1)
-      Add(lineOfMessage(48), kWarning, "caption-cut",
-          "the caption (message 48, a space, message 10) is longer than 127 characters: "
-          "it is cut there");
+      Add(lineOfMessage(kCaptionId), kWarning, "caption-cut",
+          "the caption (message " + std::to_string(kCaptionId) + ", a space, message " + nameId +
+              ") is longer than " + longest + " characters: it is cut there");
   }
 
   void CheckStageOneKeys() {
@@ -647,11 +605,12 @@ std::vector<Finding> CheckScan(const LogScan& scan) {
     c.CheckNumberPart(t);
     if (t.number == kReservedNumber) {
       c.Add(t.line, kWarning, "reserved-number",
-            "the number 65535 is reserved: the line is ignored");
+            "the number " + std::to_string(kReservedNumber) + " is reserved: the line is ignored");
     } else if (t.number >= kFirstActionNumber) {
       if (t.recordIndex < 0)
         c.Add(t.line, kError, "too-many-actions",
-              "the log already holds 19999 actions: this action is ignored");
+              "the log already holds " + std::to_string(kMaxActions) +
+                  " actions: this action is ignored");
       else
         c.CheckAction(t);
     } else {

@@ -7,10 +7,14 @@ namespace {
 const char kUsage[] =
     "usage: uninstlog check LOG         report what the uninstaller will silently do wrong\n"
     "       uninstlog plan [--json] LOG the dry run: both stages in run order\n"
+    "       uninstlog preview [--json] [--no] LOG\n"
+    "                                   what both stages would change on this machine, run\n"
+    "                                   through the uninstaller's own code; nothing changes\n"
+    "                                   (--no: answer No to the delete question, message 51)\n"
     "       uninstlog stamp EXE NAME    append the log name to an uninstaller executable\n"
     "       uninstlog tail EXE          print the log name the uninstaller will use\n"
     "       uninstlog --version         print the version of these files\n"
-    "exit codes: 0 clean, 1 warnings (check), 2 errors or bad input\n";
+    "exit codes: 0 clean, 1 warnings (check, preview), 2 errors or bad input\n";
 
 int Usage(std::string* err, const std::string& problem) {
   *err += "uninstlog: " + problem + "\n" + kUsage;
@@ -31,11 +35,13 @@ int RunTool(const std::vector<std::string>& args, std::string* out, std::string*
     *out += "uninstlog " PRODUCT_VERSION "\n";
     return kExitClean;
   }
-  if (command == "check" || command == "plan") {
+  if (command == "check" || command == "plan" || command == "preview") {
     bool json = false;
+    PreviewOptions options;
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
-      if (command == "plan" && args[i] == "--json") json = true;
+      if (command != "check" && args[i] == "--json") json = true;
+      else if (command == "preview" && args[i] == "--no") options.answerNo = true;
       else rest.push_back(args[i]);
     }
     if (rest.size() != 1) return Usage(err, command + " takes one log file");
@@ -44,6 +50,15 @@ int RunTool(const std::vector<std::string>& args, std::string* out, std::string*
     if (!ScanLog(rest[0].c_str(), &scan, &error)) {
       *err += "uninstlog: " + error + "\n";
       return kExitErrors;
+    }
+    if (command == "preview") {
+      PreviewRun run;
+      if (!RunPreview(scan, options, &run, &error)) {
+        *err += "uninstlog: " + error + "\n";
+        return kExitErrors;
+      }
+      *out += json ? FormatPreviewJson(scan, run) : FormatPreview(scan, run);
+      return PreviewExitCode(scan, run);
     }
     if (command == "plan") {
       *out += json ? FormatPlanJson(scan) : FormatPlan(scan);

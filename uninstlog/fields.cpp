@@ -4,37 +4,22 @@
 #include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
+#include "log/format.h"
 
 namespace {
 
-struct LetterName {
-  char letter;
-  const char* handler;
-  const char* action;
-};
-
-const LetterName kLetterNames[] = {
-    {'B', "CheckRunningProgram", "running-program check"},
-    {'C', "CallLibraryFunction", "library call, stops when it returns 0"},
-    {'D', "CallLibraryFunction", "library call, result ignored"},
-    {'E', "RunProgram", "program run, waits for its end"},
-    {'J', "RemoveRegistryEntry", "registry key or value removal"},
-    {'K', "ReleaseSharedLibrary", "shared-library count release"},
-    {'M', "RemoveProfileEntry", "profile entry removal"},
-    {'P', "RemoveFiles", "file removal"},
-    {'U', "RemoveFolders", "folder removal"},
-};
-
-const char* const kCheckKinds[] = {"file in use", "mutex exists", "window titled",
+const char* const kCheckKinds[kCheckKindCount] = {"file in use", "mutex exists", "window titled",
                                    "window title containing"};
-const char* const kAnswerStyles[] = {
+const char* const kAnswerStyles[kAnswerStyleCount] = {
     "Abort/Retry/Ignore", "OK (stops)", "OK (again)/Cancel (stops)",
     "Retry/Cancel (stops)", "Yes (again)/No (go on)", "Yes (again)/No (go on)/Cancel (stops)"};
-const char* const kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+const char* const kRoots[kRootCount] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                               "HKEY_USERS"};
-const char* const kFileModes[] = {"delete", "ask first (message 51), then delete",
-                                  "leave for the user (leftover list)"};
-const char* const kFolderModes[] = {
+// By P mode (kFileModeDelete, kFileModeAsk, kFileModeList) and by U mode
+// (kFolderModeListFiles, kFolderModeDeleteAll, kFolderModeOnlyEmpty).
+const char* const kFileModes[kFileModeCount] = {
+    "delete", "ask first (message ", "leave for the user (leftover list)"};
+const char* const kFolderModes[kFolderModeCount] = {
     "list every file as leftover, remove emptied folders",
     "delete files and folders", "remove the folder only if it is empty"};
 
@@ -61,15 +46,13 @@ bool IsPlainNumber(const std::string& text) {
 }
 
 const char* HandlerOf(char letter) {
-  for (const LetterName& l : kLetterNames)
-    if (l.letter == letter) return l.handler;
-  return nullptr;
+  int kind = LogKindIndex(letter);
+  return kind < 0 ? nullptr : kLogKindNames[kind].handler;
 }
 
 const char* ActionNameOf(char letter) {
-  for (const LetterName& l : kLetterNames)
-    if (l.letter == letter) return l.action;
-  return "passed over: no action has this letter";
+  int kind = LogKindIndex(letter);
+  return kind < 0 ? "passed over: no action has this letter" : kLogKindNames[kind].action;
 }
 
 std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string& action) {
@@ -79,10 +62,10 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
   auto number = [&action](int n) { return ParseDecimal(ActionField(action, n).c_str()); };
   switch (letter) {
     case 'B': {
-      int kind = number(0) & 0xFFFF;
-      int style = number(3) & 0xFFFF;
+      int kind = number(0) & kCheckNumberMask;
+      int style = number(3) & kCheckNumberMask;
       fields.push_back({"check", Number(kind) + " (" +
-                                     (kind <= 3 ? kCheckKinds[kind] : "never finds anything") +
+                                     (kind < kCheckKindCount ? kCheckKinds[kind] : "never finds anything") +
                                      ")"});
       // Shown as the check sees them: without surrounding double quotes.
       for (int n = 1; n <= 2; ++n) {
@@ -93,7 +76,7 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
         fields.push_back({n == 1 ? "name" : "message", stripped.data()});
       }
       fields.push_back({"answers", Number(style) + " (" +
-                                       (style <= 5 ? kAnswerStyles[style] : "no defined box") +
+                                       (style < kAnswerStyleCount ? kAnswerStyles[style] : "no defined box") +
                                        ")"});
       break;
     }
@@ -102,8 +85,8 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       fields.push_back({"library", field(0)});
       fields.push_back({"function", field(1)});
       int count = number(2);
-      fields.push_back({"arguments", Number(count) + (count < 0 || count > 5 ? " (no call)" : "")});
-      for (int i = 1; i <= count && count <= 5; ++i) {
+      fields.push_back({"arguments", Number(count) + (count < 0 || count > kMaxArguments ? " (no call)" : "")});
+      for (int i = 1; i <= count && count <= kMaxArguments; ++i) {
         bool missing = false;
         std::string argument = ActionField(action, 2 + i, &missing);
         if (missing) argument += " (no such field: the whole field list)";
@@ -115,8 +98,9 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
       fields.push_back({"command", field(0)});
       break;
     case 'J': {
-      int root = number(0) & 0xFF;
-      fields.push_back({"root", Number(root) + " (" + (root <= 3 ? kRoots[root] : "no root key") + ")"});
+      int root = number(0) & kRootMask;
+      fields.push_back(
+          {"root", Number(root) + " (" + (root < kRootCount ? kRoots[root] : "no root key") + ")"});
       fields.push_back({"key", field(1)});
       bool noValue = false;
       std::string value = ActionField(action, 2, &noValue);
@@ -141,12 +125,16 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
     case 'P':
     case 'U': {
       fields.push_back({"path", field(0)});
-      int mode = number(1) & 0xFF;
+      int mode = number(1) & kModeMask;
       std::string meaning;
-      if (letter == 'P')
-        meaning = mode <= 2 ? kFileModes[mode] : "only recorded as handled, nothing deleted";
+      if (letter == 'P' && mode == kFileModeAsk)
+        meaning = kFileModes[mode] + Number(kDeleteQuestionId) + "), then delete";
+      else if (letter == 'P')
+        meaning = mode < kFileModeCount ? kFileModes[mode]
+                                        : "only recorded as handled, nothing deleted";
       else
-        meaning = mode <= 2 ? kFolderModes[mode] : "remove emptied folders, touch no file";
+        meaning = mode < kFolderModeCount ? kFolderModes[mode]
+                                          : "remove emptied folders, touch no file";
       fields.push_back({"mode", Number(mode) + " (" + meaning + ")"});
       if (RefusalOf(field(0).c_str(), letter == 'U'))
         fields.push_back({"refused", "the pattern is refused: nothing is removed"});

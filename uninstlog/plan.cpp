@@ -4,25 +4,29 @@
 #include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
+#include "log/format.h"
 #include "log/log.h"
 
 namespace {
 
-// Progress notes that the run adds before the action of an order number.
-struct NoteAt { int order; int ids[2]; };
-const NoteAt kNotesAt[] = {
-    {3001, {81, 0}}, {19999, {54, 0}}, {21001, {55, 0}}, {30001, {42, 58}},
-};
-constexpr int kPauseOrder = 64999;
 const char kCopyPath[] = "<program copy>";
 
+// Progress notes that the run adds before the action of an order number.
 std::vector<int> NotesBefore(int order) {
   std::vector<int> ids;
-  for (const NoteAt& n : kNotesAt)
-    if (n.order == order)
-      for (int id : n.ids)
-        if (id) ids.push_back(id);
+  for (const NoteStep& n : kNoteSteps)
+    if (n.orderNumber == order)
+      for (int id : {n.firstNote, n.secondNote})
+        if (id != kNoNote) ids.push_back(id);
   return ids;
+}
+
+// The pause before the action of an order number (0: none).
+DWORD PauseBefore(int order) {
+  DWORD pause = 0;
+  for (const NoteStep& n : kNoteSteps)
+    if (n.orderNumber == order) pause += n.pauseMs;
+  return pause;
 }
 
 std::string Formatted(int id, const char* arg) {
@@ -35,7 +39,7 @@ std::string Formatted(int id, const char* arg) {
 
 std::string ProductName() {
   char name[kNameSize];
-  CopyTextCut(name, kNameSize, GetMessageText(10));
+  CopyTextCut(name, kNameSize, GetMessageText(kProductNameId));
   return name;
 }
 
@@ -43,7 +47,7 @@ std::string Caption() {
   char caption[kNameSize];
   std::string product = ProductName();
   const char* args[2] = {nullptr, product.c_str()};
-  std::string prefix = GetMessageText(48);
+  std::string prefix = GetMessageText(kCaptionId);
   args[0] = prefix.c_str();
   FormatText(caption, kNameSize, "%s %s", args, 2);
   return caption;
@@ -80,7 +84,8 @@ void AppendActions(std::string* out, const LogScan& scan, bool early) {
       *out += RowHead("", "", "", "") + "note " + std::to_string(id) + ": \"" +
               GetMessageText(id) + "\"" + (early ? " (no dialog yet: not shown)" : "") + "\n";
     }
-    if (r.order == kPauseOrder) *out += RowHead("", "", "", "") + "pause of 100 ms\n";
+    if (PauseBefore(r.order))
+      *out += RowHead("", "", "", "") + "pause of " + std::to_string(PauseBefore(r.order)) + " ms\n";
     const char* handler = HandlerOf(r.action[0]);
     *out += RowHead(std::to_string(r.order), r.line ? std::to_string(r.line) : "?",
                     std::string(1, r.action[0]), handler ? handler : "(passed over)") +
@@ -141,7 +146,7 @@ std::string JsonActions(const LogScan& scan, bool early) {
       out += (firstNote ? "" : ", ") + JsonNote(id, !early);
       firstNote = false;
     }
-    out += "], \"pause_ms\": " + std::to_string(r.order == kPauseOrder ? 100 : 0) + "}";
+    out += "], \"pause_ms\": " + std::to_string(PauseBefore(r.order)) + "}";
   }
   return out + (first ? "]" : "\n    ]");
 }
@@ -158,7 +163,8 @@ std::string FormatPlan(const LogScan& scan) {
          std::to_string(scan.records.size() - early) + " in stage two)\n";
   out += "caption: \"" + Caption() + "\"\n\n";
   out += "stage one (started from the install folder)\n";
-  out += "  question (message 43, not asked with -s): \"" + Formatted(43, ProductName().c_str()) +
+  out += "  question (message " + std::to_string(kConfirmQuestionId) + ", not asked with -s): \"" +
+         Formatted(kConfirmQuestionId, ProductName().c_str()) +
          "\"\n";
   out += "  any answer but Yes ends here; Yes: copy the program into the temporary folder\n";
   AppendActions(&out, scan, true);
@@ -169,15 +175,18 @@ std::string FormatPlan(const LogScan& scan) {
   out += "  then the copy starts as stage two\n\n";
   out += "stage two (the copy in the temporary folder, in the uninstall dialog)\n";
   AppendActions(&out, scan, false);
-  out += RowHead("", "", "", "") + "note 50: \"" + GetMessageText(50) + "\"\n";
-  out += RowHead("", "", "", "") + "note 47: \"" + Formatted(47, kCopyPath) + "\"\n";
+  out += RowHead("", "", "", "") + "note " + std::to_string(kDoneNoteId) + ": \"" +
+         GetMessageText(kDoneNoteId) + "\"\n";
+  out += RowHead("", "", "", "") + "note " + std::to_string(kProgramPathNoteId) + ": \"" +
+         Formatted(kProgramPathNoteId, kCopyPath) + "\"\n";
   return out;
 }
 
 std::string FormatPlanJson(const LogScan& scan) {
   std::string out = "{\n  \"log\": " + Json(scan.path) + ",\n  \"caption\": " + Json(Caption()) +
-                    ",\n  \"stage_one\": {\n    \"question\": {\"id\": 43, \"text\": " +
-                    Json(Formatted(43, ProductName().c_str())) + "},\n    \"actions\": " +
+                    ",\n  \"stage_one\": {\n    \"question\": {\"id\": " +
+                    std::to_string(kConfirmQuestionId) + ", \"text\": " +
+                    Json(Formatted(kConfirmQuestionId, ProductName().c_str())) + "},\n    \"actions\": " +
                     JsonActions(scan, true) + ",\n    \"uninstall_keys\": [";
   bool first = true;
   for (const PassKey& k : scan.passKeys) {
@@ -186,7 +195,8 @@ std::string FormatPlanJson(const LogScan& scan) {
     first = false;
   }
   out += "]\n  },\n  \"stage_two\": {\n    \"actions\": " + JsonActions(scan, false) +
-         ",\n    \"end_notes\": [" + JsonNote(50, true) + ", {\"id\": 47, \"text\": " +
-         Json(Formatted(47, kCopyPath)) + ", \"shown\": true}]\n  }\n}\n";
+         ",\n    \"end_notes\": [" + JsonNote(kDoneNoteId, true) + ", {\"id\": " +
+         std::to_string(kProgramPathNoteId) + ", \"text\": " +
+         Json(Formatted(kProgramPathNoteId, kCopyPath)) + ", \"shown\": true}]\n  }\n}\n";
   return out;
 }

@@ -23,7 +23,6 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 // Fresh start-up state: empty sets and pool, no log, counters at 0.
 void ResetCoreState() {
   ReleaseWorkingAreas();
-  ResetLogState();
   SetUpWorkingAreas();
 }
 
@@ -126,7 +125,8 @@ bool ScanLog(const char* path, LogScan* scan, std::string* error) {
   *scan = LogScan();
   scan->path = path;
   if (lstrlenA(path) >= kPathSize) {
-    *error = "the log path is longer than the uninstaller takes (511 characters)";
+    *error = "the log path is longer than the uninstaller takes (" +
+             std::to_string(kPathSize - 1) + " characters)";
     return false;
   }
   if (!ReadWholeFile(path, &scan->data, error)) return false;

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "startup/startup.h"
 
 // Exit codes of every command.
 constexpr int kExitClean = 0;
@@ -108,12 +109,78 @@ const char* ActionNameOf(char letter);
 // The fields of an action, decoded for people: name/value pairs in order.
 std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string& action);
 
+// "preview": both stages run over this machine through the uninstaller's
+// own handlers, with the gate answering instead of the system: nothing is
+// changed, and every effect is kept in run order.
+enum PreviewKind {
+  kEffectFile,        // delete a file
+  kEffectAttributes,  // change a file's attributes (read-only etc. cleared)
+  kEffectFont,        // unload a font and tell every window
+  kEffectFolder,      // remove a folder
+  kEffectKey,         // delete a registry key
+  kEffectValue,       // delete a registry value
+  kEffectCount,       // set a shared-library count
+  kEffectEntry,       // delete a profile entry
+  kEffectSection,     // delete a profile section
+  kEffectProfileWrite,// write a profile entry
+  kEffectLeftover,    // hand a file to the user (leftover list)
+  kEffectProgram,     // start a program (never started)
+  kEffectLibrary,     // load a library (mapped without running its code)
+  kEffectCall,        // call a library function (never called)
+  kEffectQuestion,    // a notice box of the uninstaller (never shown)
+  kEffectCheckBox,    // the box of a running-program check (never shown)
+  kEffectRefusal,     // something the run refuses to touch
+  kEffectCopy,        // copy a file
+  kEffectSchedule,    // delete a file at the next restart
+};
+
+struct PreviewEffect {
+  PreviewKind kind;
+  bool happens;          // the change would succeed (for boxes: always)
+  std::string object;    // path, ROOT\key, profile file, command line, box text
+  std::string name;      // value name, profile section, function name
+  std::string key;       // profile key
+  std::string detail;    // value data, entry value, count "3 -> 2", arguments, answer
+  std::string why;       // why it would not happen, or what is refused
+  unsigned long long bytes = 0;  // a deleted file's size
+  int count = 0;         // values of a deleted key, entries of a deleted section
+};
+
+// One action line's run (or one of the steps around them).
+constexpr int kStepQuestion = -1;  // stage one's question (message 43)
+constexpr int kStepPass = -2;      // stage one's removal of the uninstall registration
+struct PreviewStep {
+  int record;            // index into LogScan::records, or kStepQuestion/kStepPass
+  std::vector<PreviewEffect> effects;
+};
+
+struct PreviewOptions {
+  bool answerNo = false;   // answer No to the delete question (message 51)
+};
+
+struct PreviewRun {
+  std::vector<PreviewStep> stageOne, stageTwo;
+  std::string installFolder, tempFolder;  // current folder of each stage
+};
+
+// Runs the preview of a scanned log (ScanLog must have read it). Never
+// changes the machine; false with error when it cannot run.
+bool RunPreview(const LogScan& scan, const PreviewOptions& options, PreviewRun* run,
+                std::string* error);
+std::string FormatPreview(const LogScan& scan, const PreviewRun& run);
+std::string FormatPreviewJson(const LogScan& scan, const PreviewRun& run);
+// 0 clean, 1 warnings, 2 errors: check's findings, raised to 2 by a
+// refusal and to 1 by a change that would fail on this machine.
+int PreviewExitCode(const LogScan& scan, const PreviewRun& run);
+
 // Number of conversions (other than %%) in a wsprintf format and how many
 // of them are not text conversions (%s, %S and their sized forms).
 void CountPlaceholders(const char* format, int* conversions, int* nonText);
 
-// Log-name tail of an uninstaller executable.
-constexpr int kMaxTailName = 253;
+// Log-name tail of an uninstaller executable. The uninstaller reads the last
+// kTailWindow bytes: the name ends in the last byte (or a NUL there) and
+// starts after a NUL at byte 1 or later.
+constexpr int kMaxTailName = kTailWindow - 3;
 // The name that the uninstaller takes from exe; false with error when the
 // file cannot be read or is no executable.
 bool ReadTailName(const char* exe, std::string* name, std::string* error);

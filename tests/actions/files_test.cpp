@@ -193,13 +193,17 @@ TEST_F(RemovalTest, FileThatCannotBeDeletedIsListed) {
   EXPECT_EQ(Leftovers(), (Names{"busy.dat"}));
 }
 
-TEST_F(RemovalTest, NoDialogMeansNoLeftoverLines) {
+// Without a dialog (stage one, silent mode) a file left for the user stays
+// and still counts as handled: a later line, with the dialog open, neither
+// deletes nor lists it.
+TEST_F(RemovalTest, FileLeftWithoutADialogStaysHandled) {
   Build(scratch, {"a.txt"});
   gDialog = nullptr;
   Run("P{S}\\a.txt,2");
-  AddLeftover("C:\\nothing.txt");
-  EXPECT_TRUE(ListLines(host, 1002).empty());
+  gDialog = host;
+  Run("P{S}\\a.txt,0");
   EXPECT_TRUE(PathExists(scratch + "\\a.txt"));
+  EXPECT_TRUE(ListLines(host, 1002).empty());
 }
 
 TEST_F(RemovalTest, FontIsUnloadedAndAnnouncedBeforeItsFileGoes) {
@@ -275,10 +279,10 @@ TEST_F(QuestionTest, YesDeletesAndNoKeepsUnlisted) {
 TEST_F(QuestionTest, FileNamedTwiceIsAskedOnce) {
   Build(scratch, {"twice.txt"});
   BoxRobot robot;
-  StartRobot(&robot, gCaption, IDNO, 2, 3000);
+  StartRobot(&robot, gCaption, IDNO, 2);
   Run("P{S}\\twice.txt,1");
   Run("P{S}\\*.txt,1");
-  EXPECT_EQ(FinishRobot(&robot), 1);
+  EXPECT_EQ(StopRobot(&robot), 1);
   EXPECT_TRUE(PathExists(scratch + "\\twice.txt"));
 }
 

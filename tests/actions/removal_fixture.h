@@ -46,28 +46,12 @@ inline std::vector<std::string> ListLines(HWND host, int id) {
 }
 
 // Every entry below folder, relative, folders ending in a backslash, sorted.
-inline void ListTreeInto(const std::string& folder, const std::string& relative,
-                         std::vector<std::string>* out) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      out->push_back(relative + name + "\\");
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        ListTreeInto(folder + "\\" + name, relative + name + "\\", out);
-    } else {
-      out->push_back(relative + name);
-    }
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
-}
-
 inline std::vector<std::string> ListTree(const std::string& folder) {
   std::vector<std::string> out;
-  ListTreeInto(folder, "", &out);
+  WalkTree(folder, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
+    std::string relative = path.substr(folder.size() + 1);
+    out.push_back(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? relative + "\\" : relative);
+  });
   std::sort(out.begin(), out.end());
   return out;
 }

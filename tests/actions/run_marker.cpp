@@ -3,7 +3,8 @@
 //   run_marker [marker file [delay ms [thread]]]
 // Without a file it writes marker.txt beside itself. With a delay it sleeps
 // first; with "thread" the primary thread ends at once and a second thread
-// writes the marker after the delay.
+// writes the marker once the event run_marker_release is set (or the delay
+// has passed).
 #include <windows.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,7 +23,8 @@ static void WriteMarker() {
 }
 
 static DWORD WINAPI LateWriter(LPVOID) {
-  Sleep(gDelay);
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "run_marker_release");
+  WaitForSingleObject(release, gDelay);
   WriteMarker();
   ExitProcess(0);
 }

@@ -29,58 +29,40 @@ inline void SetLibraryResult(int result) {
   SetEnvironmentVariableA("RUN_TEST_RESULT", std::to_string(result).c_str());
 }
 
-// Answers every box titled caption: the first with `first`, each later one
-// with `then`, after calling `lift` (which should end what the check finds,
-// so that a "check again" answer lets the check return).
+// The robot for boxes that a check shows on the test thread: the first box
+// gets `first`, each later one `then`, after `lift` has run once (it should
+// end what the check finds, so that a "check again" answer lets the check
+// return). Stopped once the check has returned.
 struct BoxAnswerer {
-  std::string caption;
-  int first = 0;
-  int then = 0;
-  std::function<void()> lift;
-  volatile LONG stop = 0;
-  int seen = 0;
+  BoxRobot robot;
+  int seen = 0;           // boxes answered
   std::string text;       // text of the first box
   unsigned buttons = 0;   // bit n: button id n shown in the first box
   HWND owner = nullptr;   // owner of the first box
-  HANDLE thread = nullptr;
 
-  static DWORD WINAPI Run(LPVOID param) {
-    BoxAnswerer* self = static_cast<BoxAnswerer*>(param);
-    while (!self->stop) {
-      HWND box = WaitForDialog(self->caption.c_str(), 50);
-      if (!box) continue;
-      if (self->seen == 0) {
-        char text[2048] = "";
-        ReadBoxText(box, text, sizeof text);
-        self->text = text;
-        for (int id = 1; id <= 15; ++id)
-          if (GetDlgItem(box, id)) self->buttons |= 1u << id;
-        self->owner = GetWindow(box, GW_OWNER);
-      } else if (self->lift) {
-        self->lift();
-        self->lift = nullptr;
+  void Start(const char* boxCaption, int first, int then, std::function<void()> lift) {
+    robot.caption = boxCaption;
+    robot.answers = 1 << 30;
+    robot.answer = [boxCaption = std::string(boxCaption), first, then, lift](
+                       const SeenBox& box, int index) mutable {
+      if (box.title != boxCaption) return 0;
+      if (index == 0) return first;
+      if (lift) {
+        lift();
+        lift = nullptr;
       }
-      PressButton(box, self->seen == 0 ? self->first : self->then);
-      ++self->seen;
-      for (int i = 0; i < 500 && IsWindow(box); ++i) Sleep(10);
-    }
-    return 0;
-  }
-  void Start(const char* boxCaption, int firstButton, int thenButton,
-             std::function<void()> lifter) {
-    caption = boxCaption;
-    first = firstButton;
-    then = thenButton;
-    lift = lifter;
-    thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+      return then;
+    };
+    StartRobot(&robot);
   }
   void Finish() {
-    stop = 1;
-    if (thread) WaitForSingleObject(thread, INFINITE);
-    if (thread) CloseHandle(thread);
-    thread = nullptr;
+    seen = StopRobot(&robot);
+    if (robot.boxes.empty()) return;
+    text = robot.boxes[0].text;
+    buttons = robot.boxes[0].buttons;
+    owner = robot.boxes[0].owner;
   }
-  ~BoxAnswerer() { Finish(); }
+  ~BoxAnswerer() { StopRobot(&robot); }
 };
 
 inline unsigned ButtonBits(std::initializer_list<int> ids) {

@@ -13,20 +13,22 @@
 #include <string.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 #include "e2e/scenario.h"
 #include "e2e/win_probe.h"
 #include "support/robot.h"
 #include "support/test_util.h"
+#include "uninstlog/uninstlog.h"
+#include "window/dialog.h"
 
 namespace {
 
 // Dialog items of the uninstall dialog.
-enum {
-  kClose = 1000, kHeading = 1001, kLeftovers = 1002, kRemoveOne = 1003, kRemoveAll = 1004,
-  kProgress = 1005, kFinish = 1006
-};
+constexpr int kClose = kCloseButton, kHeading = kLeftoverHeading, kLeftovers = kLeftoverList,
+              kRemoveOne = kRemoveOneButton, kRemoveAll = kRemoveAllButton,
+              kProgress = kProgressList, kFinish = kFinishButton;
 
 // Built-in texts that the uninstaller shows before any message is known.
 const char kNoLog[] = "Can't open uninstal log file %s!";
@@ -58,6 +60,10 @@ struct Run {
   int failures = 0;
   int checks = 0;
   bool broken = false;                  // stage one did not start, or no dialog came
+  bool installed = false;               // the package is in place (by "preview" or "start")
+  bool previewed = false;
+  PreviewRun preview;                   // what uninstlog preview said the uninstall changes
+  std::set<std::string> before;         // the machine as the preview saw it
 
   std::vector<std::pair<std::string, HANDLE>> held;
   HANDLE job = nullptr, port = nullptr;
@@ -74,8 +80,9 @@ struct Run {
   std::vector<std::string> watchKeys;   // registry keys looked at as each process starts
   volatile bool stopThreads = false;
   HANDLE waitRelease = nullptr;         // set: boxes answered "wait" may go
-  HANDLE waitingBox = nullptr;          // set by the watcher while it holds a box
-  HANDLE watcher = nullptr, tracker = nullptr;
+  HANDLE waitingBox = nullptr;          // set by the robot while it holds a box
+  BoxRobot robot;                       // answers the uninstaller's boxes
+  HANDLE tracker = nullptr;
 };
 
 Run* gRun = nullptr;
@@ -152,78 +159,52 @@ void ReleaseHeld(Run& run, const std::string& path) {
 }
 
 // ---------------------------------------------------------------------------
-// The watcher answers every message box of the uninstaller: a visible dialog
-// box titled with the caption (or untitled, as before the log is loaded)
-// that is not the uninstall dialog.
+// The box robot answers every message box of the uninstaller: titled with
+// the caption, or untitled, as before the log is loaded.
 
-struct BoxSearch { const Run* run; HWND found; };
-
-BOOL CALLBACK FindBox(HWND window, LPARAM param) {
-  BoxSearch* search = reinterpret_cast<BoxSearch*>(param);
-  char className[64] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (strcmp(className, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-  if (GetDlgItem(window, kProgress) || !GetDlgItem(window, 0xFFFF)) return TRUE;
-  std::string title = WindowText(window);
-  if (title != search->run->caption && !title.empty()) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-DWORD WINAPI WatcherThread(LPVOID) {
+// The box robot's choice for one box: the scenario's answer, by the box's
+// message id. Called on the robot's thread.
+int AnswerBox(const SeenBox& box, int) {
   Run& run = *gRun;
-  while (!run.stopThreads) {
-    BoxSearch search = {&run, nullptr};
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) {
-      Sleep(20);
-      continue;
+  if (box.title != run.caption && !box.title.empty()) return 0;
+  Box seen = {IdentifyBox(run, box.text), box.title, box.text, ""};
+  auto answer = run.sc.answers.find(seen.id);
+  std::string word = answer != run.sc.answers.end() ? answer->second
+                     : seen.id == 43 || seen.id == 51 ? "yes"
+                                                      : "no";
+  if (word == "wait") {
+    SetEvent(run.waitingBox);
+    while (!run.stopThreads && WaitForSingleObject(run.waitRelease, 50) == WAIT_TIMEOUT) {
     }
-    HWND box = search.found;
-    Sleep(50);  // let the box finish drawing its text
-    char text[2048] = "";
-    ReadBoxText(box, text, sizeof text);
-    Box seen = {IdentifyBox(run, text), WindowText(box), text, ""};
-    auto answer = run.sc.answers.find(seen.id);
-    std::string word = answer != run.sc.answers.end() ? answer->second
-                       : seen.id == 43 || seen.id == 51 ? "yes"
-                                                        : "no";
-    if (word == "wait") {
-      SetEvent(run.waitingBox);
-      while (!run.stopThreads && WaitForSingleObject(run.waitRelease, 50) == WAIT_TIMEOUT) {
-      }
-      ResetEvent(run.waitingBox);
-      word = "yes";
-    }
-    if (word == "release") {
-      ReleaseHeld(run, "");
-      word = "yes";
-    }
-    // The word names a button; boxes without it get their first button of
-    // No, Cancel, Ignore, OK.
-    static const struct { const char* word; int id; const char* label; } kButtons[] = {
-        {"yes", IDYES, "Yes"},       {"no", IDNO, "No"},         {"cancel", IDCANCEL, "Cancel"},
-        {"ignore", IDIGNORE, "Ignore"}, {"retry", IDRETRY, "Retry"}, {"abort", IDABORT, "Abort"},
-        {"ok", IDOK, "OK"}};
-    int button = 0;
-    for (const auto& b : kButtons)
-      if (word == b.word && GetDlgItem(box, b.id)) button = b.id;
-    for (int fallback : {IDNO, IDCANCEL, IDIGNORE, IDOK})
-      if (!button && GetDlgItem(box, fallback)) button = fallback;
-    for (const auto& b : kButtons)
-      if (b.id == button) seen.answer = b.label;
-    {
-      std::lock_guard<std::mutex> guard(run.lock);
-      run.boxes.push_back(seen);
-      run.story.push_back("question \"" + seen.text + "\" -> " + seen.answer);
-    }
-    if (!run.report)
-      printf("  box  %d \"%s\" -> %s\n", seen.id, seen.text.c_str(), seen.answer.c_str());
-    HWND target = GetDlgItem(box, button);
-    if (target) SendMessageTimeoutW(target, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, nullptr);
-    for (int i = 0; i < 500 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
+    ResetEvent(run.waitingBox);
+    word = "yes";
   }
-  return 0;
+  if (word == "release") {
+    ReleaseHeld(run, "");
+    word = "yes";
+  }
+  // The word names a button; boxes without it get their first button of
+  // No, Cancel, Ignore, OK.
+  static const struct { const char* word; int id; const char* label; } kButtons[] = {
+      {"yes", IDYES, "Yes"},       {"no", IDNO, "No"},         {"cancel", IDCANCEL, "Cancel"},
+      {"ignore", IDIGNORE, "Ignore"}, {"retry", IDRETRY, "Retry"}, {"abort", IDABORT, "Abort"},
+      {"ok", IDOK, "OK"}};
+  unsigned present = box.buttons;
+  int button = 0;
+  for (const auto& b : kButtons)
+    if (word == b.word && (present & (1u << b.id))) button = b.id;
+  for (int fallback : {IDNO, IDCANCEL, IDIGNORE, IDOK})
+    if (!button && (present & (1u << fallback))) button = fallback;
+  for (const auto& b : kButtons)
+    if (b.id == button) seen.answer = b.label;
+  {
+    std::lock_guard<std::mutex> guard(run.lock);
+    run.boxes.push_back(seen);
+    run.story.push_back("question \"" + seen.text + "\" -> " + seen.answer);
+  }
+  if (!run.report)
+    printf("  box  %d \"%s\" -> %s\n", seen.id, seen.text.c_str(), seen.answer.c_str());
+  return button;
 }
 
 std::string ImageOf(HANDLE process);
@@ -420,7 +401,9 @@ bool StartStageOne(Run& run) {
   SetInformationJobObject(run.job, JobObjectAssociateCompletionPortInformation, &association,
                           sizeof association);
   run.tracker = CreateThread(nullptr, 0, TrackerThread, nullptr, 0, nullptr);
-  run.watcher = CreateThread(nullptr, 0, WatcherThread, nullptr, 0, nullptr);
+  run.robot.answer = AnswerBox;
+  run.robot.answers = 1 << 30;
+  StartRobot(&run.robot);
 
   std::string line = Quote(run.vars["INST"] + "\\" + run.sc.exeName);
   if (!run.sc.args.empty()) line += " " + Expand(run, run.sc.args);
@@ -589,7 +572,23 @@ void TryToClose(Run& run, const std::string& how) {
     PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
   }
-  PumpSleep(300);
+  // A marker posted after the attempt: once the dialog has taken it, it has
+  // handled the attempt (and the IDCANCEL it posts) too. The marker is the
+  // leftover list's scrollable width, a pixel or two that nobody sees.
+  HWND progress = GetDlgItem(run.dialog, kLeftovers);
+  WPARAM marker = static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) + 1;
+  PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker, 0);
+  for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
+                  static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) != marker;
+       ++i)
+    PumpSleep(20);
+  // The IDCANCEL that a close box posts comes after its WM_CLOSE: one more
+  // round through the queue.
+  PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker + 1, 0);
+  for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
+                  static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) != marker + 1;
+       ++i)
+    PumpSleep(20);
   Check(run, IsWindow(run.dialog) && IsWindowVisible(run.dialog),
         "the dialog stays open after " + how);
 }
@@ -802,6 +801,220 @@ void CheckPackage(Run& run, bool intact) {
   Check(run, wrong == 0, std::string("the package is ") + (intact ? "intact" : "removed as the log says"));
 }
 
+// ---------------------------------------------------------------------------
+// Agreement with the preview: "preview" installs the package, runs
+// uninstlog's preview over it and notes the machine; "expect agreement",
+// after the run, checks that exactly what the preview listed is gone (or
+// changed) and nothing else.
+
+std::string UpperText(std::string text) {
+  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const struct { HKEY root; const char* name; } kRoots[] = {
+    {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"}, {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
+    {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"}, {HKEY_USERS, "HKEY_USERS"}};
+
+void NoteTree(const std::string& folder, std::set<std::string>* state) {
+  WalkTree(folder, [&](const std::string& path, const WIN32_FIND_DATAA&) {
+    state->insert("path|" + UpperText(path));
+  });
+}
+
+void NoteKey(HKEY root, const std::string& rootName, const std::string& path,
+             std::set<std::string>* state) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  std::string name = UpperText(rootName + "\\" + path);
+  state->insert("key|" + name);
+  char item[512];
+  BYTE data[512];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof item, dataSize = sizeof data, type = 0;
+    if (RegEnumValueA(key, i, item, &size, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+    std::string text = (type == REG_DWORD && dataSize == 4)
+                           ? std::to_string(*reinterpret_cast<DWORD*>(data))
+                           : std::string(reinterpret_cast<char*>(data), dataSize);
+    state->insert("value|" + name + "|" + UpperText(item) + "|" + text);
+  }
+  std::vector<std::string> subkeys;
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof item;
+    if (RegEnumKeyExA(key, i, item, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    subkeys.push_back(item);
+  }
+  RegCloseKey(key);
+  for (const std::string& sub : subkeys) NoteKey(root, rootName, path + "\\" + sub, state);
+}
+
+void NoteProfile(const std::string& file, std::set<std::string>* state) {
+  std::vector<char> names(65536, 0), entries(65536, 0);
+  GetPrivateProfileSectionNamesA(names.data(), 65536, file.c_str());
+  for (const char* section = names.data(); *section; section += strlen(section) + 1) {
+    std::string id = UpperText(file) + "|" + UpperText(section);
+    state->insert("section|" + id);
+    GetPrivateProfileSectionA(section, entries.data(), 65536, file.c_str());
+    for (const char* entry = entries.data(); *entry; entry += strlen(entry) + 1) {
+      std::string text = entry;
+      size_t equals = text.find('=');
+      state->insert("entry|" + id + "|" + UpperText(text.substr(0, equals)));
+    }
+  }
+}
+
+// What the scenario can touch: its folder, the registry keys the log and the
+// package name (each with its parent), the shared counts, the profiles.
+std::set<std::string> NoteMachine(Run& run) {
+  std::set<std::string> state;
+  NoteTree(run.vars["ROOT"], &state);
+  std::set<std::string> keys, profiles;
+  for (const std::string& raw : run.sc.logLines) {
+    std::string line = Expand(run, raw);
+    if (line.size() < 2 || !isdigit(static_cast<unsigned char>(line[1]))) continue;
+    std::vector<std::string> fields;
+    size_t comma = line.find(',');
+    while (comma != std::string::npos) {
+      size_t next = line.find(',', comma + 1);
+      fields.push_back(line.substr(comma + 1, next == std::string::npos ? next : next - comma - 1));
+      comma = next;
+    }
+    int root = fields.empty() ? -1 : atoi(fields[0].c_str());
+    if (line[0] == 'J' && fields.size() > 1 && root >= 0 && root < 4)
+      keys.insert(std::string(kRoots[root].name) + "\\" +
+                  fields[1].substr(0, fields[1].find_last_of('\\')));
+    if (line[0] == 'M' && !fields.empty()) profiles.insert(fields[0]);
+  }
+  for (const InstallItem& item : run.sc.items) {
+    std::string path = Expand(run, item.path);
+    if (item.kind == InstallItem::Ini) profiles.insert(path);
+    if (item.kind == InstallItem::Key || item.kind == InstallItem::Value) {
+      HKEY root;
+      std::string subkey;
+      if (SplitRegistryPath(path, &root, &subkey))
+        for (const auto& r : kRoots)
+          if (r.root == root) keys.insert(std::string(r.name) + "\\" + subkey.substr(0, subkey.find_last_of('\\')));
+    }
+  }
+  keys.insert("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs");
+  for (const std::string& key : keys)
+    for (const auto& r : kRoots)
+      if (key.compare(0, strlen(r.name) + 1, std::string(r.name) + "\\") == 0)
+        NoteKey(r.root, r.name, key.substr(strlen(r.name) + 1), &state);
+  for (const std::string& profile : profiles) NoteProfile(profile, &state);
+  return state;
+}
+
+void Preview(Run& run) {
+  Check(run, Install(run), "the package is installed");
+  run.installed = true;
+  LogScan scan;
+  PreviewOptions options;
+  auto answer = run.sc.answers.find(51);
+  options.answerNo = answer != run.sc.answers.end() && answer->second == "no";
+  std::string error;
+  bool ok = ScanLog(run.vars["LOG"].c_str(), &scan, &error) &&
+            RunPreview(scan, options, &run.preview, &error);
+  Check(run, ok, "uninstlog preview runs over the installed package " + error);
+  run.previewed = ok;
+  run.before = NoteMachine(run);
+  if (!run.report) printf("%s", FormatPreview(scan, run.preview).c_str());
+}
+
+// The noted items that a preview effect takes away.
+void Explained(const PreviewEffect& e, std::set<std::string>* gone, std::set<std::string>* changed) {
+  if (!e.happens) return;
+  std::string object = UpperText(e.object);
+  switch (e.kind) {
+    case kEffectFile:
+    case kEffectFolder: {
+      // As the file system reads it: "\\" inside a path is one separator.
+      char full[MAX_PATH * 2] = "";
+      GetFullPathNameA(e.object.c_str(), sizeof full, full, nullptr);
+      gone->insert("path|" + UpperText(full));
+      break;
+    }
+    case kEffectKey: gone->insert("key|" + object); break;
+    case kEffectValue: gone->insert("value|" + object + "|" + UpperText(e.name)); break;
+    case kEffectCount:
+      if (e.detail.find("-> deleted") != std::string::npos)
+        gone->insert("value|" + object + "|" + UpperText(e.name));
+      else
+        changed->insert("value|" + object + "|" + UpperText(e.name) + "|" +
+                        e.detail.substr(e.detail.find("-> ") + 3));
+      break;
+    case kEffectEntry: gone->insert("entry|" + object + "|" + UpperText(e.name) + "|" + UpperText(e.key)); break;
+    case kEffectSection: gone->insert("section|" + object + "|" + UpperText(e.name)); break;
+    default: break;
+  }
+}
+
+// The item without its data: "value|KEY|NAME|data" -> "value|KEY|NAME".
+std::string ItemName(const std::string& item) {
+  if (item.compare(0, 6, "value|") != 0) return item;
+  return item.substr(0, item.find_last_of('|'));
+}
+
+// True when a listed key or section holds the item.
+bool InsideListed(const std::string& item, const std::set<std::string>& listed) {
+  for (const std::string& container : listed) {
+    if (container.compare(0, 4, "key|") == 0 && item.compare(0, 6, "value|") == 0 &&
+        item.compare(6, container.size() - 4 + 1, container.substr(4) + "|") == 0)
+      return true;
+    if (container.compare(0, 8, "section|") == 0 && item.compare(0, 6, "entry|") == 0 &&
+        item.compare(6, container.size() - 8 + 1, container.substr(8) + "|") == 0)
+      return true;
+  }
+  return false;
+}
+
+void Agreement(Run& run) {
+  if (!run.previewed) {
+    Check(run, false, "a preview ran before the uninstall");
+    return;
+  }
+  std::set<std::string> listed, changed;
+  for (const auto* steps : {&run.preview.stageOne, &run.preview.stageTwo})
+    for (const PreviewStep& step : *steps)
+      for (const PreviewEffect& e : step.effects) Explained(e, &listed, &changed);
+  std::set<std::string> after = NoteMachine(run);
+  std::set<std::string> afterNames;
+  for (const std::string& item : after) afterNames.insert(ItemName(item));
+  int unlisted = 0, stayed = 0, wrong = 0;
+  for (const std::string& item : run.before) {
+    if (after.count(item)) continue;
+    std::string name = ItemName(item);
+    bool gone = !afterNames.count(name);
+    bool explained = gone ? (listed.count(name) || InsideListed(name, listed))
+                          : [&] {
+                              for (const std::string& c : changed)
+                                if (after.count(c) && ItemName(c) == name) return true;
+                              return false;
+                            }();
+    if (!explained) {
+      ++unlisted;
+      printf("         not in the preview: %s %s\n", gone ? "gone" : "changed", item.c_str());
+    }
+  }
+  for (const std::string& item : listed) {
+    bool wasThere = false;
+    for (const std::string& noted : run.before) wasThere |= ItemName(noted) == item;
+    if (wasThere && afterNames.count(item)) {
+      ++stayed;
+      printf("         listed by the preview but still there: %s\n", item.c_str());
+    }
+  }
+  for (const std::string& item : changed)
+    if (!after.count(item)) {
+      ++wrong;
+      printf("         the preview's new value is not what the run left: %s\n", item.c_str());
+    }
+  Check(run, unlisted == 0 && stayed == 0 && wrong == 0 && !listed.empty(),
+        "the uninstall changed exactly what the preview listed (" + std::to_string(listed.size()) +
+            " removals)");
+}
+
 int BoxCount(Run& run, int id) {
   std::lock_guard<std::mutex> guard(run.lock);
   int count = 0;
@@ -817,6 +1030,8 @@ void Expect(Run& run, const std::vector<std::string>& rawArgs) {
   auto arg = [&](size_t i) { return i < a.size() ? a[i] : std::string(); };
   if (kind == "package") {
     CheckPackage(run, arg(1) == "intact");
+  } else if (kind == "agreement") {
+    Agreement(run);
   } else if (kind == "gone") {
     Check(run, !PathExists(arg(1)), "gone: " + arg(1));
   } else if (kind == "exists") {
@@ -942,22 +1157,27 @@ void PrintReport(Run& run) {
 void Shutdown(Run& run) {
   // Anything still running (a hung stage, a helper) is ended with the job.
   if (run.job) {
-    bool alive = false;
+    // A process that has done its work may still be on its way out (a
+    // loaded machine): each gets a short grace to end before it counts.
+    const DWORD kExitGraceMs = 5000;
+    std::string alive;
     {
       std::lock_guard<std::mutex> guard(run.lock);
       for (const Tracked& t : run.tracked)
-        if (t.process && WaitForSingleObject(t.process, 0) == WAIT_TIMEOUT) alive = true;
+        if (t.process && WaitForSingleObject(t.process, kExitGraceMs) == WAIT_TIMEOUT)
+          alive += " " + t.image;
     }
-    if (run.stageOne.hProcess && WaitForSingleObject(run.stageOne.hProcess, 0) == WAIT_TIMEOUT)
-      alive = true;
-    if (alive) {
-      Check(run, false, "no uninstaller process is left running");
+    if (run.stageOne.hProcess &&
+        WaitForSingleObject(run.stageOne.hProcess, kExitGraceMs) == WAIT_TIMEOUT)
+      alive += " stage one";
+    if (!alive.empty()) {
+      Check(run, false, "no uninstaller process is left running (still running:" + alive + ")");
       TerminateJobObject(run.job, 99);
     }
   }
   run.stopThreads = true;
   SetEvent(run.waitRelease);
-  if (run.watcher) WaitForSingleObject(run.watcher, 5000);
+  StopRobot(&run.robot);
   if (run.tracker) WaitForSingleObject(run.tracker, 5000);
   ReleaseHeld(run, "");
   for (const Tracked& t : run.tracked)
@@ -1040,8 +1260,11 @@ int main(int argc, char** argv) {
       printf("%s:%d: %s %s\n", step.file.c_str(), step.line, step.keyword.c_str(),
              step.args.empty() ? "" : step.args[0].c_str());
     const std::string arg = step.args.empty() ? "" : step.args[0];
-    if (step.keyword == "start") {
-      Check(*run, Install(*run), "the package is installed");
+    if (step.keyword == "preview") {
+      Preview(*run);
+    } else if (step.keyword == "start") {
+      if (!run->installed) Check(*run, Install(*run), "the package is installed");
+      run->installed = true;
       if (!StartStageOne(*run)) run->broken = true;
     } else if (step.keyword == "second") {
       SecondStart(*run);

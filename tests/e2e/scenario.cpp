@@ -113,8 +113,8 @@ static bool ParseItem(const std::string& keyword, const std::string& rest, Insta
 }
 
 static bool IsStep(const std::string& keyword) {
-  static const char* const kSteps[] = {"start", "second", "dialog", "press", "release",
-                                       "end", "expect", "view",
+  static const char* const kSteps[] = {"preview", "start", "second", "dialog", "press",
+                                       "release", "end", "expect", "view",
                                        "escape", "close-box", "delete", "window"};
   for (const char* step : kSteps)
     if (keyword == step) return true;

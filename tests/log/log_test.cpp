@@ -4,6 +4,7 @@
 #include <vector>
 #include "common/state.h"
 #include "log/log.h"
+#include "startup/startup.h"
 #include "support/robot.h"
 #include "support/test_util.h"
 
@@ -143,9 +144,11 @@ TEST_F(LogTest, LongNumberPartAndLongTextStayInBounds) {
 }
 
 TEST_F(LogTest, OverlongNameIsCutIntoTheCaptionFields) {
-  Load("A10," + std::string(300, 'n') + "\n");
-  CopyTextCut(gProductName, kNameSize, GetMessageText(10));
-  EXPECT_EQ(kNameSize - 1, lstrlenA(gProductName));
+  Load("A10," + std::string(300, 'n') + "\nA48,Uninstall\n");
+  BuildCaption();
+  // The product name and the caption hold at most 127 characters.
+  EXPECT_EQ(std::string(127, 'n'), gProductName);
+  EXPECT_EQ("Uninstall " + std::string(127 - 10, 'n'), gCaption);
 }
 
 TEST_F(LogTest, FullSeenLineSetTreatsNewLinesAsRepeats) {

@@ -1,5 +1,6 @@
 #include "support/test_util.h"
 #include <stdio.h>
+#include <stdlib.h>
 #include "common/state.h"
 #include "log/log.h"
 
@@ -43,6 +44,22 @@ void RemoveTree(const std::string& path) {
     }
   }
   RemoveDirectoryA(path.c_str());
+}
+
+void WalkTree(const std::string& folder, const TreeVisit& visit) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string path = folder + "\\" + name;
+    visit(path, entry);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      WalkTree(path, visit);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {
@@ -115,7 +132,6 @@ std::vector<std::string> ListBoxLines(HWND list) {
 
 void ResetProgramState() {
   ReleaseWorkingAreas();
-  ResetLogState();
   gSilent = false;
   gProgramPath[0] = gProgramFolder[0] = gWindowsFolder[0] = gTempFolder[0] = 0;
   gCommandLogPath[0] = gLogPath[0] = gScratch[0] = gRelaunch[0] = 0;
@@ -133,4 +149,25 @@ std::string LoadLogText(const std::string& folder, const std::string& text) {
   LoadLog();
   ResetActionCursor();
   return path;
+}
+
+static bool ReadEnvironmentNumber(const char* name, unsigned long* value) {
+  char text[32] = "";
+  DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+  if (length == 0 || length >= sizeof text) return false;
+  char* end = nullptr;
+  *value = strtoul(text, &end, 10);
+  return end && *end == 0 && end != text;
+}
+
+unsigned FuzzSeed(unsigned fallback) {
+  unsigned long value = 0;
+  return ReadEnvironmentNumber("FUZZ_SEED", &value) ? static_cast<unsigned>(value) : fallback;
+}
+
+int FuzzCount(int fallback) {
+  unsigned long value = 0;
+  return ReadEnvironmentNumber("FUZZ_COUNT", &value) && value > 0 && value < 100000000ul
+             ? static_cast<int>(value)
+             : fallback;
 }

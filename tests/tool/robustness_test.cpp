@@ -1,12 +1,13 @@
 // uninstlog over random and mutated logs: every command answers with one of
-// its exit codes, check always ends with its summary, plan --json is always
-// JSON, and the plan lists the records in the order the uninstaller's loader
-// leaves them.
+// its exit codes, check always ends with its summary, plan --json and
+// preview --json are always JSON, and the plan and the preview list the
+// records in the order the uninstaller's loader leaves them.
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
+#include "common/gate.h"
 #include "log/log.h"
 #include "support/test_util.h"
 #include "uninstlog/uninstlog.h"
@@ -193,6 +194,8 @@ class RobustnessTest : public ::testing::Test {
   void TearDown() override { RemoveTree(folder_); }
   std::string folder_;
 };
+// The seeded random runs (the fuzz tier).
+class ToolFuzz : public RobustnessTest {};
 
 // Counts in the summary line "check: E error(s), W warning(s), N note(s); ...".
 bool ReadSummary(const std::string& out, int* errors, int* warnings) {
@@ -212,12 +215,13 @@ std::vector<long long> LoaderOrders(const std::string& folder, const std::string
   return orders;
 }
 
-TEST_F(RobustnessTest, RandomLogsGetAnAnswerNeverACrash) {
-  std::mt19937 random(20261207u);
+TEST_F(ToolFuzz, RandomLogsGetAnAnswerNeverACrash) {
+  std::mt19937 random(FuzzSeed(20261207u));
   const std::string path = folder_ + "\\uninstal.ini";
   int codes[3] = {0, 0, 0};
   int withActions = 0;
-  for (int round = 0; round < 300; ++round) {
+  const int rounds = FuzzCount(100);
+  for (int round = 0; round < rounds; ++round) {
     std::string log = RandomLog(random);
     // Now and then a log that needs no finding, with random clean lines.
     if (round % 25 == 0) {
@@ -246,23 +250,38 @@ TEST_F(RobustnessTest, RandomLogsGetAnAnswerNeverACrash) {
     // The plan's actions, stage one then stage two, are the loaded records.
     EXPECT_EQ(LoaderOrders(folder_, log), json.orders) << "round " << round;
     if (!json.orders.empty()) ++withActions;
+
+    // Every tenth log also through the preview: an answer, JSON, every
+    // record in run order, and the gate back to the real calls.
+    if (round % 10 != 0) continue;
+    out.clear();
+    code = RunTool({"preview", "--json", path}, &out, &err);
+    ASSERT_TRUE(code >= 0 && code <= 2) << "round " << round << " " << err;
+    ASSERT_FALSE(GatePreviewing()) << "round " << round;
+    JsonReader preview(out);
+    ASSERT_TRUE(preview.Valid()) << "round " << round << " " << preview.error() << "\n" << out;
+    EXPECT_EQ(LoaderOrders(folder_, log), preview.orders) << "round " << round;
   }
-  // The inputs reach every answer and plenty of actions.
+  // The inputs reach every answer and plenty of actions (a long enough run).
+  if (rounds < 100) return;
   EXPECT_GT(codes[0], 0);
   EXPECT_GT(codes[1], 0);
   EXPECT_GT(codes[2], 0);
-  EXPECT_GT(withActions, 100);
+  EXPECT_GT(withActions, rounds / 3);
 }
 
 // The built program, as a package maker runs it, over a few of the same
 // kind of logs.
-TEST_F(RobustnessTest, TheProgramAnswersOnRandomLogs) {
-  std::mt19937 random(7u);
+TEST_F(ToolFuzz, TheProgramAnswersOnRandomLogs) {
+  std::mt19937 random(FuzzSeed(7u));
   const std::string path = folder_ + "\\random.ini";
   const std::string out = folder_ + "\\out.txt";
-  for (int round = 0; round < 12; ++round) {
+  // One program round for every hundred in-process rounds (two by default):
+  // each starts three processes.
+  const int rounds = FuzzCount(200) / 100;
+  for (int round = 0; round < rounds; ++round) {
     WriteTextFile(path, RandomLog(random));
-    const char* const commands[] = {"check", "plan", "plan --json"};
+    const char* const commands[] = {"check", "plan", "plan --json", "preview --json"};
     for (const char* command : commands) {
       std::string line = "cmd /c \"\"" DIST_DIR "/uninstlog.exe\" " + std::string(command) +
                          " \"" + path + "\" >\"" + out + "\" 2>nul\"";
@@ -276,8 +295,8 @@ TEST_F(RobustnessTest, TheProgramAnswersOnRandomLogs) {
         for (char c : text)
           if (c != '\r') lf += c;
         EXPECT_TRUE(ReadSummary(lf, &errors, &warnings)) << round << "\n" << text;
-      } else if (std::string(command) == "plan --json") {
-        EXPECT_EQ(0, code);
+      } else if (std::string(command) != "plan") {
+        if (std::string(command) == "plan --json") EXPECT_EQ(0, code);
         JsonReader json(text);
         EXPECT_TRUE(json.Valid()) << round << " " << json.error();
       }
@@ -289,10 +308,10 @@ TEST_F(RobustnessTest, TheProgramAnswersOnRandomLogs) {
 
 namespace {
 
-// Big logs: the checks look each line up once, so tens of thousands of
-// lines that all redefine one message or all name one uninstall key take
-// seconds, not minutes.
-TEST_F(RobustnessTest, BigLogsAreCheckedInLinearTime) {
+// Big logs: tens of thousands of lines that all redefine one message or all
+// name one uninstall key get one finding each (the time they take is the
+// benchmark's business).
+TEST_F(RobustnessTest, BigLogsGetOneFindingPerLine) {
   const std::string key = "J0,2,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\S,\r\n";
   struct Case { std::string line; int count; const char* code; };
   const Case cases[] = {
@@ -304,17 +323,14 @@ TEST_F(RobustnessTest, BigLogsAreCheckedInLinearTime) {
     std::string log;
     for (int i = 0; i < c.count; ++i) log += c.line;
     WriteTextFile(path, log);
-    DWORD start = GetTickCount();
     LogScan scan;
     std::string error;
     ASSERT_TRUE(ScanLog(path.c_str(), &scan, &error)) << error;
     std::vector<Finding> findings = CheckScan(scan);
-    DWORD took = GetTickCount() - start;
     int hits = 0;
     for (const Finding& f : findings)
       if (f.code == c.code) ++hits;
     EXPECT_EQ(c.count - 1, hits) << c.code;
-    EXPECT_LT(took, 15000u) << c.code << ": " << took << " ms";
   }
 }
 

@@ -84,8 +84,10 @@ TEST_F(TailTest, BadExecutablesAreReported) {
   }
 }
 
+}  // namespace
+
 // Runs dist's uninstlog.exe with its output and errors in files; returns the
-// exit code.
+// exit code. (The preview tests use it too.)
 int RunUninstlog(const std::string& folder, const std::string& arguments, std::string* out,
             std::string* err) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -122,6 +124,8 @@ int RunUninstlog(const std::string& folder, const std::string& arguments, std::s
   *err = ReadTextFile(errPath);
   return code;
 }
+
+namespace {
 
 TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
   std::string clean = folder_ + "\\clean.ini";

@@ -2,3 +2,9 @@
 # built program itself.
 target_link_libraries(tool_tests PRIVATE uninstlog_lib)
 add_dependencies(tool_tests uninstlog uninstaller)
+# The preview tests name the action-run helpers in their log.
+add_dependencies(tool_tests run_library run_marker)
+
+add_test(NAME static_gate
+  COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DARCHIVE=$<TARGET_FILE:uninstaller_core>
+    -DSOURCES=${CMAKE_SOURCE_DIR}/uninstaller -P ${CMAKE_CURRENT_LIST_DIR}/gate_check.cmake)

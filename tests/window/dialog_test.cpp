@@ -11,6 +11,7 @@
 #include <vector>
 #include "common/state.h"
 #include "log/log.h"
+#include "support/robot.h"
 #include "support/test_util.h"
 #include "window/dialog.h"
 
@@ -38,7 +39,8 @@ struct Opening {
   bool ownsNotices = false;
   bool hasIcon = false;
   bool styledControls = false;  // buttons and lists come from Common Controls 6
-  int bottom = 0, headingMiddle = 0;
+  bool showsProgress = false, showsLeftovers = true;
+  bool cutsTheHeading = false;  // the lower edge runs through the heading
   std::string title, finishText;
 };
 
@@ -52,20 +54,39 @@ struct DialogRun {
   std::string fontPath;                 // the font file whose unloading is watched
   int fontChanges = 0;
   bool fontFileThereAtChange = false;
+  volatile LONG cancels = 0;            // IDCANCEL commands the dialog got
 };
 DialogRun* gRun;
 
-int Bottom(HWND window) {
+RECT ScreenRect(HWND window) {
   RECT rect;
   GetWindowRect(window, &rect);
-  return rect.bottom;
+  return rect;
 }
 
-// Bottom of a button plus three quarters of its height: the layouts' edge.
-int EdgeBelow(HWND button) {
-  RECT rect;
-  GetWindowRect(button, &rect);
-  return rect.bottom + (rect.bottom - rect.top) * 3 / 4;
+// The lower edge of what the dialog shows: its client area's bottom.
+int VisibleBottom(HWND dialog) {
+  RECT client;
+  GetClientRect(dialog, &client);
+  POINT corner = {0, client.bottom};
+  ClientToScreen(dialog, &corner);
+  return corner.y;
+}
+
+// A control shows whole when its bottom lies within the client area.
+bool ShowsWhole(HWND dialog, int id) {
+  return ScreenRect(GetDlgItem(dialog, id)).bottom <= VisibleBottom(dialog);
+}
+bool ShowsNothingOf(HWND dialog, int id) {
+  return ScreenRect(GetDlgItem(dialog, id)).top >= VisibleBottom(dialog);
+}
+
+// A button is the last thing shown: whole, with less than its own height
+// of margin below it.
+bool EndsBelow(HWND dialog, int id) {
+  RECT button = ScreenRect(GetDlgItem(dialog, id));
+  int bottom = VisibleBottom(dialog);
+  return button.bottom <= bottom && bottom - button.bottom < button.bottom - button.top;
 }
 
 std::string Text(HWND window) {
@@ -91,6 +112,7 @@ INT_PTR CALLBACK WatchedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
       SendDlgItemMessageA(window, kLeftoverList, LB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(path.c_str()));
   }
+  if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) InterlockedIncrement(&gRun->cancels);
   INT_PTR result = UninstallDialogProc(window, message, wParam, lParam);
   if (message == WM_INITDIALOG) {
     Opening& o = gRun->opening;
@@ -110,10 +132,10 @@ INT_PTR CALLBACK WatchedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
                          &owner);
       o.styledControls = o.styledControls && owner == controls;
     }
-    o.bottom = Bottom(window);
-    RECT heading;
-    GetWindowRect(GetDlgItem(window, kLeftoverHeading), &heading);
-    o.headingMiddle = heading.top + (heading.bottom - heading.top) / 2;
+    o.showsProgress = ShowsWhole(window, kProgressList);
+    o.showsLeftovers = !ShowsNothingOf(window, kLeftoverList);
+    RECT heading = ScreenRect(GetDlgItem(window, kLeftoverHeading));
+    o.cutsTheHeading = heading.top < VisibleBottom(window) && VisibleBottom(window) < heading.bottom;
     o.title = Text(window);
     o.finishText = Text(GetDlgItem(window, kFinishButton));
   }
@@ -156,37 +178,6 @@ bool WaitUntil(const std::function<bool()>& condition) {
   }
   return false;
 }
-
-struct BoxSearch {
-  HWND owner, found;
-};
-
-BOOL CALLBACK FindOwnedBox(HWND window, LPARAM param) {
-  BoxSearch* search = reinterpret_cast<BoxSearch*>(param);
-  char name[64] = "";
-  GetClassNameA(window, name, sizeof name);
-  if (lstrcmpA(name, "#32770") == 0 && GetWindow(window, GW_OWNER) == search->owner &&
-      IsWindowVisible(window)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// A visible message box owned by the dialog, or null.
-HWND OwnedBox(HWND dialog) {
-  BoxSearch search = {dialog, nullptr};
-  EnumWindows(FindOwnedBox, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-HWND WaitForOwnedBox(HWND dialog) {
-  HWND box = nullptr;
-  WaitUntil([&] { return (box = OwnedBox(dialog)) != nullptr; });
-  return box;
-}
-
-std::string BoxText(HWND box) { return Text(GetDlgItem(box, 0xFFFF)); }
 
 void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 // For a click whose handling waits for an answer: the driver must not wait.
@@ -231,7 +222,7 @@ TEST_F(UninstallDialog, WithNothingLeftItOffersTheFinishButtonAndIgnoresEscAndCl
     int selectedNote = -2;
     bool finishShown = false, finishEnabled = false, headingShown = true, listShown = true;
     bool closeEnabled = true, removeEnabled = true;
-    int bottom = 0, edge = 0;
+    bool endsBelowFinish = false;
     bool openAfterEsc = false, openAfterCloseBox = false;
     std::string title;
   } seen;
@@ -245,17 +236,15 @@ TEST_F(UninstallDialog, WithNothingLeftItOffersTheFinishButtonAndIgnoresEscAndCl
     seen.listShown = Shown(dialog, kLeftoverList);
     seen.closeEnabled = Enabled(dialog, kCloseButton);
     seen.removeEnabled = Enabled(dialog, kRemoveOneButton) || Enabled(dialog, kRemoveAllButton);
-    seen.bottom = Bottom(dialog);
-    seen.edge = EdgeBelow(GetDlgItem(dialog, kFinishButton));
+    seen.endsBelowFinish = EndsBelow(dialog, kFinishButton);
     seen.title = Text(dialog);
     // Esc reaches the dialog through its message loop, the close box as
-    // SC_CLOSE; both become IDCANCEL, which may be posted: give it time.
+    // SC_CLOSE; each becomes an IDCANCEL command, counted as it arrives.
     PostMessageA(GetDlgItem(dialog, kFinishButton), WM_KEYDOWN, VK_ESCAPE, 0);
-    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    Sleep(300);
+    WaitUntil([] { return gRun->cancels >= 1; });
     seen.openAfterEsc = IsWindowVisible(dialog) != FALSE;
     SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Sleep(300);
+    WaitUntil([] { return gRun->cancels >= 2; });
     seen.openAfterCloseBox = IsWindowVisible(dialog) != FALSE;
     Click(dialog, kFinishButton);
   };
@@ -267,7 +256,10 @@ TEST_F(UninstallDialog, WithNothingLeftItOffersTheFinishButtonAndIgnoresEscAndCl
   EXPECT_TRUE(o.ownsNotices);
   EXPECT_TRUE(o.hasIcon);
   EXPECT_TRUE(o.styledControls);
-  EXPECT_EQ(o.bottom, o.headingMiddle);  // shortened to the progress list
+  // Shortened to the progress list: the edge runs through the heading.
+  EXPECT_TRUE(o.showsProgress);
+  EXPECT_FALSE(o.showsLeftovers);
+  EXPECT_TRUE(o.cutsTheHeading);
   EXPECT_EQ(o.title, kCaption);
   EXPECT_EQ(o.finishText, "Finish");
 
@@ -282,7 +274,8 @@ TEST_F(UninstallDialog, WithNothingLeftItOffersTheFinishButtonAndIgnoresEscAndCl
   EXPECT_FALSE(seen.listShown);
   EXPECT_FALSE(seen.closeEnabled);
   EXPECT_FALSE(seen.removeEnabled);
-  EXPECT_EQ(seen.bottom, seen.edge);
+  EXPECT_TRUE(seen.endsBelowFinish);
+  EXPECT_EQ(2, run.cancels);
   EXPECT_TRUE(seen.openAfterEsc);
   EXPECT_TRUE(seen.openAfterCloseBox);
   EXPECT_TRUE(run.endedByDriver);
@@ -308,7 +301,7 @@ TEST_F(UninstallDialog, LeftoversAreRemovedOneByOneThenAllWithTheFoldersTheyEmpt
     int selected = -2, selectedAfterOne = -2;
     std::string heading, close, removeOne, removeAll;
     bool finishShown = true, buttonsEnabled = false, listShown = false;
-    int bottom = 0, edge = 0;
+    bool endsBelowClose = false, showsList = false;
     bool chainGoneAfterOne = false, fontThereAfterOne = false;
     bool removeEnabledAfterAll = true, closeEnabledAfterAll = false;
   } seen;
@@ -326,8 +319,8 @@ TEST_F(UninstallDialog, LeftoversAreRemovedOneByOneThenAllWithTheFoldersTheyEmpt
     seen.listShown = Shown(dialog, kLeftoverList) && Shown(dialog, kLeftoverHeading);
     seen.buttonsEnabled = Enabled(dialog, kCloseButton) && Enabled(dialog, kRemoveOneButton) &&
                           Enabled(dialog, kRemoveAllButton);
-    seen.bottom = Bottom(dialog);
-    seen.edge = EdgeBelow(GetDlgItem(dialog, kCloseButton));
+    seen.endsBelowClose = EndsBelow(dialog, kCloseButton);
+    seen.showsList = ShowsWhole(dialog, kLeftoverList);
 
     Click(dialog, kRemoveOneButton);  // the selected first line: only.txt
     seen.linesAfterOne = Lines(dialog, kLeftoverList);
@@ -364,7 +357,8 @@ TEST_F(UninstallDialog, LeftoversAreRemovedOneByOneThenAllWithTheFoldersTheyEmpt
   EXPECT_FALSE(seen.finishShown);
   EXPECT_TRUE(seen.listShown);
   EXPECT_TRUE(seen.buttonsEnabled);
-  EXPECT_EQ(seen.bottom, seen.edge);
+  EXPECT_TRUE(seen.endsBelowClose);
+  EXPECT_TRUE(seen.showsList);
 
   EXPECT_EQ(seen.linesAfterOne, (std::vector<std::string>{font, gone, readOnly}));
   EXPECT_EQ(seen.selectedAfterOne, 0);
@@ -418,13 +412,16 @@ TEST_F(UninstallDialog, StartCommandRunsTheLatePhaseAndOffersWhatItLeft) {
   } seen;
   DialogRun run;
   // The actions' questions are modal to the dialog, which is already shown.
+  BoxRobot robot;
   run.duringRun = [&](HWND dialog) {
-    HWND box = WaitForOwnedBox(dialog);
-    if (!box) return;
-    seen.question = BoxText(box);
-    SendMessageA(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+    robot.owner = dialog;
+    robot.button = IDYES;
+    robot.answers = 10;
+    StartRobot(&robot);
   };
   run.drive = [&](HWND dialog) {
+    // The run has ended: every question it asked has been answered.
+    if (StopRobot(&robot) == 1) seen.question = robot.boxes[0].text;
     seen.notes = Lines(dialog, kProgressList);
     seen.leftovers = Lines(dialog, kLeftoverList);
     seen.removedGone = !PathExists(removed);
@@ -475,30 +472,24 @@ TEST_P(FailedDelete, AsksAgainWhileTheUserSaysYes) {
   } seen;
   DialogRun run;
   run.leftovers = {held};
+  BoxRobot robot;
   run.drive = [&](HWND dialog) {
-    ClickLater(dialog, kRemoveOneButton);
-    // Yes to the first question, then No (or Yes once the file is free).
-    for (int answer = 0; answer < 3; ++answer) {
-      HWND box = WaitForOwnedBox(dialog);
-      if (!box) break;
-      seen.questions.push_back(BoxText(box));
-      bool yes = answer == 0 || c.freeFileOnFirstYes;
-      if (answer == 0 && c.freeFileOnFirstYes) {
+    // Yes to the first question, then No (or Yes, once the file is free).
+    robot.owner = dialog;
+    robot.answers = 3;
+    robot.answer = [&](const SeenBox&, int index) {
+      if (index == 0 && c.freeFileOnFirstYes) {
         CloseHandle(holder);
         holder = INVALID_HANDLE_VALUE;
       }
-      SendMessageA(GetDlgItem(box, yes ? IDYES : IDNO), BM_CLICK, 0, 0);
-      WaitUntil([&] { return !IsWindow(box); });
-      if (!yes) break;
-      // The freed file goes on this Yes: no further question.
-      if (c.freeFileOnFirstYes) {
-        WaitUntil([&] {
-          return SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0) == 0;
-        });
-        break;
-      }
-    }
+      return index == 0 || c.freeFileOnFirstYes ? IDYES : IDNO;
+    };
+    StartRobot(&robot);
+    ClickLater(dialog, kRemoveOneButton);
+    // The line goes once the questions are over.
     WaitUntil([&] { return SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0) == 0; });
+    StopRobot(&robot);
+    for (const SeenBox& box : robot.boxes) seen.questions.push_back(box.text);
     seen.linesAfter = Lines(dialog, kLeftoverList);
     seen.removeEnabledAfter =
         Enabled(dialog, kRemoveOneButton) || Enabled(dialog, kRemoveAllButton);

@@ -2,10 +2,10 @@
 // an action text: kind letter at position 0, field list from position 1.
 #pragma once
 #include <windows.h>
+#include "log/format.h"
 
 constexpr int kEarlyPhase = 0;
 constexpr int kLatePhase = 1;
-constexpr int kPhaseBoundary = 15000;
 
 void RunActions(int phase);
 void AddProgressNote(int messageId);
@@ -15,6 +15,8 @@ void AddLeftover(const char* path);
 // Files and folders (P, U).
 void RemoveFiles(const char* actionText);
 void RemoveFolders(const char* actionText);
+// mode: a P line's (kFileMode...) when not recursive, a U line's
+// (kFolderMode...) when recursive.
 void RemoveMatching(const char* path, bool recursive, int mode);
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize);
@@ -28,10 +30,14 @@ constexpr int kRefuseProtected = 4;    // a sweep of a protected folder
 int RefusalOf(const char* path, bool recursive);
 // Whether a folder is a drive or share root, or a well-known folder of the
 // system or the user (or a folder above one), found at run time.
-int ProtectionOf(const char* folder);
+int ProtectionOf(const char* folder);  // kRefuseNone, kRefuseRoot or kRefuseProtected
 // A function of a system library, loaded if need be; null when missing (the
 // calls that only some systems have are looked up, never imported).
-void* FindFunction(const char* library, const char* name);  // kRefuseNone, kRefuseRoot or kRefuseProtected
+void* FindFunction(const char* library, const char* name);
+// True when the removal finds no name of its own at the end of a path (as it
+// splits it: slashes read as backslashes, "D:name" drive-relative) and
+// gives up: an empty name, "." or "..", or one longer than any entry name.
+bool NamesNoEntry(const char* path);
 // Unloads a .ttf font before its file goes: RemoveFontResourceA and a
 // broadcast WM_FONTCHANGE. Nothing for other files.
 void UnloadFontFile(const char* path);

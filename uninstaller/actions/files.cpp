@@ -4,19 +4,20 @@
 #include "common/state.h"
 #include "log/log.h"
 #include "log/string_set.h"
+#include "common/gate.h"
 
 namespace {
 
 constexpr int kNamePartSize = 256;     // a name's base or extension
-constexpr int kModeMask = 0xFF;        // only the mode's low 8 bits count
 constexpr int kShortestOwnFolder = 4;  // "C:\" and shorter never take a wildcard
-constexpr int kModeDelete = 0;
-constexpr int kModeAsk = 1;
-constexpr int kModeList = 2;
-constexpr int kDeleteQuestion = 51;    // message id of the mode 1 question
 constexpr int kFontSuffixLength = 4;
 const char kFontSuffix[] = ".ttf";
 const char kAllEntries[] = "*.*";
+// Words for each refusal (kRefuse...), as a preview reports them.
+const char* const kRefusalReasons[] = {
+    "", "a wildcard whose folder part is shorter than 4 characters, or a path that does not fit",
+    "a wildcard on a drive or share root", "a wildcard or a tree in the NT or device namespace",
+    "a sweep of a protected folder (the system's, the user's, or one above them)"};
 
 // Working texts that no recursion level needs after it calls the next one.
 char gEntryBase[kNamePartSize];
@@ -87,6 +88,12 @@ char* FormEntryPath(char* out, const char* folder, bool driveRelative, const cha
 
 bool IsDotEntry(const char* name) { return SameText(name, ".") || SameText(name, ".."); }
 
+// A name part longer than any entry name can match nothing we could hold;
+// an empty name, "." or ".." names no entry of its own.
+bool IsNoEntryName(const char* name) {
+  return name[0] == 0 || lstrlenA(name) >= kNamePartSize || IsDotEntry(name);
+}
+
 }  // namespace
 
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
@@ -155,13 +162,19 @@ int RefusalOf(const char* path, bool recursive) {
   return SplitAndRefuse(path, recursive, gCheckFolder, &driveRelative);
 }
 
+bool NamesNoEntry(const char* path) {
+  bool driveRelative;
+  SplitAndRefuse(path, false, gCheckFolder, &driveRelative);  // the split comes first
+  return IsNoEntryName(gCheckName);
+}
+
 void UnloadFontFile(const char* path) {
   int length = lstrlenA(path);
   if (length < kFontSuffixLength || !SameText(path + length - kFontSuffixLength, kFontSuffix))
     return;
-  RemoveFontResourceA(path);
+  GateRemoveFontResource(path);
   // Sent, not posted: running programs drop the font before its file goes.
-  SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  GateBroadcastFontChange();
 }
 
 void TreatFile(const char* path, int mode) {
@@ -171,17 +184,17 @@ void TreatFile(const char* path, int mode) {
   // A file that cannot be recorded could come round again in a later line,
   // which would then not know of this line's No answer or leftover: it is
   // kept and offered in the leftover list, never deleted or asked about.
-  if (recorded < 0) mode = kModeList;
-  if (mode == kModeAsk &&
-      ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestion), path) == IDYES)
-    mode = kModeDelete;
-  if (mode == kModeDelete) {
+  if (recorded < 0) mode = kFileModeList;
+  if (mode == kFileModeAsk &&
+      ShowNotice(kNoticeQuestion, GetMessageText(kDeleteQuestionId), path) == IDYES)
+    mode = kFileModeDelete;
+  if (mode == kFileModeDelete) {
     // Read-only, hidden and system files go too.
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    GateSetFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
     UnloadFontFile(path);
-    if (!DeleteFileA(path)) mode = kModeList;
+    if (!GateDeleteFile(path)) mode = kFileModeList;
   }
-  if (mode == kModeList) AddLeftover(path);
+  if (mode == kFileModeList) AddLeftover(path);
 }
 
 // Each level keeps its folder, pattern parts, entry path and search record
@@ -195,11 +208,11 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   WIN32_FIND_DATAA entry;
 
   bool driveRelative;
-  if (SplitAndRefuse(path, recursive, folder, &driveRelative)) return;
-  // A name part longer than any entry name can match nothing we could hold;
-  // an empty name, "." or ".." names no entry of its own.
-  if (gCheckName[0] == 0 || lstrlenA(gCheckName) >= kNamePartSize || IsDotEntry(gCheckName))
+  if (int refusal = SplitAndRefuse(path, recursive, folder, &driveRelative)) {
+    GateRefuse(path, kRefusalReasons[refusal]);
     return;
+  }
+  if (IsNoEntryName(gCheckName)) return;
   int dot = SplitExtension(gCheckName, patternBase, kNamePartSize, patternExtension, kNamePartSize);
   bool anyBase = gCheckName[0] == '*';
   bool anyExtension = dot < 0 || patternExtension[0] == '*';
@@ -211,7 +224,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   } else if (!CopyText(search, kPathSize, gNormalized)) {
     return;
   }
-  HANDLE found = FindFirstFileA(search, &entry);
+  HANDLE found = GateFindFirstFile(search, &entry);
   if (found == INVALID_HANDLE_VALUE) return;
   do {
     if (own) {
@@ -227,23 +240,25 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
       // A junction or symbolic link is never followed out of the tree; only
       // the link itself may go.
       bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if (mode != kModeList && !link && PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries)) {
+      if (mode != kFolderModeOnlyEmpty && !link &&
+          PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries)) {
         ++gWalkDepth;
         RemoveMatching(gSubPattern, true, mode);
         --gWalkDepth;
       }
-      RemoveDirectoryA(entryPath);  // fails, unreported, while not empty
+      GateRemoveDirectory(entryPath);  // fails, unreported, while not empty
       continue;
     }
+    // A P line's mode is the file's; a U line's says what its files get.
     if (!recursive) {
       TreatFile(entryPath, mode);
-    } else if (mode == kModeDelete) {
-      TreatFile(entryPath, kModeList);
-    } else if (mode == kModeAsk) {
-      TreatFile(entryPath, kModeDelete);
+    } else if (mode == kFolderModeListFiles) {
+      TreatFile(entryPath, kFileModeList);
+    } else if (mode == kFolderModeDeleteAll) {
+      TreatFile(entryPath, kFileModeDelete);
     }
-  } while (FindNextFileA(found, &entry));
-  FindClose(found);
+  } while (GateFindNextFile(found, &entry));
+  GateFindClose(found);
 }
 
 static void RemoveByLine(const char* actionText, bool recursive) {

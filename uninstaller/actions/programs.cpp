@@ -1,29 +1,26 @@
 // Running-program checks (B), library calls (C, D) and program runs (E).
 #include "actions/actions.h"
 #include "common/state.h"
+#include "common/gate.h"
 
 namespace {
 
-constexpr int kNumberFieldSize = 512;   // a number field; only leading digits count
-constexpr int kCheckNameSize = 256;     // file path, mutex name or window title
-constexpr int kCheckTextSize = 512;     // message text of a check
+// Field buffers: log/format.h.
 constexpr int kTitleSize = 512;         // window title read by the kind-3 check
-constexpr int kLibraryPathSize = 512;
-constexpr int kFunctionNameSize = 64;
-constexpr int kArgumentSize = 256;
-constexpr int kMaxArguments = 5;
-constexpr int kCommandSize = 512;       // E command line and its short path
 constexpr DWORD kMutexAllAccess = 0x1F0001;
-constexpr WORD kLowWord = 0xFFFF;
 
-char gCheckNumber[kNumberFieldSize];
-char gCheckName[kCheckNameSize];
-char gCheckText[kCheckTextSize];
-char gTitle[kTitleSize];
+// B: the fields of the line being checked, and the window title being read.
+char gCheckNumberField[kNumberFieldSize];   // check kind, then answer style
+char gSoughtName[kCheckNameSize];           // the file, mutex or title looked for
+char gCheckMessage[kCheckTextSize];
+char gWindowTitle[kTitleSize];
+// C, D: the library call.
 char gLibraryPath[kLibraryPathSize];
 char gFunctionName[kFunctionNameSize];
-char gCallNumber[kNumberFieldSize];
+char gArgumentCountField[kNumberFieldSize];
 char gArguments[kMaxArguments][kArgumentSize];
+// E: the command line, its program path in long and short form, and the
+// line that is started.
 char gCommand[kCommandSize];
 char gProgramLongPath[kCommandSize];
 char gProgramShortPath[kCommandSize];
@@ -38,9 +35,9 @@ bool HasBlank(const char* text) {
 // Check kinds: each returns true when it finds the program (or file) at work.
 bool FileInUse(const char* name) {
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(name, &found);
+  HANDLE search = GateFindFirstFile(name, &found);
   if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
+  GateFindClose(search);
   HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return true;
@@ -63,8 +60,8 @@ bool WindowTitleHolds(const char* name) {
 }
 
 typedef bool (*CheckFunction)(const char* name);
-const CheckFunction kChecks[] = {FileInUse, MutexExists, WindowTitled, WindowTitleHolds};
-constexpr unsigned kCheckCount = sizeof kChecks / sizeof kChecks[0];
+const CheckFunction kChecks[kCheckKindCount] = {FileInUse, MutexExists, WindowTitled,
+                                                 WindowTitleHolds};
 
 // Answer styles: the box each shows, and whether its OK button stops (the
 // one-button box has no other way to say stop).
@@ -72,7 +69,7 @@ struct AnswerStyle {
   UINT boxStyle;
   bool okStops;
 };
-const AnswerStyle kAnswerStyles[] = {
+const AnswerStyle kAnswerStyles[kAnswerStyleCount] = {
     {MB_ABORTRETRYIGNORE | MB_ICONINFORMATION, false},
     {MB_OK | MB_ICONINFORMATION, true},
     {MB_OKCANCEL | MB_ICONINFORMATION, false},
@@ -80,7 +77,6 @@ const AnswerStyle kAnswerStyles[] = {
     {MB_YESNO | MB_ICONQUESTION, false},
     {MB_YESNOCANCEL | MB_ICONQUESTION, false},
 };
-constexpr unsigned kAnswerStyleCount = sizeof kAnswerStyles / sizeof kAnswerStyles[0];
 // A style the table lacks gets the Abort/Retry/Ignore box: it offers every
 // way out (check again, stop, go on) and cannot be left unanswered.
 constexpr unsigned kFallbackStyle = 0;
@@ -95,31 +91,6 @@ AnswerEffect EffectOf(int answer, const AnswerStyle& style) {
     case IDRETRY:
     case IDYES: return kCheckAgain;
     default: return kGoOn;  // IDIGNORE, IDNO, or a box that failed
-  }
-}
-
-// The library function shapes, by argument count. The function removes its
-// own arguments (WINAPI).
-typedef int(WINAPI* Call0)();
-typedef int(WINAPI* Call1)(const char*);
-typedef int(WINAPI* Call2)(const char*, const char*);
-typedef int(WINAPI* Call3)(const char*, const char*, const char*);
-typedef int(WINAPI* Call4)(const char*, const char*, const char*, const char*);
-typedef int(WINAPI* Call5)(const char*, const char*, const char*, const char*, const char*);
-
-template <typename T> T As(FARPROC function) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(function));
-}
-
-int CallWithArguments(FARPROC function, int count) {
-  char(*a)[kArgumentSize] = gArguments;
-  switch (count) {
-    case 0: return As<Call0>(function)();
-    case 1: return As<Call1>(function)(a[0]);
-    case 2: return As<Call2>(function)(a[0], a[1]);
-    case 3: return As<Call3>(function)(a[0], a[1], a[2]);
-    case 4: return As<Call4>(function)(a[0], a[1], a[2], a[3]);
-    default: return As<Call5>(function)(a[0], a[1], a[2], a[3], a[4]);
   }
 }
 
@@ -181,43 +152,44 @@ void ExpandLineBreaks(char* text) {
 
 BOOL CALLBACK WindowTitleContains(HWND window, LPARAM text) {
   const char* part = reinterpret_cast<const char*>(text);
-  int titleLength = GetWindowTextA(window, gTitle, kTitleSize);
+  int titleLength = GetWindowTextA(window, gWindowTitle, kTitleSize);
   if (titleLength < 0) titleLength = 0;
-  gTitle[titleLength < kTitleSize ? titleLength : kTitleSize - 1] = 0;
+  gWindowTitle[titleLength < kTitleSize ? titleLength : kTitleSize - 1] = 0;
   int partLength = lstrlenA(part);
   // A part longer than the title never matches: the loop does not run.
   for (int start = 0; start <= titleLength - partLength; ++start)
-    if (StartsWithText(gTitle + start, part)) return FALSE;
+    if (StartsWithText(gWindowTitle + start, part)) return FALSE;
   return TRUE;
 }
 
 void CheckRunningProgram(const char* actionText) {
   const char* fields = actionText + 1;
-  GetFieldCut(gCheckNumber, kNumberFieldSize, fields, 0);
-  unsigned kind = static_cast<unsigned>(ParseDecimal(gCheckNumber)) & kLowWord;
+  GetFieldCut(gCheckNumberField, kNumberFieldSize, fields, 0);
+  unsigned kind = static_cast<unsigned>(ParseDecimal(gCheckNumberField)) & kCheckNumberMask;
   // A name too long for its buffer is not checked: a cut name would test
   // another file, mutex or title.
-  if (!GetField(gCheckName, kCheckNameSize, fields, 1)) return;
+  if (!GetField(gSoughtName, kCheckNameSize, fields, 1)) return;
   // The message is only shown: an overlong one is cut. The cut takes its
   // closing quote, so its opening quote goes by hand.
-  bool cutText = !GetField(gCheckText, kCheckTextSize, fields, 2);
+  bool cutText = !GetField(gCheckMessage, kCheckTextSize, fields, 2);
   if (cutText) {
-    GetFieldCut(gCheckText, kCheckTextSize, fields, 2);
-    if (gCheckText[0] == '"') MoveBytes(gCheckText, gCheckText + 1, kCheckTextSize - 1);
+    GetFieldCut(gCheckMessage, kCheckTextSize, fields, 2);
+    if (gCheckMessage[0] == '"') MoveBytes(gCheckMessage, gCheckMessage + 1, kCheckTextSize - 1);
   }
-  GetFieldCut(gCheckNumber, kNumberFieldSize, fields, 3);
-  unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumber)) & kLowWord;
-  StripQuotes(gCheckName);
-  StripQuotes(gCheckText);
-  ExpandLineBreaks(gCheckText);
-  if (kind >= kCheckCount) return;  // unknown kinds never find anything
+  GetFieldCut(gCheckNumberField, kNumberFieldSize, fields, 3);
+  unsigned styleNumber = static_cast<unsigned>(ParseDecimal(gCheckNumberField)) & kCheckNumberMask;
+  StripQuotes(gSoughtName);
+  StripQuotes(gCheckMessage);
+  ExpandLineBreaks(gCheckMessage);
+  if (kind >= static_cast<unsigned>(kCheckKindCount)) return;  // unknown kinds never find anything
   const AnswerStyle& style =
-      kAnswerStyles[styleNumber < kAnswerStyleCount ? styleNumber : kFallbackStyle];
+      kAnswerStyles[styleNumber < static_cast<unsigned>(kAnswerStyleCount) ? styleNumber
+                                                                          : kFallbackStyle];
   for (;;) {
-    if (!kChecks[kind](gCheckName)) return;
-    int answer = MessageBoxA(gDialog, gCheckText, gCaption, style.boxStyle);
+    if (!kChecks[kind](gSoughtName)) return;
+    int answer = GateCheckBox(gDialog, gCheckMessage, gCaption, style.boxStyle);
     AnswerEffect effect = EffectOf(answer, style);
-    if (effect == kStop) ExitProcess(0);
+    if (effect == kStop) GateEndProcess();
     if (effect == kGoOn) return;
   }
 }
@@ -228,19 +200,21 @@ void CallLibraryFunction(const char* actionText, bool stopOnZero) {
   // could name another library or function.
   if (!GetField(gLibraryPath, kLibraryPathSize, fields, 0)) return;
   if (!GetField(gFunctionName, kFunctionNameSize, fields, 1)) return;
-  GetFieldCut(gCallNumber, kNumberFieldSize, fields, 2);
-  int count = ParseDecimal(gCallNumber);
-  HMODULE library = LoadLibraryA(gLibraryPath);
+  GetFieldCut(gArgumentCountField, kNumberFieldSize, fields, 2);
+  int count = ParseDecimal(gArgumentCountField);
+  HMODULE library = GateLoadLibrary(gLibraryPath);
   if (!library) return;
   FARPROC function = GetProcAddress(library, gFunctionName);
   bool called = false;
   int result = 0;
   if (function && count >= 0 && count <= kMaxArguments && ReadArguments(fields, count)) {
-    result = CallWithArguments(function, count);
+    const char* arguments[kMaxArguments] = {gArguments[0], gArguments[1], gArguments[2],
+                                            gArguments[3], gArguments[4]};
+    result = GateCallFunction(gLibraryPath, gFunctionName, function, count, arguments);
     called = true;
   }
   FreeLibrary(library);
-  if (stopOnZero && called && result == 0) ExitProcess(0);
+  if (stopOnZero && called && result == 0) GateEndProcess();
 }
 
 void RunProgram(const char* actionText) {

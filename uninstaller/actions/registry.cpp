@@ -4,25 +4,19 @@
 #include "common/state.h"
 #include "log/log.h"
 #include "log/string_set.h"
+#include "common/gate.h"
 
 namespace {
 
-constexpr int kRootCount = 4;
 const HKEY kRootKeys[kRootCount] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
                                     HKEY_USERS};
-constexpr int kRootMask = 0xFF;         // only the root number's low 8 bits count
-constexpr int kValueNameSize = 128;
 constexpr int kSubkeyNameSize = 128;
-constexpr int kProfileKeySize = 256;
 constexpr int kProfileKeysSize = 200;   // names of the keys left in a section
 constexpr DWORD kCountSize = 4;
-constexpr int kUninstallLineSize = 100; // a J line from its key path on
-constexpr int kKeyPathStart = 3;        // letter, one-digit root, comma
 const char kDefaultValue[] = "default";
 const char kLinkValue[] = "SymbolicLinkValue";  // where a link key keeps its target
 typedef LONG(WINAPI* DeleteKeyCall)(HANDLE);
 const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const char kUninstallPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 char gUninstallLine[kUninstallLineSize];
 char gUninstallKey[kUninstallLineSize];
@@ -81,7 +75,10 @@ bool ReachedThroughLink(HKEY root, const char* path) {
 
 LONG DeleteKeyTree(HKEY root, const char* path) {
   // Never the root's own subkeys: the platform would open the root itself.
-  if (NamesRoot(path)) return ERROR_INVALID_PARAMETER;
+  if (NamesRoot(path)) {
+    GateRefuse(path, "the key path names the root key itself");
+    return ERROR_INVALID_PARAMETER;
+  }
   if (IsRegistryLink(root, path)) {
     // A link is never followed: its target belongs to someone else. The link
     // itself goes, through the native call that deletes the key a handle
@@ -92,7 +89,7 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
     HKEY link;
     LONG status = ERROR_ACCESS_DENIED;
     if (deleteKey && RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
-      if (deleteKey(link) == 0) status = ERROR_SUCCESS;
+      if (GateDeleteLinkKey(deleteKey, link, root, path) == 0) status = ERROR_SUCCESS;
       RegCloseKey(link);
     }
     return status;
@@ -102,11 +99,11 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
   char name[kSubkeyNameSize];
   char subkeyPath[kPathSize];
   HKEY key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
+  if (GateRegOpenKey(root, path, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
     DWORD index = 0;
     for (;;) {
       DWORD size = kSubkeyNameSize;
-      LONG status = RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+      LONG status = GateRegEnumKey(key, index, name, &size);
       if (status == ERROR_MORE_DATA) {
         ++index;  // a name too long for us stays; its siblings still go
         continue;
@@ -118,22 +115,28 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
         ++index;  // pass over the subkey that stays
       // After a deletion the next subkey has moved into this index.
     }
-    RegCloseKey(key);
+    GateRegCloseKey(key);
   }
-  return RegDeleteKeyA(root, path);
+  return GateRegDeleteKey(root, path);
 }
 
 void RemoveRegistryEntry(const char* actionText) {
   const char* fields = actionText + 1;
   if (!GetField(gRootText, kPathSize, fields, 0)) return;
   HKEY root = RootKeyOf(ParseDecimal(gRootText));
-  if (!root) return;  // names no root key: touch nothing
+  if (!root) {  // names no root key: touch nothing
+    GateRefuse(gRootText, "the root number names no root key");
+    return;
+  }
   // Overlong fields are not cut: a cut key path is another key, and a value
   // name that did not fit must not read as "the whole key".
   if (!GetField(gKeyPath, kPathSize, fields, 1)) return;
   if (!GetField(gValueName, kValueNameSize, fields, 2)) return;
   // Nothing is deleted in a key reached through a link: it is the target's.
-  if (NamesRoot(gKeyPath) || ReachedThroughLink(root, gKeyPath)) return;
+  if (NamesRoot(gKeyPath) || ReachedThroughLink(root, gKeyPath)) {
+    GateRefuse(gKeyPath, "the root key itself, or a key reached through a registry link");
+    return;
+  }
   if (gValueName[0] == 0) {
     DeleteKeyTree(root, gKeyPath);
     return;
@@ -141,16 +144,16 @@ void RemoveRegistryEntry(const char* actionText) {
   // A value is never deleted through a link, in its target.
   HKEY key;
   if (IsRegistryLink(root, gKeyPath) ||
-      RegOpenKeyExA(root, gKeyPath, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+      GateRegOpenKey(root, gKeyPath, KEY_WRITE, &key) != ERROR_SUCCESS)
     return;
   // "default" means the key's unnamed value; the key itself stays.
-  RegDeleteValueA(key, SameText(gValueName, kDefaultValue) ? "" : gValueName);
-  RegCloseKey(key);
+  GateRegDeleteValue(key, SameText(gValueName, kDefaultValue) ? "" : gValueName);
+  GateRegCloseKey(key);
 }
 
 void ReleaseSharedLibrary(const char* actionText) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+  if (GateRegOpenKey(HKEY_LOCAL_MACHINE, kSharedDllsKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
     return;
   DWORD type = 0;
   DWORD count = 0;
@@ -158,10 +161,10 @@ void ReleaseSharedLibrary(const char* actionText) {
   // An overlong path is no value name of ours; a count is 4 bytes of a number
   // type: shorter data, text or anything else is left alone.
   if (!GetField(gFilePath, kPathSize, actionText + 1, 0) ||
-      RegQueryValueExA(key, gFilePath, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+      GateRegQueryValue(key, gFilePath, &type, reinterpret_cast<BYTE*>(&count), &size) !=
           ERROR_SUCCESS ||
       size != kCountSize || (type != REG_DWORD && type != REG_BINARY)) {
-    RegCloseKey(key);
+    GateRegCloseKey(key);
     return;
   }
   if (count <= 1) {
@@ -169,14 +172,14 @@ void ReleaseSharedLibrary(const char* actionText) {
     // either and is never wrapped and stored: it ends the same way, so the
     // stale value goes and the file is left to the user (leftover list,
     // handled-file set) instead of to a later file line.
-    RegDeleteValueA(key, gFilePath);
+    GateRegDeleteValue(key, gFilePath);
     AddLeftover(gFilePath);
     RememberHandledFile(gFilePath);
   } else {
     --count;
-    RegSetValueExA(key, gFilePath, 0, type, reinterpret_cast<const BYTE*>(&count), kCountSize);
+    GateRegSetValue(key, gFilePath, type, reinterpret_cast<const BYTE*>(&count), kCountSize);
   }
-  RegCloseKey(key);
+  GateRegCloseKey(key);
 }
 
 void RemoveProfileEntry(const char* actionText) {
@@ -188,11 +191,11 @@ void RemoveProfileEntry(const char* actionText) {
     return;
   if (!FileExists(gFilePath)) return;  // a profile file is never created
   // Without a key name the whole section goes.
-  WritePrivateProfileStringA(gSection, gProfileKey[0] ? gProfileKey : nullptr, nullptr,
+  GateWriteProfileString(gSection, gProfileKey[0] ? gProfileKey : nullptr, nullptr,
                              gFilePath);
   if (gProfileKey[0] == 0) return;
-  GetPrivateProfileStringA(gSection, nullptr, "", gKeysLeft, kProfileKeysSize, gFilePath);
-  if (gKeysLeft[0] == 0) WritePrivateProfileStringA(gSection, nullptr, nullptr, gFilePath);
+  GateGetProfileString(gSection, nullptr, "", gKeysLeft, kProfileKeysSize, gFilePath);
+  if (gKeysLeft[0] == 0) GateWriteProfileString(gSection, nullptr, nullptr, gFilePath);
 }
 
 bool UninstallKeyOfLine(const char* actionText, char* key, int keySize) {
@@ -211,8 +214,11 @@ bool UninstallKeyOfLine(const char* actionText, char* key, int keySize) {
   // name; never the prefix itself, however many backslashes follow it.
   const int prefixLength = lstrlenA(kUninstallPrefix);
   const char* below = gUninstallLine + prefixLength;
-  if (below[0] != '\\' || below[1] == 0 || below[1] == '\\' || gUninstallLine[comma - 1] == '\\')
+  if (below[0] != '\\' || below[1] == 0 || below[1] == '\\' || gUninstallLine[comma - 1] == '\\') {
+    if (below[0] == 0 || below[0] == '\\')
+      GateRefuse(gUninstallLine, "stage one deletes only one product's key directly below it");
     return false;
+  }
   return CopyText(key, keySize, gUninstallLine);
 }
 

@@ -1,49 +1,38 @@
 // The action run: walks the sorted action records of one phase and hands each
-// action text to the handler that its kind letter selects.
+// action text to the handler that its kind letter selects. The run and the
+// handlers show their results here: progress notes and leftover lines in
+// the dialog's lists.
 #include "actions/actions.h"
+#include "common/gate.h"
 #include "common/state.h"
 #include "log/log.h"
 #include "window/dialog.h"
 
 namespace {
 
-constexpr int kNoNote = -1;
-constexpr DWORD kFolderPauseMs = 100;
-
-// Fixed order numbers that bring progress notes (or a pause) before their
-// action runs, whatever its letter. These are the first automatic numbers of
-// the late letters, so each note heads the group of actions it announces.
-struct NoteStep {
-  int orderNumber;
-  int firstNote;
-  int secondNote;
-  DWORD pauseMs;
-};
-const NoteStep kNoteSteps[] = {
-    {3001, 81, kNoNote, 0},
-    {19999, 54, kNoNote, 0},
-    {21001, 55, kNoNote, 0},
-    {30001, 42, 58, 0},
-    {64999, kNoNote, kNoNote, kFolderPauseMs},
-};
-constexpr int kNoteStepCount = sizeof kNoteSteps / sizeof kNoteSteps[0];
-
 void CallCheckedLibrary(const char* actionText) { CallLibraryFunction(actionText, true); }
 void CallUncheckedLibrary(const char* actionText) { CallLibraryFunction(actionText, false); }
 
-// Handlers by kind letter, compared case-sensitively; any other letter is
-// passed over.
+// The handler of each kind letter, in the order of kLogKinds; a letter that
+// kLogKinds lacks is passed over.
 typedef void (*ActionHandler)(const char* actionText);
 struct HandlerEntry {
   char letter;
   ActionHandler handler;
 };
-const HandlerEntry kHandlers[] = {
+constexpr HandlerEntry kHandlers[] = {
     {'B', CheckRunningProgram},  {'C', CallCheckedLibrary},   {'D', CallUncheckedLibrary},
     {'E', RunProgram},           {'J', RemoveRegistryEntry},  {'K', ReleaseSharedLibrary},
     {'M', RemoveProfileEntry},   {'P', RemoveFiles},          {'U', RemoveFolders},
 };
-constexpr int kHandlerCount = sizeof kHandlers / sizeof kHandlers[0];
+
+constexpr bool HandlersFollowTheKinds() {
+  if (sizeof kHandlers / sizeof kHandlers[0] != kLogKindCount) return false;
+  for (int i = 0; i < kLogKindCount; ++i)
+    if (kHandlers[i].letter != kLogKinds[i].letter) return false;
+  return true;
+}
+static_assert(HandlersFollowTheKinds(), "one handler per kind letter, in the table's order");
 
 void AddNotesFor(int orderNumber) {
   for (int i = 0; i < kNoteStepCount; ++i) {
@@ -55,9 +44,8 @@ void AddNotesFor(int orderNumber) {
 }
 
 ActionHandler HandlerFor(char letter) {
-  for (int i = 0; i < kHandlerCount; ++i)
-    if (kHandlers[i].letter == letter) return kHandlers[i].handler;
-  return nullptr;
+  int kind = LogKindIndex(letter);
+  return kind < 0 ? nullptr : kHandlers[kind].handler;
 }
 
 bool InList() { return gCurrent && gLast && gCurrent <= gLast; }
@@ -85,4 +73,11 @@ void AddProgressNote(int messageId) {
                                       reinterpret_cast<LPARAM>(text));
   // Selecting the new line scrolls it into view.
   if (index >= 0) SendDlgItemMessageA(gDialog, kProgressList, LB_SETCURSEL, index, 0);
+}
+
+void AddLeftover(const char* path) {
+  GateLeftover(path);  // a preview lists it
+  // Stage one and silent mode have no dialog: the line goes nowhere.
+  if (!gDialog) return;
+  SendDlgItemMessageA(gDialog, kLeftoverList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
 }

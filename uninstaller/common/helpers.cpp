@@ -1,5 +1,6 @@
 #include "common/helpers.h"
 #include "common/state.h"
+#include "common/gate.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ void PathFileName(const char* path, char* out, int outSize) {
 }
 
 bool FileExists(const char* path) {
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  return GateFileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 char* PathJoin(char* out, int outSize, const char* first, const char* second) {
@@ -282,8 +283,7 @@ bool StartCommandLine(char* commandLine, PROCESS_INFORMATION* process) {
   ZeroBytes(&startup, sizeof startup);
   startup.cb = sizeof startup;
   ZeroBytes(process, sizeof *process);
-  return CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, kStartFlags, nullptr,
-                        nullptr, &startup, process) != FALSE;
+  return GateCreateProcess(commandLine, kStartFlags, &startup, process) != FALSE;
 }
 
 int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2) {
@@ -292,16 +292,13 @@ int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2)
   UINT style;
   bool show = true;
   switch (kind & 0xFF) {
-    case kNoticeInfo:
-    case kNoticeInfo8: style = MB_ICONINFORMATION; break;
     case kNoticeError: style = MB_ICONERROR; break;
     case kNoticeQuestion: style = MB_ICONQUESTION | MB_YESNO; break;
-    case kNoticeOkCancel: style = MB_ICONINFORMATION | MB_OKCANCEL; break;
     default: style = 0; show = false; break;
   }
   int answer = 0;
-  if (show) answer = MessageBoxA(gDialog, gNoticeText, gCaption, style);
-  if (kind & kNoticeEnd) ExitProcess(0);
+  if (show) answer = GateNoticeBox(gDialog, gNoticeText, gCaption, style);
+  if (kind & kNoticeEnd) GateEndProcess();
   return answer;
 }
 

@@ -12,12 +12,11 @@ constexpr int kMessageSize = 512;     // message result buffer
 constexpr int kNoticeTextSize = 2048; // formatted notice text
 constexpr int kWsprintfLimit = 1024;  // wsprintfA never writes more than this
 
-// Notice kinds: low byte selects the box, kNoticeEnd ends the process.
-constexpr int kNoticeInfo = 0;
+// Notice kinds: low byte selects the box, kNoticeEnd ends the process. The
+// program raises only these: an error (ending the run or not) and a Yes/No
+// question.
 constexpr int kNoticeError = 1;
 constexpr int kNoticeQuestion = 2;
-constexpr int kNoticeOkCancel = 4;
-constexpr int kNoticeInfo8 = 8;
 constexpr int kNoticeEnd = 0x1000;
 constexpr int kNoticeFatal = 0x1001;       // error, then end the process
 constexpr int kNoticeErrorGoOn = 0x2001;   // error, the caller goes on

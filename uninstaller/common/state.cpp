@@ -50,7 +50,5 @@ void ReleaseWorkingAreas() {
   gHandledPoolFill = nullptr;
   ReleaseBlock(gSeenLines.entries);
   gSeenLines.count = gSeenLines.capacity = 0;
-  ReleaseBlock(gLogText);
-  ReleaseBlock(gActions);
-  ReleaseBlock(gMessageTexts);
+  ResetLogState();  // the log's own blocks and tables
 }

@@ -1,7 +1,7 @@
 #include "log/log.h"
+#include "log/format.h"
 
 char* gLogText;
-DWORD gLogSize;
 ActionRecord* gActions;
 int gActionCount;
 WORD gMessageIds[kMaxMessages];
@@ -10,24 +10,17 @@ int gMessageCount;
 
 namespace {
 
-constexpr int kLetterCount = 9;
-// Automatic order numbers: the letter's first number and its direction.
-const char kCounterLetters[kLetterCount] = {'B', 'C', 'D', 'E', 'J', 'K', 'M', 'P', 'U'};
-const int kCounterBases[kLetterCount] = {3999, 4001, 5001, 7001, 19999, 20001, 21001, 30001, 64999};
-const int kCounterSteps[kLetterCount] = {-1, 1, 1, 1, -1, 1, 1, 1, -1};
-int gCounters[kLetterCount];
+// Lines seen so far of each kind letter (the automatic-number counters).
+int gKindLinesSeen[kLogKindCount];
 
 char gNumberPart[kNumberPartSize];
 char gMessageResult[kMessageSize];
 
 int AutomaticNumber(char letter) {
-  for (int i = 0; i < kLetterCount; ++i) {
-    if (kCounterLetters[i] == letter) {
-      int k = gCounters[i]++;
-      return kCounterBases[i] + kCounterSteps[i] * k;
-    }
-  }
-  return 0;
+  int kind = LogKindIndex(letter);
+  if (kind < 0) return 0;
+  int k = gKindLinesSeen[kind]++;
+  return kLogKinds[kind].autoBase + kLogKinds[kind].autoStep * k;
 }
 
 void LoadLine(char* line) {
@@ -119,15 +112,11 @@ char* ReadWholeLog(DWORD* size) {
 void LoadLog() {
   DWORD size = 0;
   gLogText = ReadWholeLog(&size);
-  gLogSize = size;
   gActions = static_cast<ActionRecord*>(ReserveBlock(kActionSlots * sizeof(ActionRecord)));
   gMessageTexts = static_cast<char**>(ReserveBlock(kMaxMessages * sizeof(char*)));
   ZeroBytes(gMessageIds, sizeof gMessageIds);
   // No memory for this log: load nothing rather than write through null.
-  if (!gLogText || !gActions || !gMessageTexts) {
-    gLogSize = 0;
-    return;
-  }
+  if (!gLogText || !gActions || !gMessageTexts) return;
   WalkLogLines(gLogText, size, LoadLine);
   SortRecords(gActions, gActionCount, sizeof(ActionRecord), CompareOrderNumbers);
 }
@@ -155,10 +144,9 @@ void ResetLogState() {
   ReleaseBlock(gLogText);
   ReleaseBlock(gActions);
   ReleaseBlock(gMessageTexts);
-  gLogSize = 0;
   gActionCount = 0;
   gMessageCount = 0;
   ZeroBytes(gMessageIds, sizeof gMessageIds);
-  ZeroBytes(gCounters, sizeof gCounters);
+  ZeroBytes(gKindLinesSeen, sizeof gKindLinesSeen);
   gCurrent = gLast = nullptr;
 }

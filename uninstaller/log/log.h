@@ -12,7 +12,6 @@ constexpr int kFirstActionNumber = 1001;
 constexpr WORD kNoMessage = 0xFFFF;
 
 extern char* gLogText;          // the whole log, size + 1 bytes
-extern DWORD gLogSize;
 extern ActionRecord* gActions;  // kActionSlots records
 extern int gActionCount;
 extern WORD gMessageIds[kMaxMessages];
@@ -41,5 +40,5 @@ void WalkLogLines(char* buffer, DWORD size, LineVisitor visit);
 // Sets gCurrent/gLast to span the loaded records.
 void ResetActionCursor();
 // Releases the log's blocks and clears the table, records and counters
-// (start-up state; used by Finish and by tests that load several logs).
+// (start-up state; part of ReleaseWorkingAreas).
 void ResetLogState();

@@ -7,11 +7,22 @@
 #include "startup/startup.h"
 #include "actions/actions.h"
 #include "common/state.h"
+#include "log/format.h"
 #include "log/log.h"
 #include "window/dialog.h"
+#include "common/gate.h"
 
 // One counter per executable file, shared by every process that runs it.
 __attribute__((section(".Shared"), shared)) volatile LONG gInstanceCounter = -1;
+
+// The steps of the run, used here only.
+// The program path (empty when the system's answer does not fit).
+// Sets the log path from the log-name tail of the program's own file.
+static void ReadLogNameTail();
+static void RunStageOne();
+static void RunStageTwo();
+static void ScheduleOwnDeletion();
+static void Finish();
 
 namespace {
 
@@ -23,12 +34,6 @@ const char kSilentRelaunchSwitch[] = "-s ";
 const char kDriveCRoot[] = "c:\\";
 const char kMissingLogNotice[] = "Can't open uninstal log file %s!";
 const char kOwnFileNotice[] = "Don't open %s";
-
-constexpr int kProductNameId = 10;
-constexpr int kConfirmQuestionId = 43;
-constexpr int kCaptionId = 48;
-constexpr int kCopyFailedId = 36;
-constexpr int kRelaunchFailedId = 49;
 
 constexpr DWORD kStageTwoPauseMs = 100;
 
@@ -175,7 +180,7 @@ void LogNameFromTail(const char* window, char* name, int nameSize) {
   name[length] = 0;
 }
 
-void ReadLogNameTail() {
+static void ReadLogNameTail() {
   DWORD size = 0;
   HANDLE file = OpenFileForReading(gProgramPath, &size);
   if (file == INVALID_HANDLE_VALUE) ShowNotice(kNoticeFatal, kOwnFileNotice, gProgramPath);
@@ -219,11 +224,11 @@ bool MakeCopyTarget() {
   return PathJoin(gScratch, kPathSize, gTempFolder, ownName) != nullptr;
 }
 
-void RunStageOne() {
+static void RunStageOne() {
   if (!gSilent &&
       ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName) != IDYES)
     return;
-  if (!MakeCopyTarget() || !CopyFileA(gProgramPath, gScratch, FALSE))
+  if (!MakeCopyTarget() || !GateCopyFile(gProgramPath, gScratch))
     ShowNotice(kNoticeFatal, GetMessageText(kCopyFailedId), gProgramPath, gScratch);
   if (!BuildRelaunchCommandLine(gScratch))
     ShowNotice(kNoticeFatal, GetMessageText(kRelaunchFailedId), gRelaunch);
@@ -244,7 +249,7 @@ void EnterTemporaryFolder() {
   SetCurrentDirectoryA(gTempFolder);
 }
 
-void RunStageTwo() {
+static void RunStageTwo() {
   Sleep(kStageTwoPauseMs);
   EnterTemporaryFolder();
   if (gSilent) {
@@ -255,8 +260,8 @@ void RunStageTwo() {
   ScheduleOwnDeletion();
 }
 
-void ScheduleOwnDeletion() {
-  if (MoveFileExA(gProgramPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return;
+static void ScheduleOwnDeletion() {
+  if (GateScheduleDeletion(gProgramPath)) return;
   ScheduleDeletionInWininit();
 }
 
@@ -266,10 +271,10 @@ void ScheduleDeletionInWininit() {
   // No entry rather than an empty or cut name.
   if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return;
   CharToOemBuffA(gShortPath, gLogPath, length + 1);
-  WritePrivateProfileStringA(kWininitSection, kWininitDeleteKey, gLogPath, gScratch);
+  GateWriteProfileString(kWininitSection, kWininitDeleteKey, gLogPath, gScratch);
 }
 
-void Finish() {
+static void Finish() {
   if (gCommandLogPath[0]) {
     SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, gScratch, nullptr);
     SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, gProgramFolder, nullptr);

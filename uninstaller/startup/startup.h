@@ -14,13 +14,11 @@ void LogNameFromTail(const char* window, char* name, int nameSize);
 // long for its field: it is then refused (left empty) and the scratch buffer
 // holds it cut, for the notice.
 bool ParseCommandLine(const char* commandLine);
-// The program path (empty when the system's answer does not fit).
+// The program's own path, as the system reports it (kept only when it fits).
 void TakeProgramPath();
 // Temporary, current (in the scratch buffer) and Windows folders, without
 // trailing backslashes, and the "c:\" rule for the temporary folder.
 void TakeFolders();
-// Sets the log path from the log-name tail of the program's own file.
-void ReadLogNameTail();
 // Product name (message 10) and caption (message 48, a space, product name).
 void BuildCaption();
 // The copy's path in the temporary folder, into the scratch buffer; false
@@ -29,12 +27,8 @@ bool MakeCopyTarget();
 // The relaunch command line for a copy target; false when it does not fit
 // (the field then holds it cut, only to be shown).
 bool BuildRelaunchCommandLine(const char* copyTarget);
-void RunStageOne();
 // Makes the temporary folder the current folder (a drive root as "X:\").
 void EnterTemporaryFolder();
-void RunStageTwo();
-void ScheduleOwnDeletion();
 // The restart deletion through wininit.ini, for systems without the
 // delayed-delete service.
 void ScheduleDeletionInWininit();
-void Finish();

@@ -3,19 +3,16 @@
 #include "window/dialog.h"
 #include "actions/actions.h"
 #include "common/state.h"
+#include "log/format.h"
 #include "log/log.h"
+#include "common/gate.h"
 
 namespace {
 
-// Message ids of the dialog's texts.
-constexpr int kFinishText = 13;
-constexpr int kRemoveOneText = 44;
-constexpr int kRemoveAllText = 45;
-constexpr int kCloseText = 46;
-constexpr int kProgramPathNote = 47;
-constexpr int kDoneNote = 50;
-constexpr int kRetryDeleteQuestion = 52;
-constexpr int kLeftoverHeadingText = 53;
+void InitUninstallDialog(HWND window);
+void OnDialogCommand(HWND window, int id);
+void FitDialogHeight(HWND window, int bottom);
+void RemoveLeftover(HWND window, int index);
 
 constexpr int kDialogResult = 1;
 
@@ -36,10 +33,10 @@ int EdgeBelow(HWND window, int buttonId) {
 void OfferLeftovers(HWND window) {
   EnableWindow(Item(window, kRemoveOneButton), TRUE);
   EnableWindow(Item(window, kRemoveAllButton), TRUE);
-  SetDlgItemTextA(window, kLeftoverHeading, GetMessageText(kLeftoverHeadingText));
-  SetDlgItemTextA(window, kCloseButton, GetMessageText(kCloseText));
-  SetDlgItemTextA(window, kRemoveOneButton, GetMessageText(kRemoveOneText));
-  SetDlgItemTextA(window, kRemoveAllButton, GetMessageText(kRemoveAllText));
+  SetDlgItemTextA(window, kLeftoverHeading, GetMessageText(kLeftoverHeadingTextId));
+  SetDlgItemTextA(window, kCloseButton, GetMessageText(kCloseTextId));
+  SetDlgItemTextA(window, kRemoveOneButton, GetMessageText(kRemoveOneTextId));
+  SetDlgItemTextA(window, kRemoveAllButton, GetMessageText(kRemoveAllTextId));
   ShowWindow(Item(window, kFinishButton), SW_HIDE);
   int bottom = EdgeBelow(window, kCloseButton);
   EnableWindow(Item(window, kCloseButton), TRUE);
@@ -63,10 +60,10 @@ void RunStartCommand(HWND window) {
   RunActions(kLatePhase);
 
   SendItem(window, kProgressList, LB_ADDSTRING, 0,
-           reinterpret_cast<LPARAM>(GetMessageText(kDoneNote)));
+           reinterpret_cast<LPARAM>(GetMessageText(kDoneNoteId)));
   // The note's format comes from the log: formatted safely, cut to the buffer.
   const char* args[1] = {gProgramPath};
-  FormatText(gScratch, kScratchSize, GetMessageText(kProgramPathNote), args, 1);
+  FormatText(gScratch, kScratchSize, GetMessageText(kProgramPathNoteId), args, 1);
   LRESULT line = SendItem(window, kProgressList, LB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(gScratch));
   SendItem(window, kProgressList, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
@@ -83,10 +80,10 @@ bool IsBareDrive(const char* path) { return path[0] && path[1] == ':' && path[2]
 // Deletes the leftover file named in the scratch buffer, asking again while
 // the delete fails, then removes the folders that this leaves empty.
 void DeleteLeftoverFile() {
-  SetFileAttributesA(gScratch, FILE_ATTRIBUTE_NORMAL);
+  GateSetFileAttributes(gScratch, FILE_ATTRIBUTE_NORMAL);
   UnloadFontFile(gScratch);  // a .ttf leaves the font table before its file goes
-  while (!DeleteFileA(gScratch)) {
-    if (ShowNotice(kNoticeQuestion, GetMessageText(kRetryDeleteQuestion), gScratch) != IDYES)
+  while (!GateDeleteFile(gScratch)) {
+    if (ShowNotice(kNoticeQuestion, GetMessageText(kRetryDeleteQuestionId), gScratch) != IDYES)
       return;
   }
   // Climb: a folder that still holds something or the empty text cannot be
@@ -94,7 +91,7 @@ void DeleteLeftoverFile() {
   // names the drive's current folder, not the drive.
   do {
     StripLastComponent(gScratch);
-  } while (!IsBareDrive(gScratch) && RemoveDirectoryA(gScratch));
+  } while (!IsBareDrive(gScratch) && GateRemoveDirectory(gScratch));
 }
 
 }  // namespace
@@ -113,6 +110,8 @@ INT_PTR CALLBACK UninstallDialogProc(HWND window, UINT message, WPARAM wParam, L
   }
 }
 
+namespace {
+
 void InitUninstallDialog(HWND window) {
   HINSTANCE module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
   HICON icon = LoadIconA(module, MAKEINTRESOURCEA(kIconGroup));
@@ -124,7 +123,7 @@ void InitUninstallDialog(HWND window) {
   GetWindowRect(Item(window, kLeftoverHeading), &heading);
   FitDialogHeight(window, heading.top + (heading.bottom - heading.top) / 2);
 
-  SetDlgItemTextA(window, kFinishButton, GetMessageText(kFinishText));
+  SetDlgItemTextA(window, kFinishButton, GetMessageText(kFinishTextId));
   EnableWindow(Item(window, kCloseButton), FALSE);
   EnableWindow(Item(window, kFinishButton), FALSE);
   EnableWindow(Item(window, kRemoveOneButton), FALSE);
@@ -185,3 +184,5 @@ void RemoveLeftover(HWND window, int index) {
     SendItem(window, kLeftoverList, LB_SETCURSEL, 0, 0);
   }
 }
+
+}  // namespace

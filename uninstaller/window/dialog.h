@@ -15,7 +15,3 @@ constexpr int kStartCommand = 3024;
 
 INT_PTR CALLBACK UninstallDialogProc(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam);
-void InitUninstallDialog(HWND window);
-void OnDialogCommand(HWND window, int id);
-void FitDialogHeight(HWND window, int bottom);
-void RemoveLeftover(HWND window, int index);
