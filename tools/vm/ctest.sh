@@ -58,6 +58,9 @@ echo "vm: Wine started in \$((\$(date +%s) - start)) s" >&2
 # process ends, and a process that starts while the emulated explorer is
 # still closing gets no window driver at all ("The explorer process failed
 # to start"). One idle console process holds the desktop for the whole suite.
+# The desktop is started here too, with no output: a desktop started by a
+# test inherits that test's output pipe, and CTest waits for it to close.
+wine explorer /desktop >/dev/null 2>&1 </dev/null &
 tail -f /dev/null | wine cmd /k >/dev/null 2>&1 &
 cd '$tree'
 ctest --output-on-failure $(quote "$@")
