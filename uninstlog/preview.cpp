@@ -188,6 +188,19 @@ BOOL Fail(DWORD code) {
   return FALSE;
 }
 
+// Ends a file or folder deletion: on success the path counts as gone for the
+// rest of the run, otherwise the effect says why not.
+BOOL SettleRemoval(PreviewEffect& effect, DWORD error, const char* path) {
+  if (error == ERROR_SUCCESS) {
+    effect.happens = true;
+    gOverlay->goneFiles.insert(FileId(path));
+  } else if (effect.why.empty()) {
+    effect.why = ErrorText(error);
+  }
+  Record(effect);
+  return effect.happens ? TRUE : Fail(error);
+}
+
 BOOL PreviewDeleteFile(const char* path) {
   PreviewEffect effect = Effect(kEffectFile, false, path);
   DWORD attributes = Attributes(path);
@@ -207,17 +220,10 @@ BOOL PreviewDeleteFile(const char* path) {
     if (error == ERROR_ACCESS_DENIED && (GetFileAttributesA(path) & FILE_ATTRIBUTE_READONLY))
       error = ERROR_SUCCESS;
   }
-  if (error == ERROR_SUCCESS) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data))
-      effect.bytes = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    effect.happens = true;
-    gOverlay->goneFiles.insert(FileId(path));
-  } else if (effect.why.empty()) {
-    effect.why = ErrorText(error);
-  }
-  Record(effect);
-  return effect.happens ? TRUE : Fail(error);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (error == ERROR_SUCCESS && GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+    effect.bytes = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return SettleRemoval(effect, error, path);
 }
 
 std::string AttributeNames(DWORD attributes) {
@@ -328,14 +334,7 @@ BOOL PreviewRemoveDirectory(const char* path) {
     }
   }
   if (error == ERROR_SUCCESS) error = OpenForDeleteError(path, true);
-  if (error == ERROR_SUCCESS) {
-    effect.happens = true;
-    gOverlay->goneFiles.insert(FileId(path));
-  } else if (effect.why.empty()) {
-    effect.why = ErrorText(error);
-  }
-  Record(effect);
-  return effect.happens ? TRUE : Fail(error);
+  return SettleRemoval(effect, error, path);
 }
 
 BOOL PreviewRemoveFontResource(const char* path) {
