@@ -1,6 +1,10 @@
 #!/bin/sh
 # Runs a Windows program under wine64 in the build tree's private prefix,
 # creating that prefix (headless: graphics driver "null") on first use.
+# Inside the 32-bit test VM (DORVANE_VM set by tools/vm/init) it runs the
+# guest's 32-bit Wine, and a new prefix is a copy of the clean one the guest
+# made (DORVANE_CLEAN_PREFIX): 32-bit Wine needs its own system files there.
+#   wine-run.sh PROGRAM [ARGS...]     wine-run.sh --server ARGS (wineserver)
 # WINEPREFIX may be set by the caller; otherwise the prefix lives beside the
 # current build tree (found from the working directory CTest gives us).
 # The prefix is sealed before every start (tools/seal-prefix.sh): drive Z:
@@ -24,14 +28,25 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # into the host's home when a program saves a shortcut.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+# On the host, plain `wine` would pick the 32-bit loader: Exec format error.
+[ -n "$DORVANE_VM" ] && WINE=wine && WINESERVER=wineserver
+if [ "$1" = --server ]; then
+  shift
+  exec $WINESERVER "$@"
+fi
 if [ ! -f "$WINEPREFIX/.headless" ]; then
   mkdir -p "$WINEPREFIX"
   (
     flock 9
+    if [ ! -f "$WINEPREFIX/.headless" ] && [ -n "$DORVANE_VM" ]; then
+      [ -f "$DORVANE_CLEAN_PREFIX/.headless" ] || { echo "wine-run: no clean guest prefix" >&2; exit 2; }
+      cp -a "$DORVANE_CLEAN_PREFIX/." "$WINEPREFIX/"
+    fi
     if [ ! -f "$WINEPREFIX/.headless" ]; then
       $WINE wineboot -i >/dev/null 2>&1 || true
       $WINE reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-      /usr/lib/wine/wineserver -w 2>/dev/null || true
+      $WINESERVER -w 2>/dev/null || true
       sh "$tools/seal-prefix.sh" "$WINEPREFIX" "$SANDBOX_ROOT"
       touch "$WINEPREFIX/.headless"
     fi

@@ -298,8 +298,8 @@ struct Checker {
     if (NamesNoEntry(path.c_str()) && !(letter == 'U' && IsDriveRoot(path))) {
       Add(t.line, kError, "names-nothing",
           "the path has no file or folder name at its end (it ends in a backslash, is a bare "
-          "drive, or its last part is . or .. or longer than 255 characters): the line removes "
-          "nothing");
+          "drive, or its last part is . or .. or longer than " +
+              std::to_string(kNamePartSize - 1) + " characters): the line removes nothing");
       return;
     }
     if (!IsAbsolute(path))

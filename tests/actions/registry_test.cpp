@@ -201,7 +201,9 @@ bool CreateLink(HKEY root, const std::string& path, const wchar_t* target) {
 // target keeps its values and subkeys. The link itself goes with the tree;
 // a value is never deleted through it.
 TEST_F(RegistryTest, LinksAreDeletedNeverTheirTargets) {
-  const std::string canary = "Software\\" + Unique("RemovalCanary");
+  // Under System, not Software: a 32-bit program's HKLM\Software is the
+  // WOW6432Node view, which the link's NT name would not reach.
+  const std::string canary = "System\\" + Unique("RemovalCanary");
   std::wstring target = L"\\Registry\\Machine\\" + std::wstring(canary.begin(), canary.end());
   struct Case { std::string fields; bool linkGoes; bool treeGoes; };
   const Case cases[] = {

@@ -18,6 +18,7 @@
 #include <vector>
 #include "e2e/scenario.h"
 #include "e2e/win_probe.h"
+#include "log/format.h"
 #include "support/robot.h"
 #include "support/test_util.h"
 #include "uninstlog/uninstlog.h"
@@ -30,10 +31,6 @@ constexpr int kClose = kCloseButton, kHeading = kLeftoverHeading, kLeftovers = k
               kRemoveOne = kRemoveOneButton, kRemoveAll = kRemoveAllButton,
               kProgress = kProgressList, kFinish = kFinishButton;
 
-// Built-in texts that the uninstaller shows before any message is known.
-const char kNoLog[] = "Can't open uninstal log file %s!";
-const char kNoOpen[] = "Don't open %s";
-const char kReadError[] = "Error reading file %s";
 constexpr int kIdNoLog = -1, kIdNoOpen = -2, kIdReadError = -3, kIdUnknown = 0;
 
 struct Box {
@@ -144,9 +141,9 @@ int IdentifyBox(const Run& run, const std::string& text) {
   static const int kQuestions[] = {43, 51, 52, 36, 49};
   for (int id : kQuestions)
     if (FitsFormat(Message(run, id), text)) return id;
-  if (FitsFormat(kNoLog, text)) return kIdNoLog;
-  if (FitsFormat(kNoOpen, text)) return kIdNoOpen;
-  if (FitsFormat(kReadError, text)) return kIdReadError;
+  if (FitsFormat(kMissingLogNotice, text)) return kIdNoLog;
+  if (FitsFormat(kOwnFileNotice, text)) return kIdNoOpen;
+  if (FitsFormat(kReadErrorNotice, text)) return kIdReadError;
   return kIdUnknown;
 }
 

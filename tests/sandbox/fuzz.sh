@@ -20,7 +20,7 @@ run() { (cd "$ROOT" && WINEPREFIX="$PREFIX" SANDBOX_ROOT="$ROOT" sh "$TOOLS/wine
 # takes a minute, a copy seconds.
 TEMPLATE=$DIR/prefix-template
 fresh() {
-  WINEPREFIX="$PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null
+  run --server -k 2>/dev/null
   rm -rf "$PREFIX"
   [ -d "$TEMPLATE" ] && cp -a "$TEMPLATE" "$PREFIX"
 }
@@ -39,7 +39,7 @@ while [ $status = 3 ] && [ $rounds -lt 100 ]; do
   sh "$TOOLS/seal-prefix.sh" --verify "$PREFIX" "$ROOT" ||
     { echo "fuzz: the prefix is not sealed"; rm -rf "$PREFIX" "$TEMPLATE"; exit 1; }
   if [ ! -d "$TEMPLATE" ]; then
-    WINEPREFIX="$PREFIX" /usr/lib/wine/wineserver -w
+    run --server -w
     cp -a "$PREFIX" "$TEMPLATE"
   fi
   { FUZZ_FIRST=$first FUZZ_COUNT=$((end - first)) run "$ROOT/fuzz_whole.exe"

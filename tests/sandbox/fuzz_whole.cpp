@@ -432,8 +432,7 @@ Vocabulary MakeVocabulary() {
 #define SLEEP_IMPORT_SLOT "__imp_Sleep"
 #endif
 extern "C" void* gSleepImport __asm__(SLEEP_IMPORT_SLOT);
-constexpr DWORD kSkippedPauseMs = 100;
-void WINAPI SleepUnlessPause(DWORD ms) { SleepEx(ms == kSkippedPauseMs ? 0 : ms, FALSE); }
+void WINAPI SleepUnlessPause(DWORD ms) { SleepEx(ms == kFolderPauseMs ? 0 : ms, FALSE); }
 
 void SkipFolderPause() {
   DWORD old = 0;

@@ -45,7 +45,7 @@ rm -rf "$results"
 mkdir -p "$results"
 # One persistent wineserver for the whole suite: Wine starts once per VM.
 cat > "$results/job.sh" <<JOB
-export WINEPREFIX='$prefix'
+export WINEPREFIX='$prefix' DORVANE_CLEAN_PREFIX='$prefix'
 ${GTEST_FILTER:+export GTEST_FILTER=$(quote "$GTEST_FILTER")}
 mkdir -p '$sandbox'
 wineserver -p

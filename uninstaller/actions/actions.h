@@ -18,6 +18,7 @@ void RemoveFolders(const char* actionText);
 // mode: a P line's (kFileMode...) when not recursive, a U line's
 // (kFolderMode...) when recursive.
 void RemoveMatching(const char* path, bool recursive, int mode);
+constexpr int kNamePartSize = 256;  // a name's base or extension; longer names are no entry
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize);
 void TreatFile(const char* path, int mode);

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int kNamePartSize = 256;     // a name's base or extension
 constexpr int kShortestOwnFolder = 4;  // "C:\" and shorter never take a wildcard
 constexpr int kFontSuffixLength = 4;
 const char kFontSuffix[] = ".ttf";

@@ -202,7 +202,7 @@ HANDLE OpenFileForReading(const char* path, DWORD* size) {
 bool ReadExactly(HANDLE file, void* buffer, DWORD count, const char* path) {
   DWORD got = 0;
   if (!ReadFile(file, buffer, count, &got, nullptr) || got != count) {
-    ShowNotice(kNoticeErrorGoOn, "Error reading file %s", path);
+    ShowNotice(kNoticeErrorGoOn, kReadErrorNotice, path);
     return false;
   }
   return true;

@@ -55,8 +55,9 @@ template <typename T> inline void ReleaseBlock(T*& block) {
 void MoveBytes(void* destination, const void* source, SIZE_T count);
 void ZeroBytes(void* buffer, SIZE_T count);
 HANDLE OpenFileForReading(const char* path, DWORD* size);
-// Returns true when all count bytes were read; else shows
-// "Error reading file %s" (the caller goes on).
+// Returns true when all count bytes were read; else shows kReadErrorNotice
+// (the caller goes on).
+inline constexpr char kReadErrorNotice[] = "Error reading file %s";
 bool ReadExactly(HANDLE file, void* buffer, DWORD count, const char* path);
 // Field n of a comma list (commas inside double quotes don't separate; quotes
 // are kept). Returns out, or nullptr with out empty when the field does not

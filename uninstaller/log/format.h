@@ -108,6 +108,11 @@ constexpr int kKeyPathStart = 3;        // letter, one-digit root, comma
 
 // ---- Messages the program reads ---------------------------------------------
 
+// Shown before any message is known: the log cannot be opened, or the
+// program was asked to open one of its own files.
+inline constexpr char kMissingLogNotice[] = "Can't open uninstal log file %s!";
+inline constexpr char kOwnFileNotice[] = "Don't open %s";
+
 constexpr int kProductNameId = 10;
 constexpr int kFinishTextId = 13;
 constexpr int kCopyFailedId = 36;
@@ -132,6 +137,7 @@ constexpr int kRunningCheckNoteId = 81;
 // number, whatever its letter: the first automatic numbers of the letters,
 // so that each note heads the group of actions it announces.
 constexpr int kNoNote = -1;
+constexpr DWORD kFolderPauseMs = 100;  // before the first U line: files let go first
 struct NoteStep {
   int orderNumber;
   int firstNote;
@@ -143,7 +149,7 @@ inline constexpr NoteStep kNoteSteps[] = {
     {19999, kRegistryNoteId, kNoNote, 0},
     {21001, kProfileNoteId, kNoNote, 0},
     {30001, kFilesNoteId, kWaitNoteId, 0},
-    {64999, kNoNote, kNoNote, 100},
+    {64999, kNoNote, kNoNote, kFolderPauseMs},
 };
 constexpr int kNoteStepCount = sizeof kNoteSteps / sizeof kNoteSteps[0];
 

@@ -96,7 +96,7 @@ char* ReadWholeLog(DWORD* size) {
   *size = 0;
   HANDLE file = OpenFileForReading(gLogPath, size);
   if (file == INVALID_HANDLE_VALUE)
-    ShowNotice(kNoticeFatal, "Can't open uninstal log file %s!", gLogPath);
+    ShowNotice(kNoticeFatal, kMissingLogNotice, gLogPath);
   if (*size == INVALID_FILE_SIZE) *size = 0;  // a size we cannot learn reads nothing
   // Zero-filled, one byte more than the file: the text always ends in a zero.
   char* buffer = static_cast<char*>(ReserveBlock(static_cast<SIZE_T>(*size) + 1));

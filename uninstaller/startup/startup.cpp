@@ -32,8 +32,6 @@ const char kOtherInstanceTitle[] = "Uninstall";
 const char kSilentSwitch[] = "-s";
 const char kSilentRelaunchSwitch[] = "-s ";
 const char kDriveCRoot[] = "c:\\";
-const char kMissingLogNotice[] = "Can't open uninstal log file %s!";
-const char kOwnFileNotice[] = "Don't open %s";
 
 constexpr DWORD kStageTwoPauseMs = 100;
 
