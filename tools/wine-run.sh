@@ -5,6 +5,8 @@
 # guest's 32-bit Wine, and a new prefix is a copy of the clean one the guest
 # made (DORVANE_CLEAN_PREFIX): 32-bit Wine needs its own system files there.
 #   wine-run.sh PROGRAM [ARGS...]     wine-run.sh --server ARGS (wineserver)
+#   wine-run.sh --up: makes the prefix and starts a wineserver that stays
+#   until --down, so that a test suite pays Wine's start-up once.
 # WINEPREFIX may be set by the caller; otherwise the prefix lives beside the
 # current build tree (found from the working directory CTest gives us).
 # The prefix is sealed before every start (tools/seal-prefix.sh): drive Z:
@@ -35,6 +37,10 @@ if [ "$1" = --server ]; then
   shift
   exec $WINESERVER "$@"
 fi
+if [ "$1" = --down ]; then
+  $WINESERVER -k 2>/dev/null
+  exit 0
+fi
 if [ ! -f "$WINEPREFIX/.headless" ]; then
   mkdir -p "$WINEPREFIX"
   (
@@ -53,4 +59,11 @@ if [ ! -f "$WINEPREFIX/.headless" ]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 sh "$tools/seal-prefix.sh" "$WINEPREFIX" "$SANDBOX_ROOT"
+if [ "$1" = --up ]; then
+  # One already running (the VM's job starts its own) is as good. The server
+  # and the system processes it starts outlive this script: with our output
+  # they would hold the caller's pipe open (CTest would wait for them).
+  $WINESERVER -p </dev/null >/dev/null 2>&1 || true
+  exec $WINE cmd /c exit </dev/null >/dev/null 2>&1
+fi
 exec $WINE "$@"

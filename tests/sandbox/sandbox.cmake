@@ -7,7 +7,7 @@ target_link_options(sandbox_probe PRIVATE -static)
 add_test(NAME sandbox_holds
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/sandbox_test.sh ${CMAKE_BINARY_DIR}
     $<TARGET_FILE:sandbox_probe>)
-set_tests_properties(sandbox_holds PROPERTIES TIMEOUT 300 LABELS e2e)
+set_tests_properties(sandbox_holds PROPERTIES TIMEOUT 300 LABELS e2e FIXTURES_REQUIRED wine)
 
 # Whole-program fuzz (label fuzz): random logs through loading and both
 # phases of the action run in a sealed prefix of its own (fuzz.sh). FUZZ_SEED
