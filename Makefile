@@ -21,7 +21,7 @@ build: deps
 # Every tier (unit, static, e2e, fuzz); the fuzzers at their fixed modest
 # count, whatever the environment says.
 check: build
-	cd $(BUILD)/win64 && env -u FUZZ_COUNT -u FUZZ_SEED ctest --output-on-failure $(CTEST_ARGS)
+	cd $(BUILD)/win64 && env -u FUZZ_COUNT -u FUZZ_SEED ctest -j$(JOBS) --output-on-failure $(CTEST_ARGS)
 
 # The fuzzers alone, long: `make fuzz FUZZ_COUNT=100000 FUZZ_SEED=7`.
 FUZZ_COUNT ?= 10000

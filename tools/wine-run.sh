@@ -2,8 +2,7 @@
 # Runs a Windows program under wine64 in the build tree's private prefix,
 # creating that prefix (headless: graphics driver "null") on first use.
 # Inside the 32-bit test VM (DORVANE_VM set by tools/vm/init) it runs the
-# guest's 32-bit Wine, and a new prefix is a copy of the clean one the guest
-# made (DORVANE_CLEAN_PREFIX): 32-bit Wine needs its own system files there.
+# guest's 32-bit Wine in the prefix the VM's job names.
 #   wine-run.sh PROGRAM [ARGS...]     wine-run.sh --server ARGS (wineserver)
 #   wine-run.sh --up: makes the prefix and starts a wineserver that stays
 #   until --down, so that a test suite pays Wine's start-up once.
@@ -37,18 +36,17 @@ if [ "$1" = --server ]; then
   shift
   exec $WINESERVER "$@"
 fi
+holder=$WINEPREFIX/.desktop-holder
 if [ "$1" = --down ]; then
   $WINESERVER -k 2>/dev/null
+  [ -f "$holder" ] && kill -- "-$(cat "$holder")" 2>/dev/null
+  rm -f "$holder"
   exit 0
 fi
 if [ ! -f "$WINEPREFIX/.headless" ]; then
   mkdir -p "$WINEPREFIX"
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/.headless" ] && [ -n "$DORVANE_VM" ]; then
-      [ -f "$DORVANE_CLEAN_PREFIX/.headless" ] || { echo "wine-run: no clean guest prefix" >&2; exit 2; }
-      cp -a "$DORVANE_CLEAN_PREFIX/." "$WINEPREFIX/"
-    fi
     if [ ! -f "$WINEPREFIX/.headless" ]; then
       $WINE wineboot -i >/dev/null 2>&1 || true
       $WINE reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
@@ -64,6 +62,17 @@ if [ "$1" = --up ]; then
   # and the system processes it starts outlive this script: with our output
   # they would hold the caller's pipe open (CTest would wait for them).
   $WINESERVER -p </dev/null >/dev/null 2>&1 || true
+  # Wine closes its desktop (explorer.exe) a moment after the last program
+  # ends; a program that starts while it is closing starts another inside
+  # its own job, or under emulation gets no window driver at all. The
+  # desktop starts here, with no output (one that a test starts inherits the
+  # test's pipe), and one idle console program holds it until --down (its
+  # own process group, so that --down ends the pipe feeding it too).
+  if [ ! -f "$holder" ]; then
+    setsid sh -c '"$0" explorer /desktop & tail -f /dev/null | "$0" cmd /k' "$WINE" \
+      </dev/null >/dev/null 2>&1 &
+    echo $! > "$holder"
+  fi
   exec $WINE cmd /c exit </dev/null >/dev/null 2>&1
 fi
 exec $WINE "$@"

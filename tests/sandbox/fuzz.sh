@@ -17,8 +17,15 @@ OUT=$DIR/last-run.txt
 mkdir -p "$ROOT"
 run() { (cd "$ROOT" && WINEPREFIX="$PREFIX" SANDBOX_ROOT="$ROOT" sh "$TOOLS/wine-run.sh" "$@"); }
 # A fresh prefix is a copy of the one made (and sealed) first: making one
-# takes a minute, a copy seconds.
+# takes a minute, a copy seconds. The first is a copy of the suite's own
+# prefix when there is one (the 32-bit VM's is the only one it can use),
+# sealed again to ROOT by wine-run.sh.
 TEMPLATE=$DIR/prefix-template
+SUITE_PREFIX=${WINEPREFIX:-$BUILD/wineprefix}
+if [ ! -d "$PREFIX" ] && [ -f "$SUITE_PREFIX/.headless" ]; then
+  mkdir -p "$PREFIX"
+  cp -a "$SUITE_PREFIX/." "$PREFIX/"
+fi
 fresh() {
   run --server -k 2>/dev/null
   rm -rf "$PREFIX"

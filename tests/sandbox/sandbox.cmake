@@ -7,7 +7,8 @@ target_link_options(sandbox_probe PRIVATE -static)
 add_test(NAME sandbox_holds
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/sandbox_test.sh ${CMAKE_BINARY_DIR}
     $<TARGET_FILE:sandbox_probe>)
-set_tests_properties(sandbox_holds PROPERTIES TIMEOUT 300 LABELS e2e FIXTURES_REQUIRED wine)
+set_tests_properties(sandbox_holds PROPERTIES TIMEOUT 300 LABELS e2e)
+wine_lane(unit sandbox_holds)
 
 # Whole-program fuzz (label fuzz): random logs through loading and both
 # phases of the action run in a sealed prefix of its own (fuzz.sh). FUZZ_SEED
@@ -19,3 +20,5 @@ target_link_options(fuzz_whole PRIVATE -static)
 add_test(NAME fuzz_whole
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/fuzz.sh ${CMAKE_BINARY_DIR} $<TARGET_FILE:fuzz_whole>)
 set_tests_properties(fuzz_whole PROPERTIES LABELS fuzz)
+# Its prefix starts as a copy of lane unit's; it runs beside either lane.
+set_tests_properties(fuzz_whole PROPERTIES FIXTURES_REQUIRED wine_unit)

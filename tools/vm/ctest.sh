@@ -45,7 +45,7 @@ rm -rf "$results"
 mkdir -p "$results"
 # One persistent wineserver for the whole suite: Wine starts once per VM.
 cat > "$results/job.sh" <<JOB
-export WINEPREFIX='$prefix' DORVANE_CLEAN_PREFIX='$prefix'
+export WINEPREFIX='$prefix'
 ${GTEST_FILTER:+export GTEST_FILTER=$(quote "$GTEST_FILTER")}
 mkdir -p '$sandbox'
 wineserver -p
@@ -54,14 +54,7 @@ wineserver -p
 start=\$(date +%s)
 timeout 600 wine cmd /c exit >/dev/null 2>&1
 echo "vm: Wine started in \$((\$(date +%s) - start)) s" >&2
-# Wine closes the desktop (explorer.exe) a moment after its last user
-# process ends, and a process that starts while the emulated explorer is
-# still closing gets no window driver at all ("The explorer process failed
-# to start"). One idle console process holds the desktop for the whole suite.
-# The desktop is started here too, with no output: a desktop started by a
-# test inherits that test's output pipe, and CTest waits for it to close.
-wine explorer /desktop >/dev/null 2>&1 </dev/null &
-tail -f /dev/null | wine cmd /k >/dev/null 2>&1 &
+# The suite's wine_up fixture holds Wine's desktop (tools/wine-run.sh --up).
 cd '$tree'
 ctest --output-on-failure $(quote "$@")
 code=\$?
