@@ -38,7 +38,7 @@ if [ "$1" = --server ]; then
 fi
 holder=$WINEPREFIX/.desktop-holder
 if [ "$1" = --down ]; then
-  $WINESERVER -k 2>/dev/null
+  $WINESERVER -k 2>/dev/null || true  # none running is as good
   [ -f "$holder" ] && kill -- "-$(cat "$holder")" 2>/dev/null
   rm -f "$holder"
   exit 0
