@@ -13,6 +13,10 @@ job=$3
 memory=${4:-1536}
 limit=${5:-3600}
 rm -f "$results/exit-code"
+# The folders the guest must see as on the host even under /tmp (the guest's
+# /tmp is its own): this source tree and the folder that holds RESULTS.
+here=$(cd "$(dirname "$0")" && pwd)
+printf '%s\n%s\n' "$(cd "$here/../.." && pwd)" "$(dirname "$results")" > "$results/keep"
 [ "$job" -ef "$results/job.sh" ] || cp "$job" "$results/job.sh"
 # -cpu max,-smap: QEMU 7.2's software CPU mishandles a 32-bit iret under SMAP
 # and the guest kernel then kills every 32-bit process.
