@@ -39,7 +39,8 @@ fi
 holder=$WINEPREFIX/.desktop-holder
 if [ "$1" = --down ]; then
   $WINESERVER -k 2>/dev/null || true  # none running is as good
-  [ -f "$holder" ] && kill -- "-$(cat "$holder")" 2>/dev/null
+  # The holder's group may have ended with the server already.
+  if [ -f "$holder" ]; then kill -- "-$(cat "$holder")" 2>/dev/null || true; fi
   rm -f "$holder"
   exit 0
 fi
