@@ -23,7 +23,7 @@ failed=0
 inside() {
   target=$(readlink -m "$1")
   case "$target" in "$BUILD"|"$BUILD"/*) return 0 ;; esac
-  case "$target" in /usr/lib/*-linux-gnu/wine/*-windows/*) [ -f "$target" ] && [ ! -d "$target" ] && return 0 ;; esac
+  case "$target" in /usr/lib/*-linux-gnu/wine/*-windows/*) [ -f "$target" ] && return 0 ;; esac
   return 1
 }
 for entry in "$PREFIX"/dosdevices/*; do
