@@ -17,7 +17,6 @@ namespace {
 
 constexpr DWORD kListSize = 65536;       // profile key and section lists read back
 constexpr DWORD kRegistryNameSize = 256; // registry key names are at most 255 characters
-const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // A value changed by the run: gone, or holding new data.
 struct OverlayValue {

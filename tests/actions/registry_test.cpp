@@ -15,7 +15,6 @@ using namespace removal_test;
 namespace {
 
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kShared[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 std::string Unique(const char* stem) {
   static int serial = 0;
@@ -255,9 +254,9 @@ const CountCase kCountCases[] = {
 };
 
 TEST_F(RegistryTest, SharedLibraryCounts) {
-  CreateKey(HKEY_LOCAL_MACHINE, kShared);
+  CreateKey(HKEY_LOCAL_MACHINE, kSharedDllsKey);
   HKEY shared;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kShared, 0, KEY_ALL_ACCESS, &shared),
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &shared),
             ERROR_SUCCESS);
   std::string folder = "C:\\" + Unique("RemovalShared") + "\\";
   for (const CountCase& c : kCountCases) {
@@ -297,7 +296,7 @@ TEST_F(RegistryTest, ReleasedLibraryIsLeftToTheUserNotToALaterFileLine) {
   std::string file = scratch + "\\lib.dll";
   WriteTextFile(file, "x");
   HKEY shared;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kShared, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                             &shared, nullptr),
             ERROR_SUCCESS);
   DWORD one = 1;

@@ -52,7 +52,6 @@ const char kCanaryText[] = "canary: never removed";
 const char kScratchKey[] = "Software\\DorvaneFuzz\\Scratch";
 const char kCanaryKey[] = "Software\\DorvaneFuzzCanary";
 const char kScratchParentKey[] = "Software\\DorvaneFuzz";
-const char kSharedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char kSharedCanary[] = "C:\\windows\\fuzz-canary-shared.dll";
 constexpr DWORD kSharedCanaryCount = 5;
 const char kIniCanarySection[] = "DorvaneFuzzCanary";
@@ -122,7 +121,7 @@ void SetStringValue(HKEY root, const char* key, const char* name, const char* te
 
 void SetCount(const char* name, DWORD count) {
   HKEY handle;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedKey, 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
                       nullptr) != 0)
     return;
   RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
@@ -142,7 +141,7 @@ std::string StringValue(HKEY root, const char* key, const char* name) {
 DWORD CountValue(const char* name) {
   DWORD count = 0, size = sizeof count;
   HKEY handle;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedKey, 0, KEY_READ, &handle) != 0) return 0;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_READ, &handle) != 0) return 0;
   if (RegQueryValueExA(handle, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size) != 0)
     count = 0;
   RegCloseKey(handle);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "actions/actions.h"
 #include "actions/run_support.h"
 #include "common/gate.h"
 #include "support/test_util.h"
@@ -17,7 +18,6 @@ namespace {
 
 const char kTestKey[] = "Software\\DorvanePreviewTest";
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 void DumpTree(const std::string& folder, std::string* out) {
   WalkTree(folder, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
@@ -95,8 +95,8 @@ class PreviewTest : public ::testing::Test {
     SetValue(HKEY_CURRENT_USER, std::string(kTestKey) + "\\Pkg\\Sub1\\Sub2", "deep", REG_SZ, "d");
     SetValue(HKEY_CURRENT_USER, std::string(kTestKey) + "\\Pkg", "v1", REG_SZ, "one");
     SetValue(HKEY_CURRENT_USER, kTestKey, "Keep", REG_SZ, "kept");
-    SetValue(HKEY_LOCAL_MACHINE, kSharedDlls, Shared("shared.dll").c_str(), REG_DWORD, Count(3));
-    SetValue(HKEY_LOCAL_MACHINE, kSharedDlls, Shared("one.dll").c_str(), REG_DWORD, Count(1));
+    SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared("shared.dll").c_str(), REG_DWORD, Count(3));
+    SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared("one.dll").c_str(), REG_DWORD, Count(1));
     held_ = CreateFileA((root_ + "\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                         0, nullptr);
     marker_ = root_ + "\\marker.txt";
@@ -132,7 +132,7 @@ class PreviewTest : public ::testing::Test {
     SetEnvironmentVariableA("RUN_TEST_RECORD", nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
       RegDeleteValueA(key, Shared("shared.dll").c_str());
       RegDeleteValueA(key, Shared("one.dll").c_str());
       RegCloseKey(key);
@@ -149,7 +149,7 @@ class PreviewTest : public ::testing::Test {
     for (const char* name : {"shared.dll", "one.dll"}) {
       HKEY key;
       DWORD value = 0, size = 4, type = 0;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         if (RegQueryValueExA(key, Shared(name).c_str(), nullptr, &type,
                              reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS)
           out += "count " + std::string(name) + " " + std::to_string(value) + "\n";
@@ -217,7 +217,7 @@ TEST_F(PreviewTest, LaterLinesSeeWhatEarlierLinesWouldHaveDone) {
             Effects(run.stageTwo, kEffectKey));
   // A count lowered by one line reads lowered on the next; the one at 1 goes
   // to the user.
-  const std::string shared = "HKEY_LOCAL_MACHINE\\" + std::string(kSharedDlls);
+  const std::string shared = "HKEY_LOCAL_MACHINE\\" + std::string(kSharedDllsKey);
   EXPECT_EQ((std::vector<std::string>{shared + "|" + Shared("one.dll") + "||1 -> deleted|yes",
                                       shared + "|" + Shared("shared.dll") + "||3 -> 2|yes",
                                       shared + "|" + Shared("shared.dll") + "||2 -> 1|yes"}),

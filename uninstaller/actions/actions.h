@@ -12,6 +12,9 @@ void AddProgressNote(int messageId);
 // Adds a path to the leftover list (list box 1002) when a dialog is open.
 void AddLeftover(const char* path);
 
+// The machine's shared-library use counts (K), under HKEY_LOCAL_MACHINE.
+inline constexpr char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
 // Files and folders (P, U).
 void RemoveFiles(const char* actionText);
 void RemoveFolders(const char* actionText);

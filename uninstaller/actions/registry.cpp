@@ -16,7 +16,6 @@ constexpr DWORD kCountSize = 4;
 const char kDefaultValue[] = "default";
 const char kLinkValue[] = "SymbolicLinkValue";  // where a link key keeps its target
 typedef LONG(WINAPI* DeleteKeyCall)(HANDLE);
-const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 char gUninstallLine[kUninstallLineSize];
 char gUninstallKey[kUninstallLineSize];
