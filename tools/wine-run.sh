@@ -4,8 +4,9 @@
 # Inside the 32-bit test VM (DORVANE_VM set by tools/vm/init) it runs the
 # guest's 32-bit Wine in the prefix the VM's job names.
 #   wine-run.sh PROGRAM [ARGS...]     wine-run.sh --server ARGS (wineserver)
-#   wine-run.sh --up: makes the prefix and starts a wineserver that stays
-#   until --down, so that a test suite pays Wine's start-up once.
+#   wine-run.sh --up HOLDER.exe: makes the prefix, starts a wineserver and
+#   the desktop holder, which stay until --down, so that a test suite pays
+#   Wine's start-up once and no test starts a desktop of its own.
 # WINEPREFIX may be set by the caller; otherwise the prefix lives beside the
 # current build tree (found from the working directory CTest gives us).
 # The prefix is sealed before every start (tools/seal-prefix.sh): drive Z:
@@ -41,7 +42,7 @@ if [ "$1" = --down ]; then
   $WINESERVER -k 2>/dev/null || true  # none running is as good
   # The holder's group may have ended with the server already.
   if [ -f "$holder" ]; then kill -- "-$(cat "$holder")" 2>/dev/null || true; fi
-  rm -f "$holder"
+  rm -f "$holder" "$holder.out"
   exit 0
 fi
 if [ ! -f "$WINEPREFIX/.headless" ]; then
@@ -63,17 +64,45 @@ if [ "$1" = --up ]; then
   # and the system processes it starts outlive this script: with our output
   # they would hold the caller's pipe open (CTest would wait for them).
   $WINESERVER -p </dev/null >/dev/null 2>&1 || true
-  # Wine closes its desktop (explorer.exe) a moment after the last program
-  # ends; a program that starts while it is closing starts another inside
-  # its own job, or under emulation gets no window driver at all. The
-  # desktop starts here, with no output (one that a test starts inherits the
-  # test's pipe), and one idle console program holds it until --down (its
-  # own process group, so that --down ends the pipe feeding it too).
-  if [ ! -f "$holder" ]; then
-    setsid sh -c '"$0" explorer /desktop & tail -f /dev/null | "$0" cmd /k' "$WINE" \
-      </dev/null >/dev/null 2>&1 &
+  # The desktop holder (tests/support/desktop_holder.cpp) keeps Wine's
+  # desktop from closing between tests; its output, and so that of the
+  # desktop process it starts, is a file. In its own process group, so that
+  # --down can end it whatever the server's state.
+  [ -n "$2" ] || { echo "wine-run: --up needs the desktop holder program" >&2; exit 2; }
+  out=$holder.out
+  if [ ! -f "$holder" ] || ! kill -0 "$(cat "$holder")" 2>/dev/null; then
+    rm -f "$out"
+    setsid "$WINE" "$2" </dev/null >"$out" 2>&1 &
     echo $! > "$holder"
   fi
-  exec $WINE cmd /c exit </dev/null >/dev/null 2>&1
+  # Until the desktop is there and held (CTest's time-out bounds the wait).
+  while ! grep -q '^ready' "$out" 2>/dev/null; do
+    if ! kill -0 "$(cat "$holder")" 2>/dev/null; then
+      echo "wine-run: the desktop holder ended:" >&2
+      cat "$out" >&2
+      rm -f "$holder"
+      exit 1
+    fi
+    sleep 0.1
+  done
+  exit 0
 fi
-exec $WINE "$@"
+# The program writes to files that this script's output follows as they
+# grow: a process it starts (Wine's desktop, or a new server's services)
+# inherits a file, not the caller's pipe, which would otherwise stay open
+# after the program ends and keep CTest waiting until its time-out.
+out=$WINEPREFIX.out.$$
+: >"$out.1"
+: >"$out.2"
+exec 3<&0
+$WINE "$@" <&3 >"$out.1" 2>"$out.2" &
+pid=$!
+exec 3<&-
+trap 'kill "$pid" 2>/dev/null' HUP INT TERM
+tail -n +1 -s 0.1 --pid="$pid" -f "$out.2" >&2 &
+tail -n +1 -s 0.1 --pid="$pid" -f "$out.1"
+rc=0
+wait "$pid" || rc=$?
+wait
+rm -f "$out.1" "$out.2"
+exit $rc
