@@ -91,7 +91,11 @@ TEST_F(TailTest, BadExecutablesAreReported) {
 int RunUninstlog(const std::string& folder, const std::string& arguments, std::string* out,
             std::string* err) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  std::string outPath = folder + "\\out.txt", errPath = folder + "\\err.txt";
+  // Fresh files each run: Wine may report the last run's process ended a
+  // moment before it closes that process's handles to its files.
+  static int runs = 0;
+  std::string tag = std::to_string(++runs);
+  std::string outPath = folder + "\\out" + tag + ".txt", errPath = folder + "\\err" + tag + ".txt";
   HANDLE outFile = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   HANDLE errFile = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
@@ -105,8 +109,13 @@ int RunUninstlog(const std::string& folder, const std::string& arguments, std::s
   PROCESS_INFORMATION process = {};
   std::string line = "\"" DIST_DIR "/uninstlog.exe\" " + arguments;
   int code = -1;
-  if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &process)) {
+  DWORD startError = 0;
+  if (outFile == INVALID_HANDLE_VALUE || errFile == INVALID_HANDLE_VALUE) {
+    startError = GetLastError();
+  } else if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &process)) {
+    startError = GetLastError();
+  } else {
     if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
       DWORD exit = 0;
       GetExitCodeProcess(process.hProcess, &exit);
@@ -118,10 +127,11 @@ int RunUninstlog(const std::string& folder, const std::string& arguments, std::s
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
-  CloseHandle(outFile);
-  CloseHandle(errFile);
+  if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
+  if (errFile != INVALID_HANDLE_VALUE) CloseHandle(errFile);
   *out = ReadTextFile(outPath);
   *err = ReadTextFile(errPath);
+  if (startError) *err += "uninstlog.exe did not start: error " + std::to_string(startError);
   return code;
 }
 
