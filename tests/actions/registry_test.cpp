@@ -296,8 +296,8 @@ TEST_F(RegistryTest, ReleasedLibraryIsLeftToTheUserNotToALaterFileLine) {
   std::string file = scratch + "\\lib.dll";
   WriteTextFile(file, "x");
   HKEY shared;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &shared, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &shared, nullptr),
             ERROR_SUCCESS);
   DWORD one = 1;
   RegSetValueExA(shared, file.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);

@@ -95,11 +95,15 @@ int RunUninstlog(const std::string& folder, const std::string& arguments, std::s
   // moment before it closes that process's handles to its files.
   static int runs = 0;
   std::string tag = std::to_string(++runs);
-  std::string outPath = folder + "\\out" + tag + ".txt", errPath = folder + "\\err" + tag + ".txt";
+  std::string outPath = folder + "\\out" + tag + ".txt";
+  std::string errPath = folder + "\\err" + tag + ".txt";
+  DWORD startError = 0;  // why uninstlog.exe did not start, when it did not
   HANDLE outFile = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (outFile == INVALID_HANDLE_VALUE) startError = GetLastError();
   HANDLE errFile = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (errFile == INVALID_HANDLE_VALUE && !startError) startError = GetLastError();
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -109,13 +113,10 @@ int RunUninstlog(const std::string& folder, const std::string& arguments, std::s
   PROCESS_INFORMATION process = {};
   std::string line = "\"" DIST_DIR "/uninstlog.exe\" " + arguments;
   int code = -1;
-  DWORD startError = 0;
-  if (outFile == INVALID_HANDLE_VALUE || errFile == INVALID_HANDLE_VALUE) {
+  if (!startError && !CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                     nullptr, &startup, &process))
     startError = GetLastError();
-  } else if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                             &startup, &process)) {
-    startError = GetLastError();
-  } else {
+  if (!startError) {
     if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
       DWORD exit = 0;
       GetExitCodeProcess(process.hProcess, &exit);
