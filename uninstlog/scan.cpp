@@ -58,6 +58,9 @@ void VisitLine(char* line) {
 }
 
 void VisitPassLine(char* line) {
+  // Only a J line names a key, and the line head's work on the seen-line
+  // set is not read after the pass: other lines are passed over at once.
+  if (line[0] != 'J') return;
   char* text = line;
   ReadLineHead(&text);  // as the pass does: only for the rewrite
   char key[kPathSize];
