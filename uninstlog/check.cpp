@@ -739,7 +739,9 @@ void CheckAbovePackage(Checker& c, const Sweeps& sweeps, const std::string& logF
     c.Add(s.line, kError, "sweeps-above-package",
           "the line works on " + Trimmed(root) + ", which holds the package's own folder " +
               logFolder + ": what other programs keep there (the simulator itself, say) " +
-              (DeletesUnasked(s) ? "is deleted too" : "is taken too"));
+              (DeletesUnasked(s)       ? "is deleted too"
+               : s.letter == 'P' ? "is asked about file by file"
+                                 : "is offered for deletion in the leftover list"));
   }
 }
 
@@ -753,7 +755,8 @@ void CheckStageOneReachesLog(Checker& c, const Sweeps& sweeps, const std::string
     if (s.order >= kPhaseBoundary || !TakesFiles(s)) continue;
     bool folder = s.letter == 'U' && (Reaches(s, logFolder) || Below(logFolder, s.path));
     bool log = Reaches(s, logPath) ||
-               (s.letter == 'P' && NamePartMatches(s.name.c_str(), NameOf(logPath).c_str()));
+               (s.letter == 'P' && !s.wildcard &&
+                SameText(s.name.c_str(), NameOf(logPath).c_str()));
     if (!log && !folder) continue;
     c.Add(s.line, kError, "stage-one-log",
           std::string("the line runs in stage one and removes ") +
@@ -795,7 +798,10 @@ void CheckEncoding(Checker& c) {
   // code page reads each byte as a character of its own.
   for (size_t i = bom ? 3 : 0; i < d.size(); ++i) {
     unsigned char b = static_cast<unsigned char>(d[i]);
-    size_t more = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 0;
+    size_t more = b >= 0xC2 && b <= 0xDF   ? 1
+                  : b >= 0xE0 && b <= 0xEF ? 2
+                  : b >= 0xF0 && b <= 0xF4 ? 3
+                                           : 0;
     if (!more || i + more >= d.size()) continue;
     bool sequence = true;
     for (size_t k = 1; k <= more; ++k)
@@ -882,7 +888,8 @@ void CollapseLimit(std::vector<Finding>* findings, const char* code) {
     if (f.code == code) first = static_cast<int>(kept.size());
     kept.push_back(std::move(f));
   }
-  if (more) kept[first].text += " (and so are the " + std::to_string(more) + " lines like it after it)";
+  if (more)
+    kept[first].text += " (and so are the " + std::to_string(more) + " lines like it after it)";
   *findings = std::move(kept);
 }
 

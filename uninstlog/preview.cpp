@@ -973,9 +973,11 @@ std::string PreviewVerdict(const LogScan& scan, const PreviewRun& run) {
     out += "  and " + std::to_string(raising.size() - kShownFindings) +
            " more findings: run uninstlog check " + scan.path + "\n";
   Summary s = SummaryOf(run);
-  if (s.refused) out += "  " + std::to_string(s.refused) + " refused (the lines marked refused above)\n";
+  if (s.refused)
+    out += "  " + std::to_string(s.refused) + " refused (the lines marked refused above)\n";
   if (s.failed)
-    out += "  " + std::to_string(s.failed) + " deletes that would fail on this machine (marked stays above)\n";
+    out += "  " + std::to_string(s.failed) +
+           " deletes that would fail on this machine (marked stays above)\n";
   return out;
 }
 

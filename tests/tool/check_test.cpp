@@ -521,6 +521,7 @@ TEST_F(CheckTest, SweepsOfThePackagesSurroundings) {
       {"U6000," + pack + ",1", "stage-one-log", true},
       {"P6000," + pack + "\\*.ini,0", "stage-one-log", true},
       {"P6000," + pack + "\\*.dll,0", "stage-one-log", false},
+      {"P6000,C:\\uninstlog-sim\\Other\\*.*,0", "stage-one-log", false},
       {"U0," + pack + ",1", "stage-one-log", false},  // stage two: the log is read
   };
   for (const std::string& folder : {std::string("C:\\uninstlog-sim"),
