@@ -889,7 +889,7 @@ void CollapseLimit(std::vector<Finding>* findings, const char* code) {
     kept.push_back(std::move(f));
   }
   if (more)
-    kept[first].text += " (and so are the " + std::to_string(more) + " lines like it after it)";
+    kept[first].text += " (and " + std::to_string(more) + " more lines after it)";
   *findings = std::move(kept);
 }
 
