@@ -25,6 +25,10 @@ constexpr int kNamePartSize = 256;  // a name's base or extension; longer names 
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize);
 void TreatFile(const char* path, int mode);
+// Whether the walk takes an entry of this name for a name part (its own
+// star rules; a name part left to the platform's wildcards is not judged
+// here and matches nothing).
+bool NamePartMatches(const char* namePart, const char* entryName);
 // Why RemoveMatching refuses a path outright, or kRefuseNone.
 constexpr int kRefuseNone = 0;
 constexpr int kRefuseShortFolder = 1;  // own matching on a folder part under 4 characters

@@ -90,6 +90,28 @@ bool IsNoEntryName(const char* name) {
 
 }  // namespace
 
+// An entry's name against a pattern that is matched here, not by the
+// platform: its base and extension compared as they stand, unless a star
+// takes any.
+static bool EntryMatches(const char* entryName, const char* patternBase,
+                         const char* patternExtension, bool anyBase, bool anyExtension) {
+  if (lstrlenA(entryName) >= kNamePartSize) return false;
+  SplitExtension(entryName, gEntryBase, kNamePartSize, gEntryExtension, kNamePartSize);
+  return (anyBase || SameText(gEntryBase, patternBase)) &&
+         (anyExtension || SameText(gEntryExtension, patternExtension));
+}
+
+bool NamePartMatches(const char* namePart, const char* entryName) {
+  char base[kNamePartSize];
+  char extension[kNamePartSize];
+  if (lstrlenA(namePart) >= kNamePartSize) return false;
+  int dot = SplitExtension(namePart, base, kNamePartSize, extension, kNamePartSize);
+  if (!IsOwnMatching(namePart, extension, dot))
+    return !HasWildcard(namePart) && SameText(namePart, entryName);
+  return EntryMatches(entryName, base, extension, namePart[0] == '*',
+                      dot < 0 || extension[0] == '*');
+}
+
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize) {
   int length = lstrlenA(name);
@@ -221,12 +243,9 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   HANDLE found = GateFindFirstFile(search, &entry);
   if (found == INVALID_HANDLE_VALUE) return;
   do {
-    if (own) {
-      if (lstrlenA(entry.cFileName) >= kNamePartSize) continue;
-      SplitExtension(entry.cFileName, gEntryBase, kNamePartSize, gEntryExtension, kNamePartSize);
-      if (!(anyBase || SameText(gEntryBase, patternBase))) continue;
-      if (!(anyExtension || SameText(gEntryExtension, patternExtension))) continue;
-    }
+    if (own &&
+        !EntryMatches(entry.cFileName, patternBase, patternExtension, anyBase, anyExtension))
+      continue;
     // An entry whose full path would not fit stays on disk.
     if (!FormEntryPath(entryPath, folder, driveRelative, entry.cFileName)) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
