@@ -170,10 +170,14 @@ struct Checker {
       Add(t.line, kWarning, "c-relative-library",
           "the library path " + library +
               " is neither a full path nor a bare file name: nothing is loaded or called");
-    else
+    else if (GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES)
       Add(t.line, kWarning, "c-bare-library",
-          "the bare library name " + library + " is loaded from the system folder (" + file +
-              "), never from the package's folder: write the full path for a library of your own");
+          "the bare library name " + library + " names " + file +
+              " in the system folder, which is not there on this machine, never a library beside "
+              "the uninstaller: nothing is loaded or called; write the full path");
+    else
+      Add(t.line, kNote, "c-system-library",
+          "the bare library name " + library + " loads " + file + " from the system folder");
   }
 
   // An unquoted path whose first word has no extension goes on past a blank:

@@ -103,6 +103,7 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"E0,\r\n", 1, "e-empty", kWarning},
       {"E0,C:\\Games\\Flight Sim\\tool.exe /remove\r\n", 1, "e-unquoted", kWarning},
       {"C0,setup.dll,Fn,0\r\n", 1, "c-bare-library", kWarning},
+      {"C0,kernel32.dll,Fn,0\r\n", 1, "c-system-library", kNote},
       {"D0,Sample\\l.dll,Fn,0\r\n", 1, "c-relative-library", kWarning},
       // J.
       {"J0,7,Software\\Vendor,\r\n", 1, "j-root", kError},
