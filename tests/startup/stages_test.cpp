@@ -75,7 +75,6 @@ std::string DistProgram() {
 // with Wine told to prefer them, each notes every process that loads it.
 const char* const kPlantedNames[] = {"version", "shcore",  "uxtheme",  "userenv",
                                      "propsys", "dwmapi", "cryptbase"};
-const std::string kCopyFolderPrefix(kCopyFolderFormat, strcspn(kCopyFolderFormat, "%"));
 const char kPreferPlanted[] = "version,shcore,uxtheme,userenv,propsys,dwmapi,cryptbase=n,b";
 
 // One install: a folder with the program, its tail and its log, and a
@@ -206,6 +205,16 @@ TEST_F(Stages, SilentRunsBothStagesWithoutAsking) {
   // No robot: a question would hold the child until the time-out.
   EXPECT_EQ(RunChild("\"" + program + "\" -s", kWaitMs), 0);
   EXPECT_TRUE(WaitForPendingDeletion(Copy(temp_)));
+}
+
+// Started by hand with a log path, the program runs stage two where it
+// lies: its own file goes at the restart, its folder stays.
+TEST_F(Stages, StageTwoStartedByHandKeepsItsFolder) {
+  std::string program = Install("");
+  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  EXPECT_EQ(RunChild("\"" + program + "\" -s \"" + install_ + "\\uninstal.ini\"", kWaitMs), 0);
+  ASSERT_TRUE(WaitForPendingDeletion(program));
+  EXPECT_EQ(PendingDeletions().find(Lower(install_) + "|"), std::string::npos);
 }
 
 // A hostile program overwrites every program below the temporary folder

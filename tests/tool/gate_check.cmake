@@ -42,6 +42,8 @@ execute_process(COMMAND ${NM} -A ${ARCHIVE} OUTPUT_VARIABLE symbols RESULT_VARIA
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${NM} failed on ${ARCHIVE}")
 endif()
+# The names of the per-function sections are no references.
+string(REGEX REPLACE "[^\n]* \\.text\\$[^\n]*" "" symbols "${symbols}")
 string(REGEX MATCHALL "[^\n]*GateBeginPreview[^\n]*" found "${symbols}")
 list(LENGTH found count)
 if(NOT count EQUAL 1)

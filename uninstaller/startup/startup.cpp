@@ -324,10 +324,23 @@ static void RunStageTwo() {
   ScheduleOwnDeletion();
 }
 
+// Whether the program runs from a folder that stage one made for its copy:
+// directly below the temporary folder, named by kCopyFolderFormat. A program
+// started with a log path by hand may lie anywhere; its folder stays.
+bool RunsFromCopyFolder() {
+  char start[kPathSize];
+  if (!gTempFolder[0] || !PathJoin(start, kPathSize, gTempFolder, kCopyFolderPrefix) ||
+      !StartsWithText(gProgramFolder, start))
+    return false;
+  for (const char* c = gProgramFolder + lstrlenA(start); *c; ++c)
+    if (*c == '\\') return false;
+  return true;
+}
+
 static void ScheduleOwnDeletion() {
   // The file first: a folder is only removed once it is empty.
   if (GateScheduleDeletion(gProgramPath)) {
-    GateScheduleDeletion(gProgramFolder);
+    if (RunsFromCopyFolder()) GateScheduleDeletion(gProgramFolder);
     return;
   }
   ScheduleDeletionInWininit();

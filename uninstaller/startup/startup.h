@@ -7,7 +7,9 @@ void RunUninstaller(const char* commandLine);
 constexpr int kTailWindow = 256;   // bytes read from the end of the executable
 // The name of the copy's new folder under the temporary folder: stage one's
 // process id (hexadecimal) and the try (from 0).
-inline constexpr char kCopyFolderFormat[] = "~Uninstall-%lX-%u";
+#define COPY_FOLDER_PREFIX "~Uninstall-"
+inline constexpr char kCopyFolderPrefix[] = COPY_FOLDER_PREFIX;
+inline constexpr char kCopyFolderFormat[] = COPY_FOLDER_PREFIX "%lX-%u";
 extern "C" volatile LONG gInstanceCounter;  // in the shared section .Shared
 
 // The log name that the last kTailWindow bytes of the executable name
