@@ -821,6 +821,7 @@ bool RunPreview(const LogScan& scan, const PreviewOptions& options, PreviewRun* 
   gBeforeActions = true;
   ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName);
   gBeforeActions = false;
+  KeepOwnFiles();
   RunActions(kEarlyPhase);
   gInPass = true;
   RemoveUninstallKeys();

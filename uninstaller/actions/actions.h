@@ -25,16 +25,27 @@ constexpr int kNamePartSize = 256;  // a name's base or extension; longer names 
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize);
 void TreatFile(const char* path, int mode);
+// Whether the removal matches entry names itself for a name part (a star
+// first, or an extension that begins with one); otherwise the platform's
+// search for the path picks the entries.
+bool IsOwnPattern(const char* namePart);
+bool FitsOwnPattern(const char* namePart, const char* entryName);
 // Why RemoveMatching refuses a path outright, or kRefuseNone.
 constexpr int kRefuseNone = 0;
 constexpr int kRefuseShortFolder = 1;  // own matching on a folder part under 4 characters
 constexpr int kRefuseRoot = 2;         // a wildcard on a drive or share root
 constexpr int kRefuseDevice = 3;       // a wildcard or a tree in the NT or device namespace
 constexpr int kRefuseProtected = 4;    // a sweep of a protected folder
+constexpr int kRefuseCharacter = 5;    // a character no file name may hold
 int RefusalOf(const char* path, bool recursive);
 // Whether a folder is a drive or share root, or a well-known folder of the
 // system or the user (or a folder above one), found at run time.
 int ProtectionOf(const char* folder);  // kRefuseNone, kRefuseRoot or kRefuseProtected
+// Stage one keeps the log it runs from and its own program file: both go
+// into the handled-file set before the early phase, so that no early line
+// (a slip such as U6499 on the install folder) leaves stage two without its
+// log.
+void KeepOwnFiles();
 // A function of a system library, loaded if need be; null when missing (the
 // calls that only some systems have are looked up, never imported).
 void* FindFunction(const char* library, const char* name);
@@ -54,9 +65,6 @@ LONG DeleteKeyTree(HKEY root, const char* path);
 // True when root\path is a registry link (opened as itself, it holds a link
 // value): DeleteKeyTree deletes the link, never its target.
 bool IsRegistryLink(HKEY root, const char* path);
-// True when a key above root\path is a link: the path names a key of the
-// link's target, and a J line touches nothing there.
-bool ReachedThroughLink(HKEY root, const char* path);
 void ReleaseSharedLibrary(const char* actionText);
 void RemoveProfileEntry(const char* actionText);
 void RemoveUninstallKeys();

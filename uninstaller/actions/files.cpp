@@ -16,7 +16,8 @@ const char kAllEntries[] = "*.*";
 const char* const kRefusalReasons[] = {
     "", "a wildcard whose folder part is shorter than 4 characters, or a path that does not fit",
     "a wildcard on a drive or share root", "a wildcard or a tree in the NT or device namespace",
-    "a sweep of a protected folder (the system's, the user's, or one above them)"};
+    "a sweep of a protected folder (the system's, the user's, or one above them)",
+    "a character no file name may hold (\", <, >, |, a control character)"};
 
 // Working texts that no recursion level needs after it calls the next one.
 char gEntryBase[kNamePartSize];
@@ -41,9 +42,21 @@ bool NormalizeSeparators(const char* path) {
   return true;
 }
 
+// The search takes these as wildcards too: '"' (DOS_DOT), '<' (DOS_STAR)
+// and '>' (DOS_QM).
+bool IsWildcard(char c) { return c == '*' || c == '?' || c == '"' || c == '<' || c == '>'; }
+
 bool HasWildcard(const char* name) {
   for (; *name; ++name)
-    if (*name == '*' || *name == '?') return true;
+    if (IsWildcard(*name)) return true;
+  return false;
+}
+
+// No file name holds these: a path with one names nothing, or is a pattern
+// the platform reads its own way.
+bool HasForbiddenCharacter(const char* path) {
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; ++p)
+    if (*p < ' ' || *p == '"' || *p == '<' || *p == '>' || *p == '|') return true;
   return false;
 }
 
@@ -74,6 +87,9 @@ void SplitPattern(const char* path, char* folder, char* name, bool* driveRelativ
 bool IsOwnMatching(const char* name, const char* extension, int dot) {
   return name[0] == '*' || (dot >= 0 && extension[0] == '*');
 }
+
+char gPatternBase[kNamePartSize];
+char gPatternExtension[kNamePartSize];
 
 // Joins an entry's name to the folder its search ran in.
 char* FormEntryPath(char* out, const char* folder, bool driveRelative, const char* name) {
@@ -115,6 +131,24 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension,
   return dot;
 }
 
+bool IsOwnPattern(const char* namePart) {
+  int dot = SplitExtension(namePart, gPatternBase, kNamePartSize, gPatternExtension, kNamePartSize);
+  return IsOwnMatching(namePart, gPatternExtension, dot);
+}
+
+// A star first accepts every base, whatever follows it ("*old.txt" takes
+// every .txt); an extension that does not begin with a star is compared
+// literally ("*.htm" does not take page.html).
+bool FitsOwnPattern(const char* namePart, const char* entryName) {
+  if (lstrlenA(entryName) >= kNamePartSize) return false;
+  int dot = SplitExtension(namePart, gPatternBase, kNamePartSize, gPatternExtension, kNamePartSize);
+  bool anyBase = namePart[0] == '*';
+  bool anyExtension = dot < 0 || gPatternExtension[0] == '*';
+  SplitExtension(entryName, gEntryBase, kNamePartSize, gEntryExtension, kNamePartSize);
+  return (anyBase || SameText(gEntryBase, gPatternBase)) &&
+         (anyExtension || SameText(gEntryExtension, gPatternExtension));
+}
+
 namespace {
 
 // A name part that matches every name: only "*", "?" and ".".
@@ -132,6 +166,7 @@ int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRe
   folder[0] = gCheckName[0] = 0;
   if (!NormalizeSeparators(path)) return kRefuseShortFolder;  // a path that does not fit
   SplitPattern(gNormalized, folder, gCheckName, driveRelative);
+  if (HasForbiddenCharacter(gNormalized)) return kRefuseCharacter;
   // Only the line's own path is judged. Below it the walk enters no link,
   // and no protected folder lies below an unprotected one (the folders above
   // a protected folder are protected too).
@@ -148,9 +183,13 @@ int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRe
   // that matches every name there; one file and narrower patterns still work.
   if (!wildcard) return recursive && gCheckName[0] ? ProtectionOf(gNormalized) : kRefuseNone;
   // A wildcard, ours or the platform's, never sweeps a root folder, however
-  // the folder is spelled ("C:\..\*", "C:\\\*", a junction to a root).
+  // the folder is spelled ("C:\..\*", "C:\\\*", a junction to a root). In
+  // a protected folder a pattern that begins with a wildcard takes a whole
+  // class of the system's own files ("*.ini", "?*"); only one with a literal
+  // stem ("flyer*.ini", "Dorvane*") is the package's own.
   int protection = ProtectionOf(folder);
-  if (protection == kRefuseRoot || recursive || MatchesEveryName(gCheckName)) return protection;
+  if (protection == kRefuseRoot || IsWildcard(gCheckName[0]) || MatchesEveryName(gCheckName))
+    return protection;
   return kRefuseNone;
 }
 
@@ -201,8 +240,7 @@ void TreatFile(const char* path, int mode) {
 // most 511 characters, so the depth stays below 256 levels (about 500 KB).
 void RemoveMatching(const char* path, bool recursive, int mode) {
   char folder[kPathSize];
-  char patternBase[kNamePartSize];
-  char patternExtension[kNamePartSize];
+  char patternName[kNamePartSize];
   char entryPath[kPathSize];
   WIN32_FIND_DATAA entry;
 
@@ -212,10 +250,8 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
     return;
   }
   if (IsNoEntryName(gCheckName)) return;
-  int dot = SplitExtension(gCheckName, patternBase, kNamePartSize, patternExtension, kNamePartSize);
-  bool anyBase = gCheckName[0] == '*';
-  bool anyExtension = dot < 0 || patternExtension[0] == '*';
-  bool own = IsOwnMatching(gCheckName, patternExtension, dot);
+  CopyText(patternName, kNamePartSize, gCheckName);  // shorter than kNamePartSize here
+  bool own = IsOwnPattern(patternName);
 
   char* search = entryPath;  // the search pattern, before entryPath is needed
   if (own) {
@@ -226,12 +262,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   HANDLE found = GateFindFirstFile(search, &entry);
   if (found == INVALID_HANDLE_VALUE) return;
   do {
-    if (own) {
-      if (lstrlenA(entry.cFileName) >= kNamePartSize) continue;
-      SplitExtension(entry.cFileName, gEntryBase, kNamePartSize, gEntryExtension, kNamePartSize);
-      if (!(anyBase || SameText(gEntryBase, patternBase))) continue;
-      if (!(anyExtension || SameText(gEntryExtension, patternExtension))) continue;
-    }
+    if (own && !FitsOwnPattern(patternName, entry.cFileName)) continue;
     // An entry whose full path would not fit stays on disk.
     if (!FormEntryPath(entryPath, folder, driveRelative, entry.cFileName)) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -239,6 +270,9 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
       // A junction or symbolic link is never followed out of the tree; only
       // the link itself may go.
       bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      // A narrow pattern in a protected folder may still match a protected
+      // folder there ("Common*" in Program Files): that one stays whole.
+      if (gWalkDepth == 0 && ProtectionOf(entryPath) != kRefuseNone) continue;
       if (mode != kFolderModeOnlyEmpty && !link &&
           PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries)) {
         ++gWalkDepth;

@@ -7,6 +7,7 @@
 // for the same folder are all seen through.
 #include "actions/actions.h"
 #include "common/state.h"
+#include "log/string_set.h"
 
 namespace {
 
@@ -57,7 +58,9 @@ bool IdOf(const char* path, FolderId* id) {
   id->volume = info.dwVolumeSerialNumber;
   id->high = info.nFileIndexHigh;
   id->low = info.nFileIndexLow;
-  return ok;
+  // Some network redirectors give every file the index 0: no identity then,
+  // or every such folder would be every other.
+  return ok && (info.nFileIndexHigh | info.nFileIndexLow) != 0;
 }
 
 // Enters a folder and every folder above it: sweeping a parent sweeps the
@@ -153,4 +156,12 @@ int ProtectionOf(const char* folder) {
       return IsRootName(gProtectedNames[i]) ? kRefuseRoot : kRefuseProtected;
   }
   return kRefuseNone;
+}
+
+void KeepOwnFiles() {
+  // Handled already: no early line deletes, asks about or lists them. Stage
+  // two is a new process with a new set, and removes them as the log says.
+  const char* const own[] = {gLogPath, gProgramPath};
+  for (const char* path : own)
+    if (path[0]) RememberHandledFile(path);  // empty: no such file to keep
 }

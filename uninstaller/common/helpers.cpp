@@ -13,6 +13,7 @@ const char* gFormatArgs[kFormatSlots];
 char gFormatScratch[kWsprintfLimit + 8];
 char gSafeFormat[kWsprintfLimit + 8];
 char gNoticeText[kNoticeTextSize];
+char gLongName[kPathSize];
 
 // Copies a format, turning every string conversion into the ANSI form (%hs),
 // so that no argument is ever read as a wide string. Cut at the wsprintf
@@ -292,8 +293,11 @@ int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2)
   UINT style;
   bool show = true;
   switch (kind & 0xFF) {
+    case kNoticeInformation:
+    case kNoticeInformationToo: style = MB_ICONINFORMATION; break;
     case kNoticeError: style = MB_ICONERROR; break;
     case kNoticeQuestion: style = MB_ICONQUESTION | MB_YESNO; break;
+    case kNoticeOkCancel: style = MB_ICONINFORMATION | MB_OKCANCEL; break;
     default: style = 0; show = false; break;
   }
   int answer = 0;
@@ -317,5 +321,9 @@ bool CanonicalFolder(const char* path, char* out) {
   // No trailing backslash, but for a root ("C:\"), which opens the root.
   int end = lstrlenA(out);
   while (end > 3 && out[end - 1] == '\\') out[--end] = 0;
+  // Short (8.3) parts become long ones; a path that does not exist yet keeps
+  // the spelling it has.
+  length = GetLongPathNameA(out, gLongName, kPathSize);
+  if (length > 0 && length < static_cast<DWORD>(kPathSize)) CopyText(out, kPathSize, gLongName);
   return true;
 }

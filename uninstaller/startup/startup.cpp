@@ -230,6 +230,7 @@ static void RunStageOne() {
     ShowNotice(kNoticeFatal, GetMessageText(kCopyFailedId), gProgramPath, gScratch);
   if (!BuildRelaunchCommandLine(gScratch))
     ShowNotice(kNoticeFatal, GetMessageText(kRelaunchFailedId), gRelaunch);
+  KeepOwnFiles();
   RunActions(kEarlyPhase);
   RemoveUninstallKeys();
   StartStageTwo();
