@@ -233,24 +233,30 @@ TEST_F(RegistryTest, LinksAreDeletedNeverTheirTargets) {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, canary.c_str());
 }
 
-// The system's own links on ordinary paths (every Wine prefix has
-// CurrentControlSet): a service's key and a value in it go as named.
+// The system's own links on ordinary paths: a 64-bit prefix links
+// Software\Wow6432Node\Classes to Software\Classes, and a 32-bit program
+// there opens Software\Classes through that link. A file type's key and a
+// value in it go as named; the link and the rest of its target stay.
 TEST_F(RegistryTest, LinesThroughTheSystemsLinksWork) {
-  const std::string service = "System\\ControlSet001\\Services\\" + Unique("RemovalService");
-  const std::string named = "System\\CurrentControlSet\\Services\\" +
-                            service.substr(service.rfind('\\') + 1);
-  ASSERT_TRUE(IsRegistryLink(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet"));
-  SetText(HKEY_LOCAL_MACHINE, service, "v", "x");
-  SetText(HKEY_LOCAL_MACHINE, service, "keep", "x");
-  J("2," + named + ",v");
-  EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, service, "v"));
-  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, service, "keep"));
-  CreateKey(HKEY_LOCAL_MACHINE, service + "\\Parameters");
-  J("2," + named + ",");
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, service));
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services"));
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, service.c_str());
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, service.c_str());
+  const char* link = nullptr;
+  for (const char* candidate :
+       {"Software\\Wow6432Node\\Classes", "Software\\Classes", "System\\CurrentControlSet"})
+    if (!link && IsRegistryLink(HKEY_LOCAL_MACHINE, candidate)) link = candidate;
+  if (!link) GTEST_SKIP() << "no registry link on the usual paths of this prefix";
+  const std::string type = std::string(link) + "\\" + Unique(".dorv");
+  SetText(HKEY_LOCAL_MACHINE, type, "v", "x");
+  SetText(HKEY_LOCAL_MACHINE, type, "keep", "x");
+  DWORD siblings = SubkeyCount(HKEY_LOCAL_MACHINE, link);
+  J("2," + type + ",v");
+  EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, type, "v"));
+  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, type, "keep"));
+  CreateKey(HKEY_LOCAL_MACHINE, type + "\\shell");
+  J("2," + type + ",");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, type));
+  EXPECT_TRUE(IsRegistryLink(HKEY_LOCAL_MACHINE, link));
+  EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, link), siblings - 1);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, type.c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, type.c_str());
 }
 
 // Shared-library counts under the prefix's real SharedDLLs key.
