@@ -149,6 +149,36 @@ struct Checker {
       Add(t.line, kWarning, "b-empty-message", "the message text is empty: the box shows no text");
   }
 
+  // A library is a full path; a bare name is taken from the system folder.
+  void CheckLibraryPath(const TakenLine& t, const std::string& library) {
+    char file[kLibraryPathSize];
+    if (IsFullPath(library.c_str())) return;
+    if (!LibraryFile(library.c_str(), file, kLibraryPathSize))
+      Add(t.line, kWarning, "c-relative-library",
+          "the library path " + library +
+              " is neither a full path nor a bare file name: nothing is loaded or called");
+    else
+      Add(t.line, kWarning, "c-bare-library",
+          "the bare library name " + library + " is loaded from the system folder (" + file +
+              "), never from the package's folder: write the full path for a library of your own");
+  }
+
+  // An unquoted path whose first word has no extension goes on past a blank:
+  // the platform would try that word first ("C:\\Games\\Flight.exe" for
+  // "C:\\Games\\Flight Sim\\tool.exe"); the uninstaller starts the longest
+  // program the line can name instead.
+  void CheckProgramPath(const TakenLine& t, const std::string& command) {
+    size_t blank = command.find(' ');
+    if (command.empty() || command[0] == '"' || blank == std::string::npos) return;
+    std::string first = command.substr(0, blank);
+    size_t slash = first.find_last_of('\\');
+    if (slash == std::string::npos || first.find('.', slash) != std::string::npos) return;
+    Add(t.line, kWarning, "e-unquoted",
+        "the program path holds a blank: write the program path in double quotes (the "
+        "uninstaller starts the longest program the line can name; on this machine: " +
+            StartedProgram(command) + ")");
+  }
+
   void CheckLibraryCall(const TakenLine& t) {
     bool noCount = false;
     std::string library = ActionField(t.action, 0);
@@ -156,6 +186,7 @@ struct Checker {
     std::string countText = ActionField(t.action, 2, &noCount);
     int count = ParseDecimal(countText.c_str());
     if (library.empty()) Add(t.line, kWarning, "c-empty-library", "the library path is empty");
+    else CheckLibraryPath(t, library);
     if (function.empty()) Add(t.line, kWarning, "c-empty-function", "the function name is empty");
     if (noCount) {
       Add(t.line, kWarning, "c-no-count",
@@ -417,6 +448,7 @@ struct Checker {
       case 'E':
         if (ActionField(t.action, 0).empty())
           Add(t.line, kWarning, "e-empty", "the command line is empty: nothing is started");
+        CheckProgramPath(t, ActionField(t.action, 0));
         break;
       case 'J': CheckJ(t); break;
       case 'K':

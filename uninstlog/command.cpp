@@ -51,6 +51,7 @@ int RunTool(const std::vector<std::string>& args, std::string* out, std::string*
       *err += "uninstlog: " + error + "\n";
       return kExitErrors;
     }
+    TakeInstallFolders(rest[0]);
     if (command == "preview") {
       PreviewRun run;
       if (!RunPreview(scan, options, &run, &error)) {

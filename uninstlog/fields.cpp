@@ -5,6 +5,8 @@
 #include "actions/actions.h"
 #include "common/helpers.h"
 #include "log/format.h"
+#include "common/state.h"
+#include "startup/startup.h"
 
 namespace {
 
@@ -55,6 +57,25 @@ const char* ActionNameOf(char letter) {
   return kind < 0 ? "passed over: no action has this letter" : kLogKindNames[kind].action;
 }
 
+void TakeInstallFolders(const std::string& logPath) {
+  TakeFolders();
+  char full[kPathSize] = "";
+  char* name = nullptr;
+  DWORD length = GetFullPathNameA(logPath.c_str(), kPathSize, full, &name);
+  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) full[0] = 0;
+  CopyText(gProgramFolder, kPathSize, full);
+  StripLastComponent(gProgramFolder);
+}
+
+std::string StartedProgram(const std::string& command) {
+  std::vector<char> line(kCommandSize);
+  if (command.size() >= line.size() || !ProgramCommandLine(command.c_str(), line.data(), kCommandSize))
+    return "nothing: no program that the line can name exists on this machine";
+  std::string started = line.data();
+  if (started[0] != '"') return started.substr(0, started.find(' '));
+  return started.substr(1, started.find('"', 1) - 1);
+}
+
 std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string& action) {
   std::vector<std::pair<std::string, std::string>> fields;
   char letter = action.empty() ? 0 : action[0];
@@ -96,6 +117,7 @@ std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string&
     }
     case 'E':
       fields.push_back({"command", field(0)});
+      if (!field(0).empty()) fields.push_back({"starts", StartedProgram(field(0))});
       break;
     case 'J': {
       int root = number(0) & kRootMask;

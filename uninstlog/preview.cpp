@@ -730,9 +730,28 @@ BOOL PreviewCopyFile(const char* from, const char* to) {
   return TRUE;
 }
 
-void PreviewRefuse(const char* object, const char* reason) {
+// The preview runs no stage-one copy; a new folder is made where the
+// system would make it.
+BOOL PreviewCreateFolder(const char* path) { return GateFileAttributes(path) == INVALID_FILE_ATTRIBUTES; }
+
+// Words for each refusal code (kRefuse... of the uninstaller's actions).
+const char* const kRefusalReasons[kRefusalCount] = {
+    "",
+    "a wildcard whose folder part is shorter than 4 characters, or a path that does not fit",
+    "a wildcard on a drive or share root",
+    "a wildcard or a tree in the NT or device namespace",
+    "a sweep of a protected folder (the system's, the user's, or one above them)",
+    "the key path names the root key itself",
+    "the root number names no root key",
+    "a character no file name may hold (\", <, >, |, a control character)",
+    "stage one deletes only one product's key directly below it",
+    "neither a full path nor a bare file name: nothing loads",
+    "no program that the unquoted line can name exists: nothing starts",
+};
+
+void PreviewRefuse(const char* object, int reason) {
   PreviewEffect effect = Effect(kEffectRefusal, false, object);
-  effect.why = reason;
+  effect.why = reason > 0 && reason < kRefusalCount ? kRefusalReasons[reason] : "";
   Record(effect);
 }
 
@@ -752,6 +771,7 @@ const GatePreview kPreview = {
     PreviewWriteProfileString,
     PreviewScheduleDeletion,
     PreviewCopyFile,
+    PreviewCreateFolder,
     PreviewCreateProcess,
     PreviewLoadLibrary,
     PreviewCallFunction,

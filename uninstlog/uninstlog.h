@@ -108,6 +108,12 @@ const char* HandlerOf(char letter);
 const char* ActionNameOf(char letter);
 // The fields of an action, decoded for people: name/value pairs in order.
 std::vector<std::pair<std::string, std::string>> DecodeAction(const std::string& action);
+// The folders the uninstaller would see started beside this log: program
+// folder (the log's), system, Windows and temporary folders.
+void TakeInstallFolders(const std::string& logPath);
+// The program an E command line starts on this machine, as the uninstaller
+// chooses it, or why it starts nothing.
+std::string StartedProgram(const std::string& command);
 
 // "preview": both stages run over this machine through the uninstaller's
 // own handlers, with the gate answering instead of the system: nothing is

@@ -334,11 +334,18 @@ class ProgramRunTest : public ::testing::Test {
   std::string folder, marker;
 };
 
-TEST_F(ProgramRunTest, UnquotedLineStartsAsItStandsAndIsWaitedFor) {
-  std::string line = HelperPath("run_marker.exe") + " " + marker + " 1500";
-  DWORD elapsed = TimedRun(line);
+// An unquoted path with a blank starts the longest program the line can
+// name (".exe" added as the platform adds it), by its quoted full path: one
+// planted at the shorter candidate never runs.
+TEST_F(ProgramRunTest, UnquotedLineStartsTheLongestProgramThatExistsAndIsWaitedFor) {
+  std::string own = folder + "\\Flight Sim\\Dorvane";
+  CreateDirectoryA((folder + "\\Flight Sim").c_str(), nullptr);
+  CreateDirectoryA(own.c_str(), nullptr);
+  for (const std::string& copy : {own + "\\tool.exe", folder + "\\Flight.exe"})
+    ASSERT_TRUE(CopyFileA(HelperPath("run_marker.exe").c_str(), copy.c_str(), FALSE));
+  DWORD elapsed = TimedRun(own + "\\tool " + marker + " 1500");
   EXPECT_GE(elapsed, 1400u);
-  EXPECT_EQ(line, ReadTextFile(marker));
+  EXPECT_EQ("\"" + own + "\\tool.exe\" " + marker + " 1500", ReadTextFile(marker));
 }
 
 TEST_F(ProgramRunTest, QuotedPathBecomesItsShortForm) {

@@ -68,7 +68,19 @@ __declspec(dllexport) int WINAPI Call5(const char* a, const char* b, const char*
   return Called("Call5", args, 5);
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
+  // Copies of this library are planted under system libraries' names: any
+  // process that loads one notes its path in the file PLANTED_MARKER names.
+  char marker[MAX_PATH] = "", path[MAX_PATH] = "";
+  if (reason == DLL_PROCESS_ATTACH && GetEnvironmentVariableA("PLANTED_MARKER", marker, MAX_PATH) &&
+      GetModuleFileNameA(self, path, MAX_PATH)) {
+    HANDLE file = CreateFileA(marker, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, path, lstrlenA(path), &written, nullptr);
+    WriteFile(file, "\n", 1, &written, nullptr);
+    CloseHandle(file);
+  }
   // reserved is null when FreeLibrary unloads us, not at process end.
   if (reason == DLL_PROCESS_DETACH && !reserved) Record("released");
   return TRUE;

@@ -20,6 +20,7 @@
 #include "e2e/win_probe.h"
 #include "log/format.h"
 #include "support/robot.h"
+#include "startup/startup.h"
 #include "support/test_util.h"
 #include "uninstlog/uninstlog.h"
 #include "window/dialog.h"
@@ -258,10 +259,14 @@ const Tracked* StageTwo(Run& run) {
 
 void Clean(Run& run) {
   RemoveTree(run.vars["ROOT"]);
-  for (const std::string& copy : {run.vars["TEMP"] + "\\" + run.sc.exeName,
-                                  "c:\\" + run.sc.exeName}) {
-    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(copy.c_str());
+  // Copies of earlier runs, each in its folder.
+  WIN32_FIND_DATAA entry;
+  std::string copies = run.vars["TEMP"] + "\\~Uninstall-*";
+  HANDLE search = FindFirstFileA(copies.c_str(), &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    do RemoveTree(run.vars["TEMP"] + "\\" + entry.cFileName);
+    while (FindNextFileA(search, &entry));
+    FindClose(search);
   }
   for (const InstallItem& item : run.sc.items) {
     std::string path = Expand(run, item.path);
@@ -407,11 +412,25 @@ bool StartStageOne(Run& run) {
   std::string folder = run.sc.cwdTemp ? run.vars["TEMP"] : run.vars["INST"];
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                      folder.c_str(), &startup, &run.stageOne)) {
+  // The scenario's temporary folder reaches both stages through TMP and TEMP.
+  char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
+  GetEnvironmentVariableA("TMP", tmp, MAX_PATH);
+  GetEnvironmentVariableA("TEMP", temp, MAX_PATH);
+  SetEnvironmentVariableA("TMP", run.vars["TEMP"].c_str());
+  SetEnvironmentVariableA("TEMP", run.vars["TEMP"].c_str());
+  BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                nullptr, folder.c_str(), &startup, &run.stageOne);
+  SetEnvironmentVariableA("TMP", tmp);
+  SetEnvironmentVariableA("TEMP", temp);
+  if (!started) {
     Check(run, false, "stage one starts: " + line);
     return false;
   }
+  // Stage one's copy goes to a new folder named by its process id.
+  char copyFolder[MAX_PATH];
+  wsprintfA(copyFolder, kCopyFolderFormat, run.stageOne.dwProcessId, 0u);
+  run.vars["COPYDIR"] = run.vars["TEMP"] + "\\" + copyFolder;
+  run.vars["COPY"] = run.vars["COPYDIR"] + "\\" + run.sc.exeName;
   AssignProcessToJobObject(run.job, run.stageOne.hProcess);
   ResumeThread(run.stageOne.hThread);
   if (!run.report) printf("  started %s in %s\n", line.c_str(), folder.c_str());
@@ -1102,10 +1121,18 @@ void Expect(Run& run, const std::vector<std::string>& rawArgs) {
     bool enabled = ControlEnabled(run.dialog, atoi(arg(1).c_str()));
     Check(run, enabled == (kind == "enabled"), "button " + arg(1) + " " + kind);
   } else if (kind == "pending") {
-    bool found = false;
-    for (auto& rename : PendingRenames())
-      if (SameTextA(rename.first, arg(1)) && rename.second.empty()) found = true;
-    Check(run, found, arg(1) + " is to be deleted at restart");
+    // pending | PATH... : each to be deleted at restart, in this order.
+    auto renames = PendingRenames();
+    size_t next = 0;
+    for (size_t i = 1; i < a.size(); ++i) {
+      size_t at = next;
+      while (at < renames.size() &&
+             !(SameTextA(renames[at].first, arg(i)) && renames[at].second.empty()))
+        ++at;
+      Check(run, at < renames.size(), arg(i) + " is to be deleted at restart" +
+                                          (i > 1 ? ", after " + arg(i - 1) : ""));
+      next = at + 1;
+    }
   } else if (kind == "no-pending") {
     Check(run, PendingRenames().empty(), "nothing is to be deleted at restart");
   } else {
@@ -1193,9 +1220,8 @@ void SetVariables(Run& run) {
   run.vars["ROOT"] = "C:\\e2e\\" + run.sc.name;
   run.vars["INST"] = run.vars["ROOT"] + "\\" + run.sc.folder;
   run.vars["SHARED"] = run.vars["ROOT"] + "\\Shared";
-  run.vars["TEMP"] = tempFolder;
+  run.vars["TEMP"] = run.sc.temp.empty() ? tempFolder : Expand(run, run.sc.temp);
   run.vars["EXE"] = run.sc.exeName;
-  run.vars["COPY"] = (run.sc.cwdTemp ? std::string("c:") : tempFolder) + "\\" + run.sc.exeName;
   run.vars["LOGNAME"] = run.sc.tailNone || run.sc.tail.empty() ? "uninstal.ini"
                                                                 : run.sc.tail.back();
   run.vars["LOG"] = run.vars["INST"] + "\\" + run.vars["LOGNAME"];

@@ -169,6 +169,8 @@ static bool LoadInto(const std::string& path, Scenario* s, int depth) {
       s->writeLog = Trim(rest) != "missing";
     } else if (keyword == "args") {
       s->args = Trim(rest);
+    } else if (keyword == "temp") {
+      s->temp = Trim(rest);
     } else if (keyword == "cwd") {
       s->cwdTemp = Trim(rest) == "temp";
     } else if (keyword == "fate") {

@@ -47,6 +47,7 @@ struct Scenario {
   bool writeLog = true;
   std::string args;
   bool cwdTemp = false;
+  std::string temp;                  // the programs' temporary folder, when not the prefix's
   std::vector<std::string> hold;     // files held open while the run lasts
   std::vector<std::string> logLines;
   std::vector<InstallItem> items;

@@ -3,8 +3,10 @@
 // child process with its own temporary folder. A robot answers the notices.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <string.h>
 #include <string>
 #include <thread>
+#include "startup/startup.h"
 #include "support/robot.h"
 #include "support/test_util.h"
 
@@ -69,8 +71,16 @@ std::string DistProgram() {
   return path;
 }
 
+// Libraries that a program loads by name, planted where any user can write:
+// with Wine told to prefer them, each notes every process that loads it.
+const char* const kPlantedNames[] = {"version", "shcore",  "uxtheme",  "userenv",
+                                     "propsys", "dwmapi", "cryptbase"};
+const std::string kCopyFolderPrefix(kCopyFolderFormat, strcspn(kCopyFolderFormat, "%"));
+const char kPreferPlanted[] = "version,shcore,uxtheme,userenv,propsys,dwmapi,cryptbase=n,b";
+
 // One install: a folder with the program, its tail and its log, and a
 // temporary folder of its own that the children get through TMP and TEMP.
+// Both hold planted libraries, which no stage may load.
 class Stages : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,14 +89,35 @@ class Stages : public ::testing::Test {
     root_ = MakeScratchFolder("stages");
     install_ = root_ + "\\Sample Product";
     temp_ = root_ + "\\tmp";
+    planted_ = root_ + "\\planted.txt";
     CreateDirectoryA(install_.c_str(), nullptr);
     CreateDirectoryA(temp_.c_str(), nullptr);
     UseTemporaryFolder(temp_);
+    for (const std::string& folder : {install_, temp_})
+      for (const char* name : kPlantedNames)
+        ASSERT_TRUE(CopyFileA((TestBinFolder() + "\\run_library.dll").c_str(),
+                              (folder + "\\" + name + ".dll").c_str(), FALSE));
+    SetEnvironmentVariableA("PLANTED_MARKER", planted_.c_str());
+    SetEnvironmentVariableA("WINEDLLOVERRIDES", kPreferPlanted);
   }
   void TearDown() override {
+    SetEnvironmentVariableA("PLANTED_MARKER", nullptr);
+    SetEnvironmentVariableA("WINEDLLOVERRIDES", nullptr);
     SetEnvironmentVariableA("TMP", oldTmp_);
     SetEnvironmentVariableA("TEMP", oldTemp_);
+    EXPECT_FALSE(PathExists(planted_)) << "planted libraries loaded:\n" << ReadTextFile(planted_);
     RemoveTree(root_);
+  }
+  // Stage one's copy: the program in the one new folder below the
+  // temporary folder ("" when there is none).
+  std::string Copy(const std::string& temp, const char* name = "uninstaller.exe") {
+    std::string found;
+    WalkTree(temp, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          std::string(entry.cFileName).rfind(kCopyFolderPrefix, 0) == 0)
+        found = path + "\\" + name;
+    });
+    return found;
   }
   void UseTemporaryFolder(const std::string& folder) {
     SetEnvironmentVariableA("TMP", folder.c_str());
@@ -100,7 +131,7 @@ class Stages : public ::testing::Test {
     WriteTextFile(program, image + tail);
     return program;
   }
-  std::string root_, install_, temp_;
+  std::string root_, install_, temp_, planted_;
   char oldTmp_[MAX_PATH] = "", oldTemp_[MAX_PATH] = "";
 };
 
@@ -124,7 +155,7 @@ TEST_F(Stages, AnsweringNoLeavesEverythingInPlace) {
   ASSERT_EQ(FinishRobot(&robot), 1);
   EXPECT_STREQ(robot.text, "Remove Sample Product and all of its parts?");
   EXPECT_TRUE(robot.buttons & (1u << IDYES));
-  EXPECT_FALSE(PathExists(temp_ + "\\uninstaller.exe"));  // nothing copied or started
+  EXPECT_EQ(Copy(temp_), "");  // nothing copied or started
 }
 
 TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
@@ -136,7 +167,7 @@ TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
   EXPECT_EQ(RunChild("\"" + program + "\""), 0);  // stage one does not wait
   ASSERT_EQ(FinishRobot(&robot), 1);
 
-  const std::string copy = temp_ + "\\uninstaller.exe";
+  const std::string copy = Copy(temp_);
   EXPECT_TRUE(PathExists(copy));
   HWND dialog = nullptr;
   DWORD start = GetTickCount();
@@ -163,7 +194,10 @@ TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
   GetExitCodeProcess(stageTwo, &code);
   CloseHandle(stageTwo);
   EXPECT_EQ(code, 0u);
-  EXPECT_TRUE(WaitForPendingDeletion(copy));
+  // The copy first, then its folder, which is only removed empty.
+  std::string folder = copy.substr(0, copy.rfind('\\'));
+  ASSERT_TRUE(WaitForPendingDeletion(folder + "|"));
+  EXPECT_LT(PendingDeletions().find(Lower(copy)), PendingDeletions().find(Lower(folder) + "|"));
 }
 
 TEST_F(Stages, SilentRunsBothStagesWithoutAsking) {
@@ -171,7 +205,44 @@ TEST_F(Stages, SilentRunsBothStagesWithoutAsking) {
   WriteTextFile(install_ + "\\uninstal.ini", kLog);
   // No robot: a question would hold the child until the time-out.
   EXPECT_EQ(RunChild("\"" + program + "\" -s", kWaitMs), 0);
-  EXPECT_TRUE(WaitForPendingDeletion(temp_ + "\\uninstaller.exe"));
+  EXPECT_TRUE(WaitForPendingDeletion(Copy(temp_)));
+}
+
+// A hostile program overwrites every program below the temporary folder
+// while an early line runs: the copy, held open, is not among them, stage
+// two is stage one's own copy and the late phase runs.
+TEST_F(Stages, AnEarlyProgramCannotSwapTheCopy) {
+  std::string program = Install("");
+  std::string late = install_ + "\\late.txt";
+  WriteTextFile(late, "removed by stage two");
+  WriteTextFile(install_ + "\\uninstal.ini",
+                std::string(kLog) + "E0,\"" + TestBinFolder() + "\\run_marker.exe\" swap " + temp_ +
+                    "\r\nP0," + late + ",0\r\n");
+  EXPECT_EQ(RunChild("\"" + program + "\" -s", kWaitMs), 0);
+  EXPECT_TRUE(WaitForPendingDeletion(Copy(temp_)));
+  EXPECT_FALSE(PathExists(late));
+}
+
+// Two packages whose uninstallers share a name: the second runs while the
+// first one's copy is still open, and both complete.
+TEST_F(Stages, TwoUninstallersOfOneNameBothComplete) {
+  std::string first = Install("");
+  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  EXPECT_EQ(RunChild("\"" + first + "\" -s", kWaitMs), 0);
+  std::string firstCopy = Copy(temp_);
+  ASSERT_TRUE(WaitForPendingDeletion(firstCopy));
+  HANDLE held = CreateFileA(firstCopy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  install_ = root_ + "\\Other Product";
+  CreateDirectoryA(install_.c_str(), nullptr);
+  std::string second = Install("");
+  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  EXPECT_EQ(RunChild("\"" + second + "\" -s", kWaitMs), 0);
+  CloseHandle(held);
+  int copies = 0;
+  WalkTree(temp_, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
+    if (!lstrcmpiA(entry.cFileName, "uninstaller.exe")) copies += WaitForPendingDeletion(path);
+  });
+  EXPECT_EQ(copies, 2);
 }
 
 TEST_F(Stages, FailedCopyEndsWithMessage36) {
@@ -182,15 +253,17 @@ TEST_F(Stages, FailedCopyEndsWithMessage36) {
   StartRobot(&robot, kCaption, IDOK, 1, kWaitMs);
   EXPECT_EQ(RunChild("\"" + program + "\" -S"), 0);
   ASSERT_EQ(FinishRobot(&robot), 1);
-  EXPECT_EQ(std::string(robot.text),
-            "Can't copy " + program + " to " + root_ + "\\missing\\uninstaller.exe.");
+  // The copy's folder could not be made: the path it was meant for.
+  std::string text = robot.text;
+  std::string start = "Can't copy " + program + " to " + root_ + "\\missing\\" + kCopyFolderPrefix;
+  EXPECT_EQ(text.substr(0, start.size()), start);
+  EXPECT_EQ(text.substr(text.size() - 17), "\\uninstaller.exe.");
 }
 
-TEST_F(Stages, RunFromTheTemporaryFolderTheCopyGoesToTheRootOfC) {
-  // A name of its own, so that the copy in c:\ meets no other test's file.
-  char name[64];
-  wsprintfA(name, "uninst_%lu.exe", GetCurrentProcessId());
-  std::string program = Install("", name);
+// Run from the temporary folder itself, the copy goes to a new folder below
+// it as ever.
+TEST_F(Stages, RunFromTheTemporaryFolderTheCopyGoesBelowIt) {
+  std::string program = Install("");
   WriteTextFile(install_ + "\\uninstal.ini", kLog);
   UseTemporaryFolder(install_);
   char oldCurrent[MAX_PATH] = "";
@@ -199,14 +272,7 @@ TEST_F(Stages, RunFromTheTemporaryFolderTheCopyGoesToTheRootOfC) {
   int code = RunChild("\"" + program + "\" -s", kWaitMs);
   SetCurrentDirectoryA(oldCurrent);
   EXPECT_EQ(code, 0);
-  std::string copy = std::string("c:\\") + name;
-  EXPECT_TRUE(WaitForPendingDeletion(copy));
-  EXPECT_TRUE(PathExists(copy));
-  // Stage two has ended once its deletion is scheduled; give it a moment.
-  for (int i = 0; i < 100 && PathExists(copy); ++i) {
-    DeleteFileA(copy.c_str());
-    Sleep(50);
-  }
+  EXPECT_TRUE(WaitForPendingDeletion(Copy(install_)));
 }
 
 // A top-level window titled "Uninstall" on a thread of its own, noting

@@ -159,12 +159,12 @@ TEST_F(Folders, TemporaryFolderLosesItsBackslash) {
   EXPECT_STREQ(gWindowsFolder, windows);
 }
 
-TEST_F(Folders, RunFromTheTemporaryFolderTheCopyGoesToDriveC) {
-  std::string upper = folder_;
-  CharUpperA(&upper[0]);
-  ASSERT_TRUE(SetCurrentDirectoryA(upper.c_str()));
+// Run from the temporary folder itself, the copy still goes below it: its
+// own new folder never holds the running file.
+TEST_F(Folders, RunFromTheTemporaryFolderTheTemporaryFolderStays) {
+  ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
   TakeFolders();
-  EXPECT_STREQ(gTempFolder, "c:\\");
+  EXPECT_EQ(std::string(gTempFolder), folder_);
 }
 
 TEST_F(Folders, StageTwoEntersTheTemporaryFolderOrTheRootOfItsDrive) {
@@ -196,11 +196,10 @@ struct CopyCase {
 
 TEST(MakeCopyTarget, JoinsTheTemporaryFolderAndTheProgramName) {
   const CopyCase cases[] = {
-      {"C:\\Temp", "C:\\Tool\\uninstaller.exe", "C:\\Tool", "C:\\Temp\\uninstaller.exe"},
+      {"C:\\Temp", "C:\\Tool\\uninstaller.exe", "C:\\Tool", "C:\\Temp\\f\\uninstaller.exe"},
       // A drive root lost its backslash; the join puts exactly one back.
-      {"D:", "C:\\Tool\\un.exe", "C:\\Tool", "D:\\un.exe"},
-      {"c:\\", "C:\\Tool\\un.exe", "C:\\Tool", "c:\\un.exe"},
-      {"C:\\My Temp", "C:\\My Tool\\un inst.exe", "C:\\My Tool", "C:\\My Temp\\un inst.exe"},
+      {"D:", "C:\\Tool\\un.exe", "C:\\Tool", "D:\\f\\un.exe"},
+      {"C:\\My Temp", "C:\\My Tool\\un inst.exe", "C:\\My Tool", "C:\\My Temp\\f\\un inst.exe"},
       // No temporary folder: no copy, rather than one beside the current folder.
       {"", "C:\\Tool\\un.exe", "C:\\Tool", ""},
   };
@@ -209,7 +208,7 @@ TEST(MakeCopyTarget, JoinsTheTemporaryFolderAndTheProgramName) {
     CopyText(gTempFolder, kPathSize, c.temp);
     CopyText(gProgramPath, kPathSize, c.program);
     CopyText(gProgramFolder, kPathSize, c.folder);
-    EXPECT_EQ(MakeCopyTarget(), c.target[0] != 0);
+    EXPECT_EQ(MakeCopyTarget("f"), c.target[0] != 0);
     EXPECT_STREQ(gScratch, c.target);
   }
 }
@@ -219,7 +218,7 @@ TEST(MakeCopyTarget, RefusesAPathTooLongForItsField) {
   CopyText(gTempFolder, kPathSize, temp.c_str());
   CopyText(gProgramPath, kPathSize, "C:\\Tool\\uninstaller.exe");
   CopyText(gProgramFolder, kPathSize, "C:\\Tool");
-  EXPECT_FALSE(MakeCopyTarget());
+  EXPECT_FALSE(MakeCopyTarget("f"));
   EXPECT_STREQ(gScratch, "");
 }
 

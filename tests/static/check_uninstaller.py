@@ -4,7 +4,10 @@ imports (system DLLs only, no C runtime) and the shared instance section."""
 import sys
 import pefile
 
-ALLOWED = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll"}
+# Only libraries the system always loads from its own folder: any other
+# import would be looked for beside the program before its first instruction.
+# The shell is loaded at run time, from the system folder.
+IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
 RUNTIME_HINTS = ("msvcr", "ucrt", "api-ms-win-crt", "libgcc", "libstdc++", "libwinpthread")
 IMAGE_SCN_MEM_SHARED = 0x10000000
 
@@ -23,7 +26,7 @@ def main(dist):
     check(not pe.FILE_HEADER.Characteristics & 0x2000, "an executable, not a DLL")
     dlls = [entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
     print("     imports: " + ", ".join(dlls))
-    check(all(d in ALLOWED for d in dlls), "imports only system DLLs")
+    check(set(dlls) == IMPORTS, "imports exactly " + ", ".join(sorted(IMPORTS)))
     check(not any(h in d for d in dlls for h in RUNTIME_HINTS), "no C runtime import")
     names = {imp.name.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
              for imp in entry.imports if imp.name}

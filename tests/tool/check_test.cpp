@@ -93,6 +93,9 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"D0,C:\\Sample\\l.dll,Fn,two\r\n", 1, "not-a-number", kWarning},
       {"C0,C:\\Sample\\l.dll," + std::string(70, 'f') + ",0\r\n", 1, "field-too-long", kWarning},
       {"E0,\r\n", 1, "e-empty", kWarning},
+      {"E0,C:\\Games\\Flight Sim\\tool.exe /remove\r\n", 1, "e-unquoted", kWarning},
+      {"C0,setup.dll,Fn,0\r\n", 1, "c-bare-library", kWarning},
+      {"D0,Sample\\l.dll,Fn,0\r\n", 1, "c-relative-library", kWarning},
       // J.
       {"J0,7,Software\\Vendor,\r\n", 1, "j-root", kError},
       {"J0,HKLM,Software\\Vendor,\r\n", 1, "not-a-number", kWarning},
@@ -213,6 +216,9 @@ TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
       {"J0,2," + u + "\\Sample,DisplayName\r\n", "j-stage-one-root"},
       {"B0,0,\"C:\\Sample\\a.exe\",\"Close it, then retry\",0\r\n", "b-empty-name"},
       {"D0,C:\\Sample\\l.dll,Fn,2,one,two\r\n", "c-missing-argument"},
+      {"D0,C:\\Sample\\l.dll,Fn,0\r\n", "c-bare-library"},
+      {"E0,C:\\windows\\system32\\cmd.exe /c echo a b\r\n", "e-unquoted"},
+      {"E0,\"C:\\Games\\Flight Sim\\tool.exe\" /remove\r\n", "e-unquoted"},
       {"P0,C:\\Sample\\a.txt,\r\n", "not-a-number"},  // an empty mode is mode 0
       {"P0,C:\\Sample\\a.txt,0\r\n", "phase"},
       {"P0,C:/Sample/a.txt,0\r\n", "relative-path"},

@@ -36,7 +36,14 @@ constexpr int kRefuseShortFolder = 1;  // own matching on a folder part under 4 
 constexpr int kRefuseRoot = 2;         // a wildcard on a drive or share root
 constexpr int kRefuseDevice = 3;       // a wildcard or a tree in the NT or device namespace
 constexpr int kRefuseProtected = 4;    // a sweep of a protected folder
-constexpr int kRefuseCharacter = 5;    // a character no file name may hold
+// Refusals of the other handlers (GateRefuse's codes go on from the above).
+constexpr int kRefuseRootKeyItself = 5;   // a key path that names the root key
+constexpr int kRefuseNoRootKey = 6;       // a root number that names no root key
+constexpr int kRefuseCharacter = 7;       // a P or U path with a character no file name holds
+constexpr int kRefuseUninstallKey = 8;    // stage one: not one product's key below the prefix
+constexpr int kRefuseRelativeLibrary = 9; // a library path neither full nor a bare name
+constexpr int kRefuseNoProgram = 10;      // no program an unquoted line can name exists
+constexpr int kRefusalCount = 11;
 int RefusalOf(const char* path, bool recursive);
 // Whether a folder is a drive or share root, or a well-known folder of the
 // system or the user (or a folder above one), found at run time.
@@ -78,4 +85,14 @@ BOOL CALLBACK WindowTitleContains(HWND window, LPARAM text);
 void StripQuotes(char* text);
 void ExpandLineBreaks(char* text);
 void CallLibraryFunction(const char* actionText, bool stopOnZero);
+// The file a C or D line's library field loads: a full path as written (its
+// own folder first for the libraries it needs); a bare file name the file of
+// that name in the system folder, never one beside the program or in the
+// current folder. False (out empty) for any other path: relative to a folder
+// that changes from stage to stage, it loads nothing.
+bool LibraryFile(const char* field, char* out, int outSize);
 void RunProgram(const char* actionText);
+// The line an E command starts: an unquoted line with a blank gets the
+// longest candidate program that exists, quoted with its full path; a quoted
+// path its short form; anything else as it stands. False: nothing starts.
+bool ProgramCommandLine(const char* command, char* out, int outSize);

@@ -12,12 +12,6 @@ constexpr int kShortestOwnFolder = 4;  // "C:\" and shorter never take a wildcar
 constexpr int kFontSuffixLength = 4;
 const char kFontSuffix[] = ".ttf";
 const char kAllEntries[] = "*.*";
-// Words for each refusal (kRefuse...), as a preview reports them.
-const char* const kRefusalReasons[] = {
-    "", "a wildcard whose folder part is shorter than 4 characters, or a path that does not fit",
-    "a wildcard on a drive or share root", "a wildcard or a tree in the NT or device namespace",
-    "a sweep of a protected folder (the system's, the user's, or one above them)",
-    "a character no file name may hold (\", <, >, |, a control character)"};
 
 // Working texts that no recursion level needs after it calls the next one.
 char gEntryBase[kNamePartSize];
@@ -246,7 +240,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
 
   bool driveRelative;
   if (int refusal = SplitAndRefuse(path, recursive, folder, &driveRelative)) {
-    GateRefuse(path, kRefusalReasons[refusal]);
+    GateRefuse(path, refusal);
     return;
   }
   if (IsNoEntryName(gCheckName)) return;

@@ -138,7 +138,10 @@ bool IsRootName(const char* name) {
 }  // namespace
 
 void* FindFunction(const char* library, const char* name) {
-  HMODULE module = LoadLibraryA(library);  // loaded already, or kept to the end
+  // From the system folder by its full path, never found beside the program.
+  char path[kPathSize];
+  if (!PathJoin(path, kPathSize, gSystemFolder, library)) return nullptr;
+  HMODULE module = LoadLibraryA(path);  // loaded already, or kept to the end
   return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
 }
 

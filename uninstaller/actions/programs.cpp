@@ -16,6 +16,7 @@ char gCheckMessage[kCheckTextSize];
 char gWindowTitle[kTitleSize];
 // C, D: the library call.
 char gLibraryPath[kLibraryPathSize];
+char gLibraryFile[kLibraryPathSize];
 char gFunctionName[kFunctionNameSize];
 char gArgumentCountField[kNumberFieldSize];
 char gArguments[kMaxArguments][kArgumentSize];
@@ -25,6 +26,11 @@ char gCommand[kCommandSize];
 char gProgramLongPath[kCommandSize];
 char gProgramShortPath[kCommandSize];
 char gRunLine[kCommandSize];
+char gChosenProgram[kCommandSize];
+// Where a program named without a full path is looked for: the program's
+// folder, the system folder, the Windows folder; never the current folder,
+// which in stage two is the temporary folder that every program can write.
+char gProgramSearch[3 * kPathSize];
 
 bool HasBlank(const char* text) {
   for (; *text; ++text)
@@ -128,7 +134,59 @@ bool ShortenProgramPath(const char* line, char* out, int outSize) {
   return true;
 }
 
+// The file that one candidate (the command line's first length characters)
+// names, as the platform searches it: ".exe" added to a name without an
+// extension; a name without a full path looked for in gProgramSearch only.
+// Folders are no programs.
+bool FindCandidate(const char* line, int length, char* found) {
+  if (length >= kCommandSize) return false;
+  MoveBytes(gProgramLongPath, line, static_cast<SIZE_T>(length));
+  gProgramLongPath[length] = 0;
+  const char* folders[3] = {gProgramFolder, gSystemFolder, gWindowsFolder};
+  FormatText(gProgramSearch, sizeof gProgramSearch, "%s;%s;%s", folders, 3);
+  DWORD size = SearchPathA(gProgramSearch, gProgramLongPath, ".exe", kCommandSize, found, nullptr);
+  if (size == 0 || size >= static_cast<DWORD>(kCommandSize)) return false;
+  DWORD attributes = GateFileAttributes(found);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// An unquoted command line with a blank: the platform would try the text up
+// to each blank in turn and start the first that exists, so a program
+// planted at a shorter candidate ("C:\Games\Flight.exe" for "C:\Games\Flight
+// Sim\tool.exe /x") would run in the package's place. The longest candidate
+// that names a file starts instead, by its quoted full path, so that the
+// platform searches nothing; none starts nothing.
+bool QuoteLongestCandidate(const char* line, char* out, int outSize) {
+  int chosen = -1;
+  for (int end = 1;; ++end) {
+    if ((line[end] == ' ' || !line[end]) && line[end - 1] != ' ' &&
+        FindCandidate(line, end, gChosenProgram))
+      chosen = end;
+    if (!line[end]) break;
+  }
+  if (chosen < 0 || !FindCandidate(line, chosen, gChosenProgram)) return false;
+  const char* parts[2] = {gChosenProgram, line + chosen};
+  if (FormatText(out, outSize, "\"%s\"%s", parts, 2)) return true;
+  out[0] = 0;  // never started cut
+  return false;
+}
+
 }  // namespace
+
+bool LibraryFile(const char* field, char* out, int outSize) {
+  out[0] = 0;
+  if (IsFullPath(field)) return CopyText(out, outSize, field);
+  for (const char* c = field; *c; ++c)
+    if (*c == '\\' || *c == '/' || *c == ':') return false;
+  return field[0] && PathJoin(out, outSize, gSystemFolder, field) != nullptr;
+}
+
+bool ProgramCommandLine(const char* command, char* out, int outSize) {
+  out[0] = 0;
+  if (command[0] != '"' && HasBlank(command)) return QuoteLongestCandidate(command, out, outSize);
+  if (!ShortenProgramPath(command, out, outSize)) return CopyText(out, outSize, command);
+  return true;
+}
 
 void StripQuotes(char* text) {
   int length = lstrlenA(text);
@@ -202,7 +260,11 @@ void CallLibraryFunction(const char* actionText, bool stopOnZero) {
   if (!GetField(gFunctionName, kFunctionNameSize, fields, 1)) return;
   GetFieldCut(gArgumentCountField, kNumberFieldSize, fields, 2);
   int count = ParseDecimal(gArgumentCountField);
-  HMODULE library = GateLoadLibrary(gLibraryPath);
+  if (!LibraryFile(gLibraryPath, gLibraryFile, kLibraryPathSize)) {
+    GateRefuse(gLibraryPath, kRefuseRelativeLibrary);
+    return;
+  }
+  HMODULE library = GateLoadLibrary(gLibraryFile);
   if (!library) return;
   FARPROC function = GetProcAddress(library, gFunctionName);
   bool called = false;
@@ -210,7 +272,7 @@ void CallLibraryFunction(const char* actionText, bool stopOnZero) {
   if (function && count >= 0 && count <= kMaxArguments && ReadArguments(fields, count)) {
     const char* arguments[kMaxArguments] = {gArguments[0], gArguments[1], gArguments[2],
                                             gArguments[3], gArguments[4]};
-    result = GateCallFunction(gLibraryPath, gFunctionName, function, count, arguments);
+    result = GateCallFunction(gLibraryFile, gFunctionName, function, count, arguments);
     called = true;
   }
   FreeLibrary(library);
@@ -221,8 +283,10 @@ void RunProgram(const char* actionText) {
   // A command line too long for its buffer runs nothing: a cut one would run
   // something else.
   if (!GetField(gCommand, kCommandSize, actionText + 1, 0)) return;
-  if (!ShortenProgramPath(gCommand, gRunLine, kCommandSize))
-    CopyText(gRunLine, kCommandSize, gCommand);
+  if (!ProgramCommandLine(gCommand, gRunLine, kCommandSize)) {
+    GateRefuse(gCommand, kRefuseNoProgram);
+    return;
+  }
   PROCESS_INFORMATION process;
   if (!StartCommandLine(gRunLine, &process)) return;
   // The primary thread's end counts as the program's end.

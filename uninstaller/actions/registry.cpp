@@ -63,7 +63,7 @@ bool IsRegistryLink(HKEY root, const char* path) {
 LONG DeleteKeyTree(HKEY root, const char* path) {
   // Never the root's own subkeys: the platform would open the root itself.
   if (NamesRoot(path)) {
-    GateRefuse(path, "the key path names the root key itself");
+    GateRefuse(path, kRefuseRootKeyItself);
     return ERROR_INVALID_PARAMETER;
   }
   if (IsRegistryLink(root, path)) {
@@ -112,7 +112,7 @@ void RemoveRegistryEntry(const char* actionText) {
   if (!GetField(gRootText, kPathSize, fields, 0)) return;
   HKEY root = RootKeyOf(ParseDecimal(gRootText));
   if (!root) {  // names no root key: touch nothing
-    GateRefuse(gRootText, "the root number names no root key");
+    GateRefuse(gRootText, kRefuseNoRootKey);
     return;
   }
   // Overlong fields are not cut: a cut key path is another key, and a value
@@ -120,7 +120,7 @@ void RemoveRegistryEntry(const char* actionText) {
   if (!GetField(gKeyPath, kPathSize, fields, 1)) return;
   if (!GetField(gValueName, kValueNameSize, fields, 2)) return;
   if (NamesRoot(gKeyPath)) {
-    GateRefuse(gKeyPath, "the root key itself");
+    GateRefuse(gKeyPath, kRefuseRootKeyItself);
     return;
   }
   // The path the line names opens as the platform resolves it, links on the
@@ -203,7 +203,7 @@ bool UninstallKeyOfLine(const char* actionText, char* key, int keySize) {
   const char* below = gUninstallLine + prefixLength;
   if (below[0] != '\\' || below[1] == 0 || below[1] == '\\' || gUninstallLine[comma - 1] == '\\') {
     if (below[0] == 0 || below[0] == '\\')
-      GateRefuse(gUninstallLine, "stage one deletes only one product's key directly below it");
+      GateRefuse(gUninstallLine, kRefuseUninstallKey);
     return false;
   }
   return CopyText(key, keySize, gUninstallLine);

@@ -1,6 +1,7 @@
 // The gate: the plain system call in a normal run, the preview's answer while
 // one runs.
 #include "common/gate.h"
+#include "common/state.h"
 
 namespace {
 
@@ -89,6 +90,11 @@ BOOL GateCopyFile(const char* from, const char* to) {
   return CopyFileA(from, to, FALSE);
 }
 
+BOOL GateCreateFolder(const char* path, SECURITY_ATTRIBUTES* security) {
+  if (gPreview) return gPreview->createFolder(path);
+  return CreateDirectoryA(path, security);
+}
+
 BOOL GateCreateProcess(char* commandLine, DWORD flags, STARTUPINFOA* startup,
                        PROCESS_INFORMATION* process) {
   if (gPreview) return gPreview->createProcess(commandLine, process);
@@ -98,7 +104,7 @@ BOOL GateCreateProcess(char* commandLine, DWORD flags, STARTUPINFOA* startup,
 
 HMODULE GateLoadLibrary(const char* path) {
   if (gPreview) return gPreview->loadLibrary(path);
-  return LoadLibraryA(path);
+  return LoadLibraryExA(path, nullptr, gLibraryLoadFlags);
 }
 
 int GateCallFunction(const char* library, const char* name, FARPROC function, int count,
@@ -175,7 +181,7 @@ DWORD GateGetProfileString(const char* section, const char* key, const char* fal
   return GetPrivateProfileStringA(section, key, fallback, out, outSize, file);
 }
 
-void GateRefuse(const char* object, const char* reason) {
+void GateRefuse(const char* object, int reason) {
   if (gPreview) gPreview->refuse(object, reason);
 }
 

@@ -24,6 +24,8 @@ BOOL GateWriteProfileString(const char* section, const char* key, const char* va
                             const char* file);
 BOOL GateScheduleDeletion(const char* path);          // deleted at the next restart
 BOOL GateCopyFile(const char* from, const char* to);  // replaces an existing file
+// A new folder; fails (ERROR_ALREADY_EXISTS) where one exists.
+BOOL GateCreateFolder(const char* path, SECURITY_ATTRIBUTES* security);
 BOOL GateCreateProcess(char* commandLine, DWORD flags, STARTUPINFOA* startup,
                        PROCESS_INFORMATION* process);
 HMODULE GateLoadLibrary(const char* path);
@@ -53,7 +55,7 @@ DWORD GateGetProfileString(const char* section, const char* key, const char* fal
 // What the run decides without touching anything: a thing it refuses to
 // touch and why, and a file handed to the user (the leftover list). Nothing
 // in a normal run; a preview reports them.
-void GateRefuse(const char* object, const char* reason);
+void GateRefuse(const char* object, int reason);  // a kRefuse... code (actions.h)
 void GateLeftover(const char* path);
 
 // A preview's answers, one per gate function above.
@@ -71,6 +73,7 @@ struct GatePreview {
                              const char* file);
   BOOL (*scheduleDeletion)(const char* path);
   BOOL (*copyFile)(const char* from, const char* to);
+  BOOL (*createFolder)(const char* path);
   BOOL (*createProcess)(char* commandLine, PROCESS_INFORMATION* process);
   HMODULE (*loadLibrary)(const char* path);
   int (*callFunction)(const char* library, const char* name, int count,
@@ -88,7 +91,7 @@ struct GatePreview {
   LONG (*regCloseKey)(HKEY key);
   DWORD (*getProfileString)(const char* section, const char* key, const char* fallback,
                             char* out, DWORD outSize, const char* file);
-  void (*refuse)(const char* object, const char* reason);
+  void (*refuse)(const char* object, int reason);
   void (*leftover)(const char* path);
 };
 

@@ -104,6 +104,13 @@ void PathFileName(const char* path, char* out, int outSize) {
   CopyText(out, outSize, name);
 }
 
+static bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+bool IsFullPath(const char* path) {
+  if (IsSlash(path[0])) return IsSlash(path[1]);
+  return path[0] && path[1] == ':' && IsSlash(path[2]);
+}
+
 bool FileExists(const char* path) {
   return GateFileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }

@@ -69,6 +69,9 @@ char* GetField(char* out, int outSize, const char* list, int n);
 // As GetField, but cuts an overlong field (for display texts).
 char* GetFieldCut(char* out, int outSize, const char* list, int n);
 void StripLastComponent(char* path);
+// "X:\" or "\\" (either slash) at the start: the path names the same file
+// whatever the current folder.
+bool IsFullPath(const char* path);
 // A path in the NT or device namespace (slashes already backslashes): it
 // starts with \\?\, \??\ or \\.\ and the platform opens it without the
 // resolving that other paths get.

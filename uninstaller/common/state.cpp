@@ -6,6 +6,8 @@ bool gSilent;
 char gProgramPath[kPathSize];
 char gProgramFolder[kPathSize];
 char gWindowsFolder[kPathSize];
+char gSystemFolder[kPathSize];
+DWORD gLibraryLoadFlags = LOAD_WITH_ALTERED_SEARCH_PATH;
 char gTempFolder[kPathSize];
 char gCommandLogPath[kPathSize];
 char gLogPath[kPathSize];

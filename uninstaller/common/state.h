@@ -14,6 +14,7 @@ extern bool gSilent;
 extern char gProgramPath[kPathSize];
 extern char gProgramFolder[kPathSize];
 extern char gWindowsFolder[kPathSize];
+extern char gSystemFolder[kPathSize];
 extern char gTempFolder[kPathSize];
 extern char gCommandLogPath[kPathSize];
 extern char gLogPath[kPathSize];
@@ -21,6 +22,9 @@ extern char gScratch[kScratchSize];
 extern char gRelaunch[kCommandLineSize];
 extern char gProductName[kNameSize];
 extern char gCaption[kNameSize];
+// How a log's library (a full path) is loaded: with its own folder first
+// for the libraries it needs, then the system's (LimitLibrarySearch).
+extern DWORD gLibraryLoadFlags;
 extern HWND gDialog;                 // none until the uninstall dialog opens
 extern ActionRecord* gCurrent;       // record being run
 extern ActionRecord* gLast;          // last record (gActions - 1 when empty)

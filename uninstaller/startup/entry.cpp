@@ -3,5 +3,6 @@
 #include "startup/startup.h"
 
 extern "C" void UninstallerEntry() {
+  LimitLibrarySearch();
   RunUninstaller(GetCommandLineA());
 }

@@ -1,9 +1,10 @@
 // Start-up and the two-stage run. Stage one runs from the install folder,
-// copies the program to the temporary folder and starts the copy with the
-// log path; stage two (the copy) removes the rest and deletes itself at the
-// next restart.
+// copies the program into a new folder of its own under the temporary folder
+// and starts the copy with the log path; stage two (the copy) removes the
+// rest and deletes itself and that folder at the next restart.
 #include <windows.h>
 #include <shlobj.h>
+#include <sddl.h>
 #include "startup/startup.h"
 #include "actions/actions.h"
 #include "common/state.h"
@@ -31,7 +32,22 @@ const char kDefaultLogName[] = "uninstal.ini";
 const char kOtherInstanceTitle[] = "Uninstall";
 const char kSilentSwitch[] = "-s";
 const char kSilentRelaunchSwitch[] = "-s ";
-const char kDriveCRoot[] = "c:\\";
+const char kKernel[] = "kernel32.dll";
+const char kAdvapi[] = "advapi32.dll";
+const char kShell[] = "shell32.dll";
+
+// The copy's folder: a new one under the temporary folder, made by this run
+// (never one that exists already: whoever made it could write it), so that
+// nothing planted beside the copy is loaded by it and no other uninstaller's
+// copy of the same name is in the way.
+constexpr unsigned kCopyFolderTries = 64;
+constexpr int kCopyFolderNameSize = 32;
+// On NT only the system, the administrators and the folder's owner may
+// write it: elevated, the owner is the administrators' group; without
+// administrator rights it is the user, who must write the copy. Systems
+// without owner rights (before Vista) refuse the text and the folder takes
+// the temporary folder's access list: there the user is the administrator.
+const char kCopyFolderAccess[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;OW)";
 
 constexpr DWORD kStageTwoPauseMs = 100;
 
@@ -41,6 +57,14 @@ const char kWininitDeleteKey[] = "NUL";
 
 char gLogName[kTailWindow];     // the name found in the log-name tail
 char gShortPath[kPathSize];     // short form of the program path
+char gCopyFolder[kPathSize];
+
+typedef BOOL(WINAPI* DefaultDllDirectoriesCall)(DWORD flags);
+typedef BOOL(WINAPI* DllDirectoryCall)(const char* folder);
+typedef BOOL(WINAPI* TextToDescriptorCall)(const char* text, DWORD revision,
+                                           PSECURITY_DESCRIPTOR* descriptor, ULONG* size);
+typedef void(WINAPI* ChangeNotifyCall)(LONG event, UINT flags, const void* item1,
+                                       const void* item2);
 
 // A system text that did not fit kSystemPathLimit is refused, not cut: a
 // cut path could name another file or folder.
@@ -64,6 +88,36 @@ void TurnAwaySecondStart() {
   ExitProcess(0);
 }
 
+// Makes the copy's folder: a new name on each try, never an existing folder.
+// The scratch buffer is left holding the copy's path.
+bool MakeCopyFolder() {
+  SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+  auto toDescriptor = reinterpret_cast<TextToDescriptorCall>(
+      FindFunction(kAdvapi, "ConvertStringSecurityDescriptorToSecurityDescriptorA"));
+  if (toDescriptor)
+    toDescriptor(kCopyFolderAccess, SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr);
+  char name[kCopyFolderNameSize];
+  bool made = false;
+  for (unsigned attempt = 0; attempt < kCopyFolderTries && !made; ++attempt) {
+    wsprintfA(name, kCopyFolderFormat, GetCurrentProcessId(), attempt);
+    if (!MakeCopyTarget(name)) break;
+    made = GateCreateFolder(gCopyFolder, &security);
+    if (!made && GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  if (security.lpSecurityDescriptor) LocalFree(security.lpSecurityDescriptor);
+  return made;
+}
+
+// Copies the program into its new folder and keeps the copy open for
+// reading alone: nobody writes, renames or deletes it before stage two has
+// started from it (the handle goes with this process).
+bool CopyProgram() {
+  if (!MakeCopyFolder() || !GateCopyFile(gProgramPath, gScratch)) return false;
+  HANDLE copy = CreateFileA(gScratch, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  return copy != INVALID_HANDLE_VALUE;
+}
+
 void StartStageTwo() {
   PROCESS_INFORMATION process;
   if (!StartCommandLine(gRelaunch, &process))
@@ -74,6 +128,19 @@ void StartStageTwo() {
 }
 
 }  // namespace
+
+void LimitLibrarySearch() {
+  HMODULE kernel = GetModuleHandleA(kKernel);
+  auto defaultDirectories = reinterpret_cast<DefaultDllDirectoriesCall>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (defaultDirectories && defaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    gLibraryLoadFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+    return;
+  }
+  auto dllDirectory = reinterpret_cast<DllDirectoryCall>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+  if (dllDirectory) dllDirectory("");
+}
 
 void RunUninstaller(const char* commandLine) {
   gModule = GetModuleHandleA(nullptr);
@@ -145,11 +212,9 @@ void TakeFolders() {
   KeepIfItFits(gTempFolder, GetTempPathA(kSystemPathLimit, gTempFolder));
   KeepIfItFits(gScratch, GetCurrentDirectoryA(kSystemPathLimit, gScratch));
   KeepIfItFits(gWindowsFolder, GetWindowsDirectoryA(gWindowsFolder, kSystemPathLimit));
+  KeepIfItFits(gSystemFolder, GetSystemDirectoryA(gSystemFolder, kSystemPathLimit));
   DropTrailingBackslash(gTempFolder);
   DropTrailingBackslash(gScratch);
-  // Run from the temporary folder itself, the copy goes to the root of C:
-  // instead, so that it never replaces the running file.
-  if (SameText(gScratch, gTempFolder)) CopyText(gTempFolder, kPathSize, kDriveCRoot);
 }
 
 void LogNameFromTail(const char* window, char* name, int nameSize) {
@@ -214,19 +279,20 @@ bool BuildRelaunchCommandLine(const char* copyTarget) {
   return fits;
 }
 
-bool MakeCopyTarget() {
+bool MakeCopyTarget(const char* folderName) {
   gScratch[0] = 0;
   // Without a temporary folder the name alone would be relative: no copy.
-  if (!gTempFolder[0]) return false;
+  if (!gTempFolder[0] || !PathJoin(gCopyFolder, kPathSize, gTempFolder, folderName))
+    return false;
   const char* ownName = gProgramPath + lstrlenA(gProgramFolder);  // with its backslash
-  return PathJoin(gScratch, kPathSize, gTempFolder, ownName) != nullptr;
+  return PathJoin(gScratch, kPathSize, gCopyFolder, ownName) != nullptr;
 }
 
 static void RunStageOne() {
   if (!gSilent &&
       ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName) != IDYES)
     return;
-  if (!MakeCopyTarget() || !GateCopyFile(gProgramPath, gScratch))
+  if (!CopyProgram())
     ShowNotice(kNoticeFatal, GetMessageText(kCopyFailedId), gProgramPath, gScratch);
   if (!BuildRelaunchCommandLine(gScratch))
     ShowNotice(kNoticeFatal, GetMessageText(kRelaunchFailedId), gRelaunch);
@@ -260,7 +326,11 @@ static void RunStageTwo() {
 }
 
 static void ScheduleOwnDeletion() {
-  if (GateScheduleDeletion(gProgramPath)) return;
+  // The file first: a folder is only removed once it is empty.
+  if (GateScheduleDeletion(gProgramPath)) {
+    GateScheduleDeletion(gProgramFolder);
+    return;
+  }
   ScheduleDeletionInWininit();
 }
 
@@ -274,10 +344,13 @@ void ScheduleDeletionInWininit() {
 }
 
 static void Finish() {
-  if (gCommandLogPath[0]) {
-    SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, gScratch, nullptr);
-    SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, gProgramFolder, nullptr);
-    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA | SHCNF_FLUSH, gProgramFolder, nullptr);
+  // The shell is loaded from the system folder only now, not imported: its
+  // own imports would be looked for beside the program before it starts.
+  auto notify = reinterpret_cast<ChangeNotifyCall>(FindFunction(kShell, "SHChangeNotify"));
+  if (gCommandLogPath[0] && notify) {
+    notify(SHCNE_DELETE, SHCNF_PATHA, gScratch, nullptr);
+    notify(SHCNE_RMDIR, SHCNF_PATHA, gProgramFolder, nullptr);
+    notify(SHCNE_UPDATEDIR, SHCNF_PATHA | SHCNF_FLUSH, gProgramFolder, nullptr);
   }
   ReleaseWorkingAreas();
   ExitProcess(0);

@@ -5,6 +5,9 @@
 // Runs the whole program for a command line; never returns (ExitProcess 0).
 void RunUninstaller(const char* commandLine);
 constexpr int kTailWindow = 256;   // bytes read from the end of the executable
+// The name of the copy's new folder under the temporary folder: stage one's
+// process id (hexadecimal) and the try (from 0).
+inline constexpr char kCopyFolderFormat[] = "~Uninstall-%lX-%u";
 extern "C" volatile LONG gInstanceCounter;  // in the shared section .Shared
 
 // The log name that the last kTailWindow bytes of the executable name
@@ -16,14 +19,19 @@ void LogNameFromTail(const char* window, char* name, int nameSize);
 bool ParseCommandLine(const char* commandLine);
 // The program's own path, as the system reports it (kept only when it fits).
 void TakeProgramPath();
-// Temporary, current (in the scratch buffer) and Windows folders, without
-// trailing backslashes, and the "c:\" rule for the temporary folder.
+// Takes the program's own folder and the current folder out of the library
+// search before anything is loaded by name (planted libraries would run with
+// the uninstaller's rights).
+void LimitLibrarySearch();
+// Temporary, current (in the scratch buffer), Windows and system folders,
+// without trailing backslashes.
 void TakeFolders();
 // Product name (message 10) and caption (message 48, a space, product name).
 void BuildCaption();
-// The copy's path in the temporary folder, into the scratch buffer; false
-// (scratch empty) when there is none or it does not fit.
-bool MakeCopyTarget();
+// The copy's folder (the temporary folder and folderName) and the copy's
+// path in it, into the scratch buffer; false (scratch empty) when there is
+// none or it does not fit.
+bool MakeCopyTarget(const char* folderName);
 // The relaunch command line for a copy target; false when it does not fit
 // (the field then holds it cut, only to be shown).
 bool BuildRelaunchCommandLine(const char* copyTarget);
