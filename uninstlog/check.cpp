@@ -394,7 +394,7 @@ struct Checker {
     if (!HasWildcard(name) || ProtectionOf(folder.c_str()) == kRefuseNone) return;
     std::vector<char> pattern(name.begin(), name.end());
     pattern.push_back(0);
-    bool own = IsOwnPattern(pattern.data());
+    bool own = OwnPatternFit(pattern.data(), "") >= 0;
     std::string search = own ? (folder.back() == '\\' ? folder : folder + "\\") + "*.*" : path;
     std::vector<std::string> taken;
     WIN32_FIND_DATAA entry;
@@ -403,7 +403,7 @@ struct Checker {
       do {
         bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         std::string full = (folder.back() == '\\' ? folder : folder + "\\") + entry.cFileName;
-        if (own && !FitsOwnPattern(pattern.data(), entry.cFileName)) continue;
+        if (own && OwnPatternFit(pattern.data(), entry.cFileName) == 0) continue;
         if (isFolder && (letter == 'P' || lstrcmpA(entry.cFileName, ".") == 0 ||
                          lstrcmpA(entry.cFileName, "..") == 0 ||
                          ProtectionOf(full.c_str()) != kRefuseNone))

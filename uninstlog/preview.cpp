@@ -841,7 +841,7 @@ bool RunPreview(const LogScan& scan, const PreviewOptions& options, PreviewRun* 
   gBeforeActions = true;
   ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName);
   gBeforeActions = false;
-  KeepOwnFiles();
+  KeepOwnFiles(gLogPath, gProgramPath);
   RunActions(kEarlyPhase);
   gInPass = true;
   RemoveUninstallKeys();

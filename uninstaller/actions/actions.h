@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include "log/format.h"
+#include "log/string_set.h"
 
 constexpr int kEarlyPhase = 0;
 constexpr int kLatePhase = 1;
@@ -25,11 +26,10 @@ constexpr int kNamePartSize = 256;  // a name's base or extension; longer names 
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize);
 void TreatFile(const char* path, int mode);
-// Whether the removal matches entry names itself for a name part (a star
-// first, or an extension that begins with one); otherwise the platform's
-// search for the path picks the entries.
-bool IsOwnPattern(const char* namePart);
-bool FitsOwnPattern(const char* namePart, const char* entryName);
+// For a name part the removal matches itself (a star first, or an extension
+// that begins with one): 1 when an entry name fits it, else 0. -1 for any
+// other name part, whose entries the platform's search picks.
+int OwnPatternFit(const char* namePart, const char* entryName);
 // Why RemoveMatching refuses a path outright, or kRefuseNone.
 constexpr int kRefuseNone = 0;
 constexpr int kRefuseShortFolder = 1;  // own matching on a folder part under 4 characters
@@ -50,9 +50,13 @@ int RefusalOf(const char* path, bool recursive);
 int ProtectionOf(const char* folder);  // kRefuseNone, kRefuseRoot or kRefuseProtected
 // Stage one keeps the log it runs from and its own program file: both go
 // into the handled-file set before the early phase, so that no early line
-// (a slip such as U6499 on the install folder) leaves stage two without its
-// log.
-void KeepOwnFiles();
+// (a slip such as U6499 on the install folder) deletes, asks about or lists
+// them and leaves stage two without its log. Stage two is a new process
+// with a new set, and removes them as the log says.
+inline void KeepOwnFiles(const char* logPath, const char* programPath) {
+  RememberHandledFile(logPath);
+  RememberHandledFile(programPath);
+}
 // A function of a system library, loaded if need be; null when missing (the
 // calls that only some systems have are looked up, never imported).
 void* FindFunction(const char* library, const char* name);

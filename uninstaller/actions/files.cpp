@@ -14,8 +14,6 @@ const char kFontSuffix[] = ".ttf";
 const char kAllEntries[] = "*.*";
 
 // Working texts that no recursion level needs after it calls the next one.
-char gEntryBase[kNamePartSize];
-char gEntryExtension[kNamePartSize];
 char gSubPattern[kPathSize];
 char gCheckFolder[kPathSize];
 char gCheckName[kPathSize];
@@ -28,29 +26,26 @@ int gWalkDepth;  // 0 for the line's own path
 
 // The platform takes "/" as a separator too; the walk splits at backslashes,
 // so slashes become backslashes first, or an entry found in one folder would
-// be named in its parent.
-bool NormalizeSeparators(const char* path) {
-  if (!CopyText(gNormalized, kPathSize, path)) return false;
-  for (char* p = gNormalized; *p; ++p)
+// be named in its parent. No file name holds a control character, '"', '<',
+// '>' or '|': a path with one names nothing, or is a pattern the platform
+// reads its own way ('"', '<' and '>' are the search's DOS_DOT, DOS_STAR and
+// DOS_QM wildcards). Such a path is refused before any other test, so that
+// "*" and "?" are the only wildcards left to judge.
+int NormalizeSeparators(const char* path) {
+  if (!CopyText(gNormalized, kPathSize, path)) return kRefuseShortFolder;  // does not fit
+  int refusal = kRefuseNone;
+  for (unsigned char* p = reinterpret_cast<unsigned char*>(gNormalized); *p; ++p) {
     if (*p == '/') *p = '\\';
-  return true;
+    if (*p < ' ' || *p == '"' || *p == '<' || *p == '>' || *p == '|') refusal = kRefuseCharacter;
+  }
+  return refusal;
 }
 
-// The search takes these as wildcards too: '"' (DOS_DOT), '<' (DOS_STAR)
-// and '>' (DOS_QM).
-bool IsWildcard(char c) { return c == '*' || c == '?' || c == '"' || c == '<' || c == '>'; }
+bool IsWildcard(char c) { return c == '*' || c == '?'; }
 
 bool HasWildcard(const char* name) {
   for (; *name; ++name)
     if (IsWildcard(*name)) return true;
-  return false;
-}
-
-// No file name holds these: a path with one names nothing, or is a pattern
-// the platform reads its own way.
-bool HasForbiddenCharacter(const char* path) {
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; ++p)
-    if (*p < ' ' || *p == '"' || *p == '<' || *p == '>' || *p == '|') return true;
   return false;
 }
 
@@ -81,9 +76,6 @@ void SplitPattern(const char* path, char* folder, char* name, bool* driveRelativ
 bool IsOwnMatching(const char* name, const char* extension, int dot) {
   return name[0] == '*' || (dot >= 0 && extension[0] == '*');
 }
-
-char gPatternBase[kNamePartSize];
-char gPatternExtension[kNamePartSize];
 
 // Joins an entry's name to the folder its search ran in.
 char* FormEntryPath(char* out, const char* folder, bool driveRelative, const char* name) {
@@ -125,32 +117,21 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension,
   return dot;
 }
 
-bool IsOwnPattern(const char* namePart) {
-  int dot = SplitExtension(namePart, gPatternBase, kNamePartSize, gPatternExtension, kNamePartSize);
-  return IsOwnMatching(namePart, gPatternExtension, dot);
-}
-
 // A star first accepts every base, whatever follows it ("*old.txt" takes
 // every .txt); an extension that does not begin with a star is compared
 // literally ("*.htm" does not take page.html).
-bool FitsOwnPattern(const char* namePart, const char* entryName) {
-  if (lstrlenA(entryName) >= kNamePartSize) return false;
-  int dot = SplitExtension(namePart, gPatternBase, kNamePartSize, gPatternExtension, kNamePartSize);
-  bool anyBase = namePart[0] == '*';
-  bool anyExtension = dot < 0 || gPatternExtension[0] == '*';
-  SplitExtension(entryName, gEntryBase, kNamePartSize, gEntryExtension, kNamePartSize);
-  return (anyBase || SameText(gEntryBase, gPatternBase)) &&
-         (anyExtension || SameText(gEntryExtension, gPatternExtension));
+int OwnPatternFit(const char* namePart, const char* entryName) {
+  char base[kNamePartSize], extension[kNamePartSize];
+  char entryBase[kNamePartSize], entryExtension[kNamePartSize];
+  int dot = SplitExtension(namePart, base, kNamePartSize, extension, kNamePartSize);
+  if (!IsOwnMatching(namePart, extension, dot)) return -1;
+  // Entry names hold at most 255 characters: both parts fit.
+  SplitExtension(entryName, entryBase, kNamePartSize, entryExtension, kNamePartSize);
+  return (namePart[0] == '*' || SameText(entryBase, base)) &&
+         (dot < 0 || extension[0] == '*' || SameText(entryExtension, extension));
 }
 
 namespace {
-
-// A name part that matches every name: only "*", "?" and ".".
-bool MatchesEveryName(const char* name) {
-  for (; *name; ++name)
-    if (*name != '*' && *name != '?' && *name != '.') return false;
-  return true;
-}
 
 // Splits a path into its folder (into folder) and name part (into
 // gCheckName), and answers why the removal refuses it outright (0: it does
@@ -158,9 +139,10 @@ bool MatchesEveryName(const char* name) {
 int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRelative) {
   *driveRelative = false;
   folder[0] = gCheckName[0] = 0;
-  if (!NormalizeSeparators(path)) return kRefuseShortFolder;  // a path that does not fit
+  int refusal = NormalizeSeparators(path);
+  if (refusal == kRefuseShortFolder) return refusal;
   SplitPattern(gNormalized, folder, gCheckName, driveRelative);
-  if (HasForbiddenCharacter(gNormalized)) return kRefuseCharacter;
+  if (refusal) return refusal;
   // Only the line's own path is judged. Below it the walk enters no link,
   // and no protected folder lies below an unprotected one (the folders above
   // a protected folder are protected too).
@@ -180,10 +162,11 @@ int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRe
   // the folder is spelled ("C:\..\*", "C:\\\*", a junction to a root). In
   // a protected folder a pattern that begins with a wildcard takes a whole
   // class of the system's own files ("*.ini", "?*"); only one with a literal
-  // stem ("flyer*.ini", "Dorvane*") is the package's own.
+  // stem ("flyer*.ini", "Dorvane*") is the package's own. (One of dots and
+  // wildcards alone that does not begin with a wildcard begins with a dot:
+  // it takes only names that begin with one.)
   int protection = ProtectionOf(folder);
-  if (protection == kRefuseRoot || IsWildcard(gCheckName[0]) || MatchesEveryName(gCheckName))
-    return protection;
+  if (protection == kRefuseRoot || IsWildcard(gCheckName[0])) return protection;
   return kRefuseNone;
 }
 
@@ -245,7 +228,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   }
   if (IsNoEntryName(gCheckName)) return;
   CopyText(patternName, kNamePartSize, gCheckName);  // shorter than kNamePartSize here
-  bool own = IsOwnPattern(patternName);
+  bool own = OwnPatternFit(patternName, "") >= 0;
 
   char* search = entryPath;  // the search pattern, before entryPath is needed
   if (own) {
@@ -256,7 +239,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   HANDLE found = GateFindFirstFile(search, &entry);
   if (found == INVALID_HANDLE_VALUE) return;
   do {
-    if (own && !FitsOwnPattern(patternName, entry.cFileName)) continue;
+    if (own && OwnPatternFit(patternName, entry.cFileName) == 0) continue;
     // An entry whose full path would not fit stays on disk.
     if (!FormEntryPath(entryPath, folder, driveRelative, entry.cFileName)) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

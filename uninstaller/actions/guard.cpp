@@ -7,7 +7,6 @@
 // for the same folder are all seen through.
 #include "actions/actions.h"
 #include "common/state.h"
-#include "log/string_set.h"
 
 namespace {
 
@@ -159,12 +158,4 @@ int ProtectionOf(const char* folder) {
       return IsRootName(gProtectedNames[i]) ? kRefuseRoot : kRefuseProtected;
   }
   return kRefuseNone;
-}
-
-void KeepOwnFiles() {
-  // Handled already: no early line deletes, asks about or lists them. Stage
-  // two is a new process with a new set, and removes them as the log says.
-  const char* const own[] = {gLogPath, gProgramPath};
-  for (const char* path : own)
-    if (path[0]) RememberHandledFile(path);  // empty: no such file to keep
 }

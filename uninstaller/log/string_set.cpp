@@ -4,8 +4,6 @@
 namespace {
 
 constexpr int kSortStackSize = 30;   // pending ranges; depth stays below log2(count)
-constexpr int kNamespaceLength = 4;  // "\\?\" or "\??\" before "C:\"
-
 char gHandledKey[kPathSize];  // the path being recorded, in its one spelling
 
 int CompareEntry(const char* entry, const char* key) {
@@ -60,20 +58,9 @@ int StringSetInsert(StringSet* set, char* key) {
 // and lists it, never deleting it.
 // One spelling per file, the one the guard compares: full path, long names,
 // backslashes ("..", ".\\", 8.3 parts and slashes all name the same file).
-// A drive path in the NT namespace is taken as the drive path it opens;
-// another namespace path keeps its spelling.
-static const char* HandledKeyOf(const char* path) {
-  const char* drivePath = path;
-  if (IsDevicePath(path) && path[kNamespaceLength] && path[kNamespaceLength + 1] == ':' &&
-      path[kNamespaceLength + 2] == '\\')
-    drivePath = path + kNamespaceLength;
-  if (CanonicalFolder(drivePath, gHandledKey)) return gHandledKey;
-  return IsDevicePath(path) ? path : nullptr;
-}
-
+// A namespace path, or one too long to spell so, keeps its own spelling.
 int RememberHandledFile(const char* path) {
-  path = HandledKeyOf(path);
-  if (!path) return -1;  // too long to spell fully: cannot be recorded
+  if (CanonicalFolder(path, gHandledKey)) path = gHandledKey;
   if (StringSetProbe(&gHandledFiles, path) == 0) return 0;
   SIZE_T size = static_cast<SIZE_T>(lstrlenA(path)) + 1;  // under kPathSize: fits any block
   if (gHandledFiles.count >= gHandledFiles.capacity) {
