@@ -21,8 +21,16 @@ fi
 echo "demo: the sample package is installed, then uninstalled as a user would:"
 echo "      Yes to the question, Yes to the log's own question, 'Remove' once"
 echo "      in the leftover list, then 'Close'. The gauge file is held open."
-status=0
-(cd "$BUILD" && WINEPREFIX="$PREFIX" SANDBOX_ROOT="$BUILD" \
-  sh "$ROOT/tools/wine-run.sh" "$RUNNER" --report "$SCENARIO") | tr -d '\r' || status=$?
+# The runner's verdict, not that of the filter behind it: a pipe's status is
+# its last command's.
+verdict="$PREFIX.verdict"
+echo 1 >"$verdict"
+{ status=0
+  (cd "$BUILD" && WINEPREFIX="$PREFIX" SANDBOX_ROOT="$BUILD" \
+    sh "$ROOT/tools/wine-run.sh" "$RUNNER" --report "$SCENARIO") || status=$?
+  echo $status >"$verdict"; } | tr -d '\r'
+status=$(cat "$verdict")
+rm -f "$verdict"
 WINEPREFIX="$PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
-exit $status
+[ "$status" = 0 ] || echo "demo: the run failed (exit code $status)" >&2
+exit "$status"

@@ -1,6 +1,7 @@
 // The checks: what the uninstaller will silently do with a log that its
 // writer probably did not mean.
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 #include "uninstlog/uninstlog.h"
@@ -66,6 +67,18 @@ bool IsAbsolute(const std::string& path) {
 bool HasWildcard(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
+
+// What a P or U mode does to the files, for a mode the line did not write.
+std::string ModeConsequence(char letter, int mode) {
+  if (letter == 'P' && mode == kFileModeDelete) return ", so the files are deleted without asking";
+  if (letter == 'U' && mode == kFolderModeListFiles)
+    return ", so every file is left for the user and only empty folders go";
+  return "";
+}
+
+struct Checker;
+// A path the ANSI file calls cannot reach; true when reported.
+bool CheckLongPath(Checker& c, const TakenLine& t, const std::string& path);
 
 struct Checker {
   const LogScan& scan;
@@ -157,10 +170,14 @@ struct Checker {
       Add(t.line, kWarning, "c-relative-library",
           "the library path " + library +
               " is neither a full path nor a bare file name: nothing is loaded or called");
-    else
+    else if (GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES)
       Add(t.line, kWarning, "c-bare-library",
-          "the bare library name " + library + " is loaded from the system folder (" + file +
-              "), never from the package's folder: write the full path for a library of your own");
+          "the bare library name " + library + " names " + file +
+              " in the system folder, which is not there on this machine, never a library beside "
+              "the uninstaller: nothing is loaded or called; write the full path");
+    else
+      Add(t.line, kNote, "c-system-library",
+          "the bare library name " + library + " loads " + file + " from the system folder");
   }
 
   // An unquoted path whose first word has no extension goes on past a blank:
@@ -287,13 +304,15 @@ struct Checker {
     }
     if (noMode)
       Add(t.line, kWarning, "no-mode",
-          "no mode field: the mode reads as " + std::to_string(mode) + " from the whole field list");
+          "no mode field: the mode reads as " + std::to_string(mode) +
+              " from the whole field list" + ModeConsequence(letter, mode));
     else
       NumberField(t, 1, "mode", true);
     if (ForbiddenCharacter(t, path)) return;
     // The removal takes "/" as a separator too: judge the path as it does.
     for (char& c : path)
       if (c == '/') c = '\\';
+    if (!NamesNoEntry(path.c_str()) && CheckLongPath(*this, t, path)) return;
     // The removal's own judgement, made on this machine's folders.
     switch (RefusalOf(path.c_str(), letter == 'U')) {
       case kRefuseShortFolder:
@@ -394,7 +413,7 @@ struct Checker {
     if (!HasWildcard(name) || ProtectionOf(folder.c_str()) == kRefuseNone) return;
     std::vector<char> pattern(name.begin(), name.end());
     pattern.push_back(0);
-    bool own = OwnPatternFit(pattern.data(), "") >= 0;
+    bool own = IsOwnPattern(pattern.data());
     std::string search = own ? (folder.back() == '\\' ? folder : folder + "\\") + "*.*" : path;
     std::vector<std::string> taken;
     WIN32_FIND_DATAA entry;
@@ -403,7 +422,7 @@ struct Checker {
       do {
         bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         std::string full = (folder.back() == '\\' ? folder : folder + "\\") + entry.cFileName;
-        if (own && OwnPatternFit(pattern.data(), entry.cFileName) == 0) continue;
+        if (own && !NamePartMatches(pattern.data(), entry.cFileName)) continue;
         if (isFolder && (letter == 'P' || lstrcmpA(entry.cFileName, ".") == 0 ||
                          lstrcmpA(entry.cFileName, "..") == 0 ||
                          ProtectionOf(full.c_str()) != kRefuseNone))
@@ -665,6 +684,354 @@ struct Checker {
 
 }  // namespace
 
+// ---- What the mistakes package makers really make do to the pilot ----------
+
+namespace {
+
+// A path as the removal splits it: slashes are backslashes.
+std::string Slashed(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+std::string FolderOf(const std::string& path) {
+  std::vector<char> folder(path.begin(), path.end());
+  folder.push_back(0);
+  StripLastComponent(folder.data());
+  return folder.data();
+}
+
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+std::string Trimmed(std::string folder) {
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+// True when path lies below folder (not the folder itself), case ignored.
+bool Below(const std::string& path, const std::string& folder) {
+  std::string f = Trimmed(folder);
+  return !f.empty() && path.size() > f.size() + 1 && path[f.size()] == '\\' &&
+         SameText(path.substr(0, f.size()).c_str(), f.c_str());
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  return SameText(Trimmed(a).c_str(), Trimmed(b).c_str());
+}
+
+// A P or U action that removes something, as its walk reads it.
+struct Sweep {
+  int line;
+  int order;
+  char letter;
+  std::string path, folder, name;
+  int mode;
+  bool wildcard;
+};
+
+// Whether the walk of a sweep reaches target (a full file or folder path).
+bool Reaches(const Sweep& s, const std::string& target) {
+  if (s.letter == 'U' && !s.wildcard) return SamePath(target, s.path) || Below(target, s.path);
+  if (s.letter == 'P' ? !SamePath(FolderOf(target), s.folder) : !Below(target, s.folder))
+    return false;
+  std::string rest = target.substr(Trimmed(s.folder).size() + 1);
+  return NamePartMatches(s.name.c_str(), rest.substr(0, rest.find('\\')).c_str());
+}
+
+// P deletes (mode 0) or asks (1); U deletes its tree (1).
+bool TakesFiles(const Sweep& s) {
+  return s.letter == 'P' ? (s.mode == kFileModeDelete || s.mode == kFileModeAsk)
+                         : s.mode == kFolderModeDeleteAll;
+}
+bool DeletesUnasked(const Sweep& s) {
+  return s.letter == 'P' ? s.mode == kFileModeDelete : s.mode == kFolderModeDeleteAll;
+}
+
+// The sweeps by the folder their walk starts in, so that a path finds the
+// sweeps that may reach it through its own folders: a log may hold
+// thousands of each.
+struct Sweeps {
+  std::vector<Sweep> all;
+  std::multimap<std::string, size_t, TextLess> byRoot;
+
+  // The first sweep, in run order, that reaches target and passes want.
+  template <typename Want>
+  const Sweep* First(const std::string& target, Want want) const {
+    const Sweep* first = nullptr;
+    for (std::string key = Trimmed(target); !key.empty();) {
+      auto range = byRoot.equal_range(key);
+      for (auto it = range.first; it != range.second; ++it) {
+        const Sweep& s = all[it->second];
+        if ((!first || s.order < first->order) && want(s) && Reaches(s, target)) first = &s;
+      }
+      std::string up = Trimmed(FolderOf(key));
+      if (up.size() >= key.size()) break;
+      key = up;
+    }
+    return first;
+  }
+};
+
+Sweeps SweepsOf(const LogScan& scan) {
+  Sweeps sweeps;
+  for (const PlanRecord& r : scan.records) {
+    if (r.action[0] != 'P' && r.action[0] != 'U') continue;
+    Sweep s;
+    s.line = r.line;
+    s.order = r.order;
+    s.letter = r.action[0];
+    s.path = Slashed(ActionField(r.action, 0));
+    s.mode = ParseDecimal(ActionField(r.action, 1).c_str()) & kModeMask;
+    // Lines that remove nothing, or whose start is unknown, are reported on
+    // their own.
+    if (!IsAbsolute(s.path) || static_cast<int>(s.path.size()) >= MAX_PATH ||
+        RefusalOf(s.path.c_str(), s.letter == 'U') != kRefuseNone || NamesNoEntry(s.path.c_str()))
+      continue;
+    s.folder = FolderOf(s.path);
+    s.name = NameOf(s.path);
+    s.wildcard = HasWildcard(s.name);
+    std::string root = Trimmed(s.letter == 'U' && !s.wildcard ? s.path : s.folder);
+    sweeps.byRoot.emplace(root, sweeps.all.size());
+    sweeps.all.push_back(s);
+  }
+  return sweeps;
+}
+
+std::string FullPath(const std::string& path) {
+  char full[kPathSize];
+  DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  return length > 0 && length < sizeof full ? std::string(full) : path;
+}
+
+// An M line's profile file and a K line's shared library are someone
+// else's too: a sweep takes them from the other program.
+void CheckForeignFiles(Checker& c, const Sweeps& sweeps) {
+  std::set<int> reported;
+  for (const PlanRecord& r : c.scan.records) {
+    if (r.action[0] != 'M' && r.action[0] != 'K') continue;
+    std::string path = Slashed(ActionField(r.action, 0));
+    if (!IsAbsolute(path)) continue;
+    // One named file is meant; a wildcard or a tree is the mistake.
+    const Sweep* s = sweeps.First(path, [](const Sweep& s) {
+      return TakesFiles(s) && (s.letter == 'U' || s.wildcard);
+    });
+    if (!s || !reported.insert(s->line).second) continue;
+    c.Add(s->line, kError, "sweeps-foreign",
+          "the line also removes " + path +
+              (r.action[0] == 'M'
+                   ? ", the profile file that line " + std::to_string(r.line) +
+                         " edits: it belongs to another program, which loses all its settings"
+                   : ", the shared library that line " + std::to_string(r.line) +
+                         " counts: other products that still use it stop working"));
+  }
+}
+
+// The log lies in the package's folder beside the uninstaller: a sweep of
+// a folder above it takes what other programs keep there.
+void CheckAbovePackage(Checker& c, const Sweeps& sweeps, const std::string& logFolder) {
+  for (const Sweep& s : sweeps.all) {
+    if (s.letter == 'P' ? !(s.wildcard && TakesFiles(s)) : s.mode > kFolderModeDeleteAll) continue;
+    std::string root = s.letter == 'U' && !s.wildcard ? s.path : s.folder;
+    if (!Below(logFolder, root)) continue;
+    c.Add(s.line, kError, "sweeps-above-package",
+          "the line works on " + Trimmed(root) + ", which holds the package's own folder " +
+              logFolder + ": what other programs keep there (the simulator itself, say) " +
+              (DeletesUnasked(s)       ? "is deleted too"
+               : s.letter == 'P' ? "is asked about file by file"
+                                 : "is offered for deletion in the leftover list"));
+  }
+}
+
+// Stage one reads the log again after its actions, for the uninstall
+// registration: a log it removed ends the run there.
+void CheckStageOneReachesLog(Checker& c, const Sweeps& sweeps, const std::string& logPath) {
+  std::string logFolder = FolderOf(logPath);
+  std::string notice = kMissingLogNotice;
+  notice.replace(notice.find("%s"), 2, logPath);
+  for (const Sweep& s : sweeps.all) {
+    if (s.order >= kPhaseBoundary || !TakesFiles(s)) continue;
+    bool folder = s.letter == 'U' && (Reaches(s, logFolder) || Below(logFolder, s.path));
+    bool log = Reaches(s, logPath) ||
+               (s.letter == 'P' && !s.wildcard &&
+                SameText(s.name.c_str(), NameOf(logPath).c_str()));
+    if (!log && !folder) continue;
+    c.Add(s.line, kError, "stage-one-log",
+          std::string("the line runs in stage one and removes ") +
+              (folder ? "the program folder with the log" : "the log") +
+              ": stage one cannot read the log again, the pilot gets \"" + notice +
+              "\" and stage two never runs, so nothing else is removed");
+  }
+}
+
+int LineAt(const std::string& data, size_t offset) {
+  return 1 + static_cast<int>(std::count(data.begin(), data.begin() + offset, '\n'));
+}
+
+// The log must be 8-bit text in the machine's ANSI code page.
+void CheckEncoding(Checker& c) {
+  const std::string& d = c.scan.data;
+  const std::string saveAs = "; save the log as ANSI, code page " + std::to_string(GetACP());
+  auto starts = [&d](const char* mark) { return d.compare(0, lstrlenA(mark), mark) == 0; };
+  if (starts("\xFF\xFE") || starts("\xFE\xFF")) {
+    c.Add(1, kError, "utf16",
+          "the log is saved as UTF-16 (Unicode): the uninstaller reads 8-bit text and finds no "
+          "line it can use; the pilot gets a blank question without a caption and an empty "
+          "dialog, and nothing is removed" + saveAs);
+    return;
+  }
+  bool bom = starts("\xEF\xBB\xBF");
+  if (bom)
+    c.Add(1, kError, "utf8-bom",
+          "the log starts with a UTF-8 byte-order mark, which the uninstaller reads as part of "
+          "the first line: that line is lost (an A10 there leaves the product name empty, and "
+          "the pilot reads \"Remove  and all of its parts\")" + saveAs);
+  size_t nul = d.find('\0');
+  if (nul != std::string::npos)
+    c.Add(LineAt(d, nul), kError, "nul-bytes",
+          "the log holds NUL bytes (the first on this line): it is no 8-bit text, and each line "
+          "is read only up to its first NUL" + saveAs);
+  if (GetACP() == CP_UTF8) return;
+  // A UTF-8 character is a lead byte and its continuation bytes; the ANSI
+  // code page reads each byte as a character of its own.
+  for (size_t i = bom ? 3 : 0; i < d.size(); ++i) {
+    unsigned char b = static_cast<unsigned char>(d[i]);
+    size_t more = b >= 0xC2 && b <= 0xDF   ? 1
+                  : b >= 0xE0 && b <= 0xEF ? 2
+                  : b >= 0xF0 && b <= 0xF4 ? 3
+                                           : 0;
+    if (!more || i + more >= d.size()) continue;
+    bool sequence = true;
+    for (size_t k = 1; k <= more; ++k)
+      sequence = sequence && (static_cast<unsigned char>(d[i + k]) & 0xC0) == 0x80;
+    if (!sequence) continue;
+    c.Add(LineAt(d, i), kError, "utf8-text",
+          "the log holds UTF-8 text (the first on this line): code page " +
+              std::to_string(GetACP()) + " reads each such character as " +
+              std::to_string(more + 1) + " others, so a path names a file that does not exist "
+              "(it stays, and a later wildcard takes it without the question its mode asks for) "
+              "and a text shows garbled" + saveAs);
+    return;
+  }
+}
+
+// The kind letter a line without an action probably meant: the same letter
+// in capitals, or a neighbour on the keyboard whose fields fit the line.
+char MeantLetter(const TakenLine& t) {
+  static const struct { char letter; const char* neighbours; } kNeighbours[] = {
+      {'B', "VNGH"}, {'C', "XVDF"}, {'D', "SFERCX"}, {'E', "WRDS"}, {'J', "HKUNM"},
+      {'K', "JLIOM"}, {'M', "NJK"}, {'P', "OL"}, {'U', "YIHJ"},
+  };
+  char letter = t.action[0];
+  char upper = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+  if (upper != letter && HasCounter(upper)) return upper;
+  int fields = 0;
+  bool missing = false;
+  while (fields < kMaxKindFields && (ActionField(t.action, fields, &missing), !missing)) ++fields;
+  for (const auto& n : kNeighbours)
+    if (std::strchr(n.neighbours, upper) && kLogKindFields[LogKindIndex(n.letter)].count == fields)
+      return n.letter;
+  return 0;
+}
+
+void CheckLetterTypos(Checker& c, const Sweeps& sweeps) {
+  for (const TakenLine& t : c.scan.taken) {
+    char letter = t.action[0];
+    // Number 0 made it message 0; its own number made it an action that
+    // the run passes over.
+    bool inert = t.number >= kFirstActionNumber ? t.recordIndex >= 0 : OwnNumber(t) == 0;
+    if (letter == 'A' || HasCounter(letter) || !inert || t.number == kReservedNumber) continue;
+    char meant = MeantLetter(t);
+    std::string text = "the line does nothing";
+    if (meant) text += ": did you mean " + Letter(meant) + "?";
+    int mode = ParseDecimal(ActionField(t.action, 1).c_str()) & kModeMask;
+    std::string path = Slashed(ActionField(t.action, 0));
+    if (meant == 'P' && (mode == kFileModeAsk || mode == kFileModeList) && IsAbsolute(path))
+      if (const Sweep* s = sweeps.First(path, DeletesUnasked))
+        text += " " + NameOf(path) + " (mode " + std::to_string(mode) +
+                ") will be deleted without " +
+                (mode == kFileModeAsk ? "the question" : "being left for the user") +
+                ", by line " + std::to_string(s->line);
+    c.Add(t.line, kWarning, "letter-typo", text);
+  }
+}
+
+// Each file is treated once: a sweep that reaches a mode-1 or mode-2 file
+// first deletes it, and the line meant for it finds it gone.
+void CheckAskedFilesSwept(Checker& c, const Sweeps& sweeps) {
+  for (const Sweep& p : sweeps.all) {
+    if (p.letter != 'P' || p.wildcard || (p.mode != kFileModeAsk && p.mode != kFileModeList))
+      continue;
+    const Sweep* s = sweeps.First(p.path, [&p](const Sweep& s) {
+      return &s != &p && DeletesUnasked(s) && s.order <= p.order;
+    });
+    if (s)
+      c.Add(p.line, kWarning, "swept-first",
+            NameOf(p.path) + " will be deleted without " +
+                (p.mode == kFileModeAsk ? "the question" : "being left for the user") +
+                ", by line " + std::to_string(s->line) + ", which runs first");
+  }
+}
+
+// One finding for all the lines past the end of one of the uninstaller's
+// tables, at the first of them.
+void CollapseLimit(std::vector<Finding>* findings, const char* code) {
+  std::vector<Finding> kept;
+  int first = -1, more = 0;
+  for (Finding& f : *findings) {
+    if (f.code == code && first >= 0) {
+      ++more;
+      continue;
+    }
+    if (f.code == code) first = static_cast<int>(kept.size());
+    kept.push_back(std::move(f));
+  }
+  if (more)
+    kept[first].text += " (and " + std::to_string(more) + " more lines after it)";
+  *findings = std::move(kept);
+}
+
+void CheckWhatThePilotGets(Checker& c) {
+  for (const TakenLine& t : c.scan.taken)
+    if (t.recordIndex >= 0 && std::strchr("MCD", t.action[0]))
+      CheckLongPath(c, t, ActionField(t.action, 0));
+  CheckEncoding(c);
+  if (c.scan.records.empty())
+    c.Add(0, kError, "no-action",
+          "the log holds no action: the uninstaller asks its question and removes nothing");
+  Sweeps sweeps = SweepsOf(c.scan);
+  std::string logPath = Slashed(FullPath(c.scan.path));
+  CheckForeignFiles(c, sweeps);
+  CheckAbovePackage(c, sweeps, FolderOf(logPath));
+  CheckStageOneReachesLog(c, sweeps, logPath);
+  CheckLetterTypos(c, sweeps);
+  CheckAskedFilesSwept(c, sweeps);
+}
+
+// A path of MAX_PATH characters or more is out of the reach of the ANSI
+// file calls (unless written in the \\?\ form); true when reported.
+bool CheckLongPath(Checker& c, const TakenLine& t, const std::string& path) {
+  if (static_cast<int>(path.size()) < MAX_PATH || path.compare(0, 4, "\\\\?\\") == 0) return false;
+  static const struct { char letter; const char* loss; } kLosses[] = {
+      {'P', "the file is not found and stays on disk"},
+      {'U', "the folder is not found and stays on disk with everything in it"},
+      {'M', "the profile file is not found and its entry stays"},
+      {'C', "the library does not load and nothing is called"},
+      {'D', "the library does not load and nothing is called"},
+  };
+  for (const auto& l : kLosses)
+    if (l.letter == t.action[0]) {
+      c.Add(t.line, kError, "long-path",
+            "the path has " + std::to_string(path.size()) + " characters: the uninstaller's ANSI "
+            "file calls cannot reach a path of " + std::to_string(MAX_PATH) +
+                " characters or more, so " + l.loss);
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
 std::vector<Finding> CheckScan(const LogScan& scan) {
   Checker c{scan, {}, {}, {}, {}};
   c.Index();
@@ -675,8 +1042,10 @@ std::vector<Finding> CheckScan(const LogScan& scan) {
                            IsDecimalDigit(g.raw[0]));
     switch (g.reason) {
       case kReasonNoLineEnd:
-        c.Add(g.line, IsTakenLine(g.raw.c_str()) ? kWarning : kNote, "no-line-end",
-              "the last line has no line end: the uninstaller does not read it");
+        // A lost action or message is an error, as the README says.
+        c.Add(g.line, IsTakenLine(g.raw.c_str()) ? kError : kNote, "no-line-end",
+              std::string("the last line has no line end: the uninstaller does not read it") +
+                  (IsTakenLine(g.raw.c_str()) ? ", and its action or message is lost" : ""));
         break;
       case kReasonDigitFirst:
         c.Add(g.line, looksLikeEntry ? kWarning : kNote, "not-taken",
@@ -714,10 +1083,13 @@ std::vector<Finding> CheckScan(const LogScan& scan) {
   c.CheckAutomaticNumbers();
   c.CheckStageOneKeys();
   c.CheckMessages();
+  CheckWhatThePilotGets(c);
   std::stable_sort(c.findings.begin(), c.findings.end(), [](const Finding& a, const Finding& b) {
     if ((a.line == 0) != (b.line == 0)) return b.line == 0;
     return a.line < b.line;
   });
+  for (const char* code : {"too-many-actions", "too-many-messages", "seen-set-full"})
+    CollapseLimit(&c.findings, code);
   return c.findings;
 }
 

@@ -972,6 +972,36 @@ std::string StepHead(const LogScan& scan, const PreviewStep& step) {
          "  " + r.action.substr(0, 1) + "  " + fields + "\n";
 }
 
+// Why the exit code is what it is: the findings of check that raised it,
+// the refusals and the deletes that would fail.
+std::string PreviewVerdict(const LogScan& scan, const PreviewRun& run) {
+  const size_t kShownFindings = 10;
+  int code = PreviewExitCode(scan, run);
+  std::string out = "exit code " + std::to_string(code);
+  if (code == kExitClean) return out + "\n";
+  out += ", raised by:\n";
+  std::vector<Finding> raising;
+  for (const Finding& f : CheckScan(scan))
+    if (f.severity != kNote) raising.push_back(f);
+  // Errors first: they decide the code.
+  std::stable_sort(raising.begin(), raising.end(),
+                   [](const Finding& a, const Finding& b) { return a.severity > b.severity; });
+  for (size_t i = 0; i < raising.size() && i < kShownFindings; ++i)
+    out += "  " + (raising[i].line ? "line " + std::to_string(raising[i].line) + ": " : "") +
+           (raising[i].severity == kError ? "error: " : "warning: ") + raising[i].text + " [" +
+           raising[i].code + "]\n";
+  if (raising.size() > kShownFindings)
+    out += "  and " + std::to_string(raising.size() - kShownFindings) +
+           " more findings: run uninstlog check " + scan.path + "\n";
+  Summary s = SummaryOf(run);
+  if (s.refused)
+    out += "  " + std::to_string(s.refused) + " refused (the lines marked refused above)\n";
+  if (s.failed)
+    out += "  " + std::to_string(s.failed) +
+           " deletes that would fail on this machine (marked stays above)\n";
+  return out;
+}
+
 // Every record of a stage, with the steps that made effects.
 std::vector<PreviewStep> AllSteps(const LogScan& scan, const std::vector<PreviewStep>& steps,
                                   bool early) {
@@ -1136,7 +1166,7 @@ std::string FormatPreview(const LogScan& scan, const PreviewRun& run) {
          std::to_string(s.programs) + " programs started, " + std::to_string(s.calls) +
          " library functions called, " + std::to_string(s.refused) + " refused, " +
          std::to_string(s.failed) + " deletes that would fail\n";
-  return out;
+  return out + PreviewVerdict(scan, run);
 }
 
 std::string FormatPreviewJson(const LogScan& scan, const PreviewRun& run) {

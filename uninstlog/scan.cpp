@@ -58,6 +58,9 @@ void VisitLine(char* line) {
 }
 
 void VisitPassLine(char* line) {
+  // Only a J line names a key, and the line head's work on the seen-line
+  // set is not read after the pass: other lines are passed over at once.
+  if (line[0] != 'J') return;
   char* text = line;
   ReadLineHead(&text);  // as the pass does: only for the rewrite
   char key[kPathSize];
@@ -167,8 +170,10 @@ bool ScanLog(const char* path, LogScan* scan, std::string* error) {
       } else {
         IgnoredLine g;
         g.line = lineOf(s);
-        g.raw = std::string(data.c_str() + s);  // as the loader sees it: up to a NUL
-        if (g.raw.size() > p - s) g.raw.resize(p - s);
+        // As the loader sees it: up to a NUL. Only this line's bytes are
+        // copied; the text up to the next NUL may be the rest of the file.
+        g.raw = data.substr(s, p - s);
+        g.raw.resize(std::strlen(g.raw.c_str()));
         if (p >= size) {
           g.reason = kReasonNoLineEnd;
           g.raw = data.substr(s, p - s);

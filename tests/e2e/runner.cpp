@@ -407,6 +407,12 @@ bool StartStageOne(Run& run) {
   run.robot.answers = 1 << 30;
   StartRobot(&run.robot);
 
+  // Wine starts its desktop process (explorer.exe) from the first process
+  // that needs the desktop. Were that stage one, the desktop would join the
+  // job and count as a process the uninstall left running; whether the robot
+  // thread got there first was a race. The runner asks for it now.
+  GetDesktopWindow();
+
   std::string line = Quote(run.vars["INST"] + "\\" + run.sc.exeName);
   if (!run.sc.args.empty()) line += " " + Expand(run, run.sc.args);
   std::string folder = run.sc.cwdTemp ? run.vars["TEMP"] : run.vars["INST"];

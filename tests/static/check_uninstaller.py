@@ -4,10 +4,10 @@ imports (system DLLs only, no C runtime) and the shared instance section."""
 import sys
 import pefile
 
-# Only libraries the system always loads from its own folder: any other
-# import would be looked for beside the program before its first instruction.
-# The shell is loaded at run time, from the system folder.
-IMPORTS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
+# Only libraries whose own imports never leave the system folder: whatever
+# else the program needs (the user interface, graphics, the shell) it loads
+# at run time from the system folder, after limiting the library search.
+IMPORTS = {"kernel32.dll", "advapi32.dll"}
 RUNTIME_HINTS = ("msvcr", "ucrt", "api-ms-win-crt", "libgcc", "libstdc++", "libwinpthread")
 IMAGE_SCN_MEM_SHARED = 0x10000000
 

@@ -63,8 +63,14 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"Files:\r\n", 1, "not-taken", kNote},
       {"[Section]\r\nP 0,C:\\Sample\\a.txt,0\r\n", 2, "not-taken", kWarning},
       {"10,some text\r\n", 1, "not-taken", kWarning},
-      {"A10,x\r\nP0,C:\\Sample\\a.txt,0", 2, "no-line-end", kWarning},
+      {"A10,x\r\nP0,C:\\Sample\\a.txt,0", 2, "no-line-end", kError},  // the action is lost
       {std::string("A10,a\0b\r\n", 9), 1, "nul-byte", kWarning},
+      {std::string("A10,a\0b\r\n", 9), 1, "nul-bytes", kError},
+      // Not 8-bit text, or no action at all.
+      {"\xFF\xFE" + std::string("A\0" "1\0" "0\0" ",\0" "x\0", 10), 1, "utf16", kError},
+      {"\xEF\xBB\xBF" "A10,x\r\nP0,C:\\Sample\\a.txt,0\r\n", 1, "utf8-bom", kError},
+      {"P0,C:\\Sample\\caf\xC3\xA9.txt,0\r\n", 1, "utf8-text", kError},
+      {"A10,x\r\n", 0, "no-action", kError},
       // Numbers.
       {"P30001x,C:\\Sample\\a.txt,0\r\n", 1, "number-text", kWarning},
       {"P99999999999,C:\\Sample\\a.txt,0\r\n", 1, "number-overflow", kWarning},
@@ -75,6 +81,8 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"A20,Name\r\nA20,Other\r\n", 1, "message-replaced", kWarning},
       {"Q2000,kept\r\n", 1, "passed-over", kWarning},
       {"p2000,C:\\Sample\\a.txt,0\r\n", 1, "passed-over", kWarning},
+      {"O0,C:\\Sample\\a.txt,0\r\n", 1, "letter-typo", kWarning},
+      {"p0,C:\\Sample\\readme.txt,1\r\nU0,C:\\Sample,1\r\n", 1, "letter-typo", kWarning},
       {"P5000,C:\\Sample\\a.txt,0\r\n", 1, "phase", kNote},
       {"E20000,C:\\Sample\\x.exe\r\n", 1, "phase", kNote},
       // B, C, D, E.
@@ -95,6 +103,7 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"E0,\r\n", 1, "e-empty", kWarning},
       {"E0,C:\\Games\\Flight Sim\\tool.exe /remove\r\n", 1, "e-unquoted", kWarning},
       {"C0,setup.dll,Fn,0\r\n", 1, "c-bare-library", kWarning},
+      {"C0,kernel32.dll,Fn,0\r\n", 1, "c-system-library", kNote},
       {"D0,Sample\\l.dll,Fn,0\r\n", 1, "c-relative-library", kWarning},
       // J.
       {"J0,7,Software\\Vendor,\r\n", 1, "j-root", kError},
@@ -171,6 +180,12 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"U0,C:/Games,1\r\n", 1, "u-top-level", kWarning},
       {"U0,C:/Games/*,1\r\n", 1, "u-top-level", kWarning},
       {"U0,C:/Games\\*,1\r\n", 1, "u-top-level", kWarning},
+      // Sweeps that take what the log itself treats as not the package's.
+      {"P0,C:\\Sim\\*.*,0\r\nM0,C:\\Sim\\scenery.cfg,Area.1,\r\n", 1, "sweeps-foreign", kError},
+      {"U0,C:\\Sim,1\r\nK0,C:\\Sim\\Modules\\shared.dll\r\n", 1, "sweeps-foreign", kError},
+      {"P0,C:\\Sample\\*.*,0\r\nP0,C:\\Sample\\readme.txt,1\r\n", 2, "swept-first", kWarning},
+      {"P0,C:\\Sample\\" + std::string(250, 'd') + "\\a.txt,0\r\n", 1, "long-path", kError},
+      {"U0,C:\\Sample\\" + std::string(250, 'd') + "\\Sub,1\r\n", 1, "long-path", kError},
       // Message texts.
       {"A43,Remove %s from %s?\r\n", 1, "too-many-placeholders", kError},
       {"A10,x\r\nA36,%s %s %s\r\n", 2, "too-many-placeholders", kError},
@@ -184,7 +199,8 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
   for (const Case& c : cases) {
     // The full message set first: the case's own lines follow it.
     // Message cases bring their own texts; the rest get every message first.
-    bool bare = c.log.compare(0, 1, "A") == 0 || c.code == std::string("missing-message");
+    bool bare = c.log.compare(0, 1, "A") == 0 || c.code == std::string("missing-message") ||
+                c.line == 1 && (c.code == std::string("utf16") || c.code == std::string("utf8-bom"));
     std::string messages = bare ? "" : kAllMessages;
     int shift = 0;
     for (char ch : messages) shift += ch == '\n';
@@ -233,6 +249,14 @@ TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
       {"A43,100%% sure? %s\r\n", "too-many-placeholders"},
       {"A36,%s to %s\r\n", "too-many-placeholders"},
       {"A50,50%s done\r\n", "too-many-placeholders"},  // a note is shown as it stands
+      {"P0,C:\\Sample\\caf\xE9.txt,0\r\n", "utf8-text"},  // ANSI, as it should be
+      {"P0,C:\\Sample\\a.txt,0\r\n", "no-action"},
+      {"P0,C:\\Sample\\a.txt,0\r\n", "letter-typo"},
+      {"P0,C:\\Sample\\readme.txt,1\r\nP0,C:\\Sample\\*.*,0\r\n", "swept-first"},
+      {"P0,C:\\Sample\\readme.txt,1\r\nU0,C:\\Sample,1\r\n", "swept-first"},
+      {"M0,C:\\Sim\\scenery.cfg,Area.1,\r\nU0,C:\\Sim\\Scenery\\Pack,1\r\n", "sweeps-foreign"},
+      {"K0,C:\\Sample\\shared.dll\r\nP0,C:\\Sample\\shared.dll,0\r\n", "sweeps-foreign"},
+      {"P0,\\\\?\\C:\\Sample\\" + std::string(300, 'd') + "\\a.txt,0\r\n", "long-path"},
   };
   for (const Case& c : cases) {
     std::vector<Finding> findings = Check(std::string(kAllMessages) + c.log);
@@ -287,13 +311,14 @@ TEST_F(CheckTest, LimitsOfTheTables) {
   // 20000 distinct actions: the last is past the record limit; one more new
   // line finds the seen-line set full and becomes message 0.
   text.clear();
-  for (int i = 0; i < 20000; ++i)
+  for (int i = 0; i < 20001; ++i)
     text += "P" + std::to_string(30001 + i) + ",C:\\Sample\\f" + std::to_string(i) + ",0\r\n";
   text += "P0,C:\\Sample\\new,0\r\n";
   findings = Check(text);
   EXPECT_TRUE(Has(findings, 20000, "too-many-actions", kError));
   EXPECT_FALSE(Has(findings, 19999, "too-many-actions", kError));
-  EXPECT_TRUE(Has(findings, 20001, "seen-set-full", kWarning));
+  EXPECT_FALSE(Has(findings, 20001, "too-many-actions", kError));  // one finding for all
+  EXPECT_TRUE(Has(findings, 20002, "seen-set-full", kWarning));
 }
 
 TEST_F(CheckTest, AutomaticNumbersLeavingTheirRange) {
@@ -505,6 +530,40 @@ TEST_F(CheckTest, RegistryLinksAreReported) {
   RegCloseKey(through);
   RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget");
   RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget");
+}
+
+}  // namespace
+
+namespace {
+
+// Findings that depend on where the log lies: beside the uninstaller, in
+// the package's own folder.
+TEST_F(CheckTest, SweepsOfThePackagesSurroundings) {
+  const std::string pack = "C:\\uninstlog-sim\\Scenery\\Pack";
+  struct Case { std::string line; const char* code; bool found; };
+  const Case cases[] = {
+      {"U0,C:\\uninstlog-sim,1", "sweeps-above-package", true},
+      {"P0,C:\\uninstlog-sim\\Scenery\\*.*,0", "sweeps-above-package", true},
+      {"U0," + pack + ",1", "sweeps-above-package", false},
+      {"U0," + pack + "\\*,1", "sweeps-above-package", false},
+      {"U6000," + pack + ",1", "stage-one-log", true},
+      {"P6000," + pack + "\\*.ini,0", "stage-one-log", true},
+      {"P6000," + pack + "\\*.dll,0", "stage-one-log", false},
+      {"P6000,C:\\uninstlog-sim\\Other\\*.*,0", "stage-one-log", false},
+      {"U0," + pack + ",1", "stage-one-log", false},  // stage two: the log is read
+  };
+  for (const std::string& folder : {std::string("C:\\uninstlog-sim"),
+                                    std::string("C:\\uninstlog-sim\\Scenery"), pack})
+    CreateDirectoryA(folder.c_str(), nullptr);
+  for (const Case& c : cases) {
+    const std::string path = pack + "\\uninstal.ini";
+    WriteTextFile(path, std::string(kAllMessages) + c.line + "\r\n");
+    std::string error;
+    ASSERT_TRUE(ScanLog(path.c_str(), &scan_, &error)) << error;
+    std::vector<Finding> findings = CheckScan(scan_);
+    EXPECT_EQ(c.found, Has(findings, 20, c.code, kError)) << c.line << "\n" << Describe(findings);
+  }
+  RemoveTree("C:\\uninstlog-sim");
 }
 
 }  // namespace

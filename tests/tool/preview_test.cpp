@@ -191,7 +191,9 @@ TEST_F(PreviewTest, TheBuiltProgramChangesNothingAndSaysWhatWouldGo) {
         std::string("refused: C:\\*.tmp: a wildcard whose folder part is shorter than 4 characters"),
         r + "\\held.txt is in use now: the box would appear (Abort/Retry/Ignore): \"Close the holder\" (the preview goes on as Ignore)",
         "ask \"Delete " + r + "\\Pkg\\ask.cfg?\" (the box would appear; the preview answers Yes)",
-        std::string("summary: 5 files (85 bytes), 2 folders, 3 keys, 2 values, 3 profile entries, 3 shared-library counts removed or lowered")})
+        std::string("summary: 5 files (85 bytes), 2 folders, 3 keys, 2 values, 3 profile entries, 3 shared-library counts removed or lowered"),
+        // What raised the exit code.
+        std::string("exit code 2, raised by:"), std::string("  2 refused (the lines marked refused above)")})
     EXPECT_NE(std::string::npos, out.find(line)) << line << "\n" << out;
   std::string json;
   EXPECT_EQ(2, RunUninstlog(output_, "preview --json --no \"" + log_ + "\"", &json, &err)) << err;

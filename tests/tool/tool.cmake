@@ -8,3 +8,8 @@ add_dependencies(tool_tests run_library run_marker)
 add_test(NAME static_gate
   COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DARCHIVE=$<TARGET_FILE:uninstaller_core>
     -DSOURCES=${CMAKE_SOURCE_DIR}/uninstaller -P ${CMAKE_CURRENT_LIST_DIR}/gate_check.cmake)
+
+# make bench: check and plan over logs of random lines.
+add_executable(bench_check ${CMAKE_CURRENT_LIST_DIR}/bench_check.cpp)
+target_link_libraries(bench_check PRIVATE test_support uninstlog_lib)
+target_link_options(bench_check PRIVATE -static)

@@ -26,10 +26,14 @@ constexpr int kNamePartSize = 256;  // a name's base or extension; longer names 
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize);
 void TreatFile(const char* path, int mode);
-// For a name part the removal matches itself (a star first, or an extension
-// that begins with one): 1 when an entry name fits it, else 0. -1 for any
-// other name part, whose entries the platform's search picks.
-int OwnPatternFit(const char* namePart, const char* entryName);
+// Whether the walk takes an entry of this name for a name part (its own
+// star rules; a name part left to the platform's wildcards is not judged
+// here and matches nothing).
+bool NamePartMatches(const char* namePart, const char* entryName);
+// Whether the walk matches entry names itself for a name part (a star
+// first, or an extension that begins with one); otherwise the platform's
+// search for the path picks them.
+bool IsOwnPattern(const char* namePart);
 // Why RemoveMatching refuses a path outright, or kRefuseNone.
 constexpr int kRefuseNone = 0;
 constexpr int kRefuseShortFolder = 1;  // own matching on a folder part under 4 characters

@@ -97,6 +97,28 @@ bool IsNoEntryName(const char* name) {
 
 }  // namespace
 
+// An entry's name against a name part: a pattern matched here, not by the
+// platform, compares base and extension as they stand unless a star takes
+// any ("*old.txt" takes every .txt; "*.htm" does not take page.html).
+bool NamePartMatches(const char* namePart, const char* entryName) {
+  char base[kNamePartSize], extension[kNamePartSize];
+  char entryBase[kNamePartSize], entryExtension[kNamePartSize];
+  if (lstrlenA(namePart) >= kNamePartSize) return false;
+  int dot = SplitExtension(namePart, base, kNamePartSize, extension, kNamePartSize);
+  if (!IsOwnMatching(namePart, extension, dot))
+    return !HasWildcard(namePart) && SameText(namePart, entryName);
+  // Entry names hold at most 255 characters: both parts fit.
+  SplitExtension(entryName, entryBase, kNamePartSize, entryExtension, kNamePartSize);
+  return (namePart[0] == '*' || SameText(entryBase, base)) &&
+         (dot < 0 || extension[0] == '*' || SameText(entryExtension, extension));
+}
+
+bool IsOwnPattern(const char* namePart) {
+  char base[kNamePartSize], extension[kNamePartSize];
+  return IsOwnMatching(namePart, extension,
+                       SplitExtension(namePart, base, kNamePartSize, extension, kNamePartSize));
+}
+
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
                    int extensionSize) {
   int length = lstrlenA(name);
@@ -117,19 +139,6 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension,
   return dot;
 }
 
-// A star first accepts every base, whatever follows it ("*old.txt" takes
-// every .txt); an extension that does not begin with a star is compared
-// literally ("*.htm" does not take page.html).
-int OwnPatternFit(const char* namePart, const char* entryName) {
-  char base[kNamePartSize], extension[kNamePartSize];
-  char entryBase[kNamePartSize], entryExtension[kNamePartSize];
-  int dot = SplitExtension(namePart, base, kNamePartSize, extension, kNamePartSize);
-  if (!IsOwnMatching(namePart, extension, dot)) return -1;
-  // Entry names hold at most 255 characters: both parts fit.
-  SplitExtension(entryName, entryBase, kNamePartSize, entryExtension, kNamePartSize);
-  return (namePart[0] == '*' || SameText(entryBase, base)) &&
-         (dot < 0 || extension[0] == '*' || SameText(entryExtension, extension));
-}
 
 namespace {
 
@@ -228,7 +237,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   }
   if (IsNoEntryName(gCheckName)) return;
   CopyText(patternName, kNamePartSize, gCheckName);  // shorter than kNamePartSize here
-  bool own = OwnPatternFit(patternName, "") >= 0;
+  bool own = IsOwnPattern(patternName);
 
   char* search = entryPath;  // the search pattern, before entryPath is needed
   if (own) {
@@ -239,7 +248,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   HANDLE found = GateFindFirstFile(search, &entry);
   if (found == INVALID_HANDLE_VALUE) return;
   do {
-    if (own && OwnPatternFit(patternName, entry.cFileName) == 0) continue;
+    if (own && !NamePartMatches(patternName, entry.cFileName)) continue;
     // An entry whose full path would not fit stays on disk.
     if (!FormEntryPath(entryPath, folder, driveRelative, entry.cFileName)) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {

@@ -142,7 +142,7 @@ bool FindCandidate(const char* line, int length, char* found) {
   if (length >= kCommandSize) return false;
   MoveBytes(gProgramLongPath, line, static_cast<SIZE_T>(length));
   gProgramLongPath[length] = 0;
-  const char* folders[3] = {gProgramFolder, gSystemFolder, gWindowsFolder};
+  static const char* const folders[3] = {gProgramFolder, gSystemFolder, gWindowsFolder};
   FormatText(gProgramSearch, sizeof gProgramSearch, "%s;%s;%s", folders, 3);
   DWORD size = SearchPathA(gProgramSearch, gProgramLongPath, ".exe", kCommandSize, found, nullptr);
   if (size == 0 || size >= static_cast<DWORD>(kCommandSize)) return false;
@@ -270,7 +270,7 @@ void CallLibraryFunction(const char* actionText, bool stopOnZero) {
   bool called = false;
   int result = 0;
   if (function && count >= 0 && count <= kMaxArguments && ReadArguments(fields, count)) {
-    const char* arguments[kMaxArguments] = {gArguments[0], gArguments[1], gArguments[2],
+    static const char* const arguments[kMaxArguments] = {gArguments[0], gArguments[1], gArguments[2],
                                             gArguments[3], gArguments[4]};
     result = GateCallFunction(gLibraryFile, gFunctionName, function, count, arguments);
     called = true;

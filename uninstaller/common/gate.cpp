@@ -104,7 +104,11 @@ BOOL GateCreateProcess(char* commandLine, DWORD flags, STARTUPINFOA* startup,
 
 HMODULE GateLoadLibrary(const char* path) {
   if (gPreview) return gPreview->loadLibrary(path);
-  return LoadLibraryExA(path, nullptr, gLibraryLoadFlags);
+  // A full path: its own folder first for the libraries it needs.
+  return LoadLibraryExA(path, nullptr,
+                        gLibrarySearchLimited
+                            ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                            : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 int GateCallFunction(const char* library, const char* name, FARPROC function, int count,

@@ -7,7 +7,7 @@ char gProgramPath[kPathSize];
 char gProgramFolder[kPathSize];
 char gWindowsFolder[kPathSize];
 char gSystemFolder[kPathSize];
-DWORD gLibraryLoadFlags = LOAD_WITH_ALTERED_SEARCH_PATH;
+bool gLibrarySearchLimited;
 char gTempFolder[kPathSize];
 char gCommandLogPath[kPathSize];
 char gLogPath[kPathSize];

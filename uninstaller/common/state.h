@@ -22,9 +22,9 @@ extern char gScratch[kScratchSize];
 extern char gRelaunch[kCommandLineSize];
 extern char gProductName[kNameSize];
 extern char gCaption[kNameSize];
-// How a log's library (a full path) is loaded: with its own folder first
-// for the libraries it needs, then the system's (LimitLibrarySearch).
-extern DWORD gLibraryLoadFlags;
+// Whether start-up limited the library search to the system folder (a log's
+// library then finds what it needs in its own folder and there).
+extern bool gLibrarySearchLimited;
 extern HWND gDialog;                 // none until the uninstall dialog opens
 extern ActionRecord* gCurrent;       // record being run
 extern ActionRecord* gLast;          // last record (gActions - 1 when empty)

@@ -4,5 +4,6 @@
 
 extern "C" void UninstallerEntry() {
   LimitLibrarySearch();
+  LoadSystemImports();
   RunUninstaller(GetCommandLineA());
 }

@@ -134,7 +134,7 @@ void LimitLibrarySearch() {
   auto defaultDirectories = reinterpret_cast<DefaultDllDirectoriesCall>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
   if (defaultDirectories && defaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-    gLibraryLoadFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+    gLibrarySearchLimited = true;
     return;
   }
   auto dllDirectory = reinterpret_cast<DllDirectoryCall>(

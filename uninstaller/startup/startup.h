@@ -23,6 +23,9 @@ void TakeProgramPath();
 // search before anything is loaded by name (planted libraries would run with
 // the uninstaller's rights).
 void LimitLibrarySearch();
+// Loads the user-interface and graphics libraries from the system folder
+// and fills the program's calls into them; ends the process without them.
+void LoadSystemImports();
 // Temporary, current (in the scratch buffer), Windows and system folders,
 // without trailing backslashes.
 void TakeFolders();
