@@ -263,14 +263,12 @@ struct Checker {
       Add(t.line, kError, "j-system-key",
           "stage two deletes the whole key " + Quote(key) +
               ", which holds the uninstall registration of every program");
-    // Judged on this machine's registry, as the removal judges it.
+    // Judged on this machine's registry, as the removal judges it: a path
+    // through a link leads where the platform takes it; only a tree that is
+    // itself a link loses just the link.
     HKEY rootKey = RootKeyOf(root);
-    if (rootKey && !trimmed.empty() && ReachedThroughLink(rootKey, key.c_str()))
-      Add(t.line, kError, "j-link",
-          "the key " + Quote(key) + " lies below a registry link on this machine: it belongs "
-          "to the link's target, and the uninstaller touches nothing there");
-    else if (value.empty() && !noValue && rootKey && !trimmed.empty() &&
-             IsRegistryLink(rootKey, key.c_str()))
+    if (value.empty() && !noValue && rootKey && !trimmed.empty() &&
+        IsRegistryLink(rootKey, key.c_str()))
       Add(t.line, kError, "j-link",
           "the key " + Quote(key) + " is a registry link on this machine: the uninstaller "
           "deletes the link only, never the key it points to");
@@ -310,11 +308,7 @@ struct Checker {
               " from the whole field list" + ModeConsequence(letter, mode));
     else
       NumberField(t, 1, "mode", true);
-    if (path[0] == '"') {
-      Add(t.line, kWarning, "quoted-path",
-          "the path is used with its double quotes and names no file; write it without quotes");
-      return;
-    }
+    if (ForbiddenCharacter(t, path)) return;
     // The removal takes "/" as a separator too: judge the path as it does.
     for (char& c : path)
       if (c == '/') c = '\\';
@@ -337,12 +331,7 @@ struct Checker {
             "\\\\.\\) is refused outright: the line removes nothing");
         return;
       case kRefuseProtected:
-        Add(t.line, kError, "protected-folder",
-            std::string(letter == 'U' ? "the line sweeps" : "the pattern matches every file in") +
-                " a folder that Windows or the user keeps (the Windows, system, program, "
-                "application data, profile, Desktop, Documents, Downloads, Start Menu or "
-                "temporary folder, or a folder above one): it is refused and the line removes "
-                "nothing");
+        ProtectedRefusal(t, path);
         return;
     }
     if (NamesNoEntry(path.c_str()) && !(letter == 'U' && IsDriveRoot(path))) {
@@ -352,6 +341,7 @@ struct Checker {
               std::to_string(kNamePartSize - 1) + " characters): the line removes nothing");
       return;
     }
+    ProtectedWildcard(t, letter, path);
     if (!IsAbsolute(path))
       Add(t.line, kWarning, "relative-path",
           "the path is not a full path: it is looked up from the current folder of the run "
@@ -380,6 +370,78 @@ struct Checker {
           "the line works on the contents of the top-level folder " + folderPart);
     }
   }
+
+  // No file name holds '"', '<', '>', '|' or a control character; the
+  // search reads the first three as wildcards. The removal touches nothing.
+  bool ForbiddenCharacter(const TakenLine& t, const std::string& path) {
+    for (unsigned char c : path) {
+      if (c >= ' ' && c != '"' && c != '<' && c != '>' && c != '|') continue;
+      std::string shown = c < ' ' ? "control character " + std::to_string(c)
+                                  : std::string("'") + static_cast<char>(c) + "'";
+      Add(t.line, kError, "bad-character",
+          "the path holds " + shown + ", which no file name may hold" +
+              (c == '"' ? " (double quotes stay part of the path; write it without them)" : "") +
+              ": the line removes nothing");
+      return true;
+    }
+    return false;
+  }
+
+  static constexpr const char* kKeptFolders =
+      "a folder that Windows or the user keeps (the Windows, system, program, application "
+      "data, profile, Desktop, Documents, Downloads, Start Menu or temporary folder, or a "
+      "folder above one, however it is reached)";
+
+  void ProtectedRefusal(const TakenLine& t, const std::string& path) {
+    std::string name = path.substr(path.find_last_of('\\') + 1);
+    std::string what = !HasWildcard(name) ? "the line sweeps "
+                       : name.find_first_not_of("*?.") == std::string::npos
+                           ? "the pattern matches every name in "
+                           : "the pattern begins with a wildcard (a whole class of files, such "
+                             "as *.ini) in ";
+    Add(t.line, kError, "protected-folder",
+        what + kKeptFolders + ": it is refused and the line removes nothing");
+  }
+
+  // A wildcard with a literal stem still works in a kept folder: name what
+  // it takes there on this machine, as the removal would match it.
+  void ProtectedWildcard(const TakenLine& t, char letter, const std::string& path) {
+    size_t cut = path.find_last_of('\\');
+    if (cut == std::string::npos) return;
+    std::string folder = path.substr(0, cut == 2 && path[1] == ':' ? 3 : cut);
+    std::string name = path.substr(cut + 1);
+    if (!HasWildcard(name) || ProtectionOf(folder.c_str()) == kRefuseNone) return;
+    std::vector<char> pattern(name.begin(), name.end());
+    pattern.push_back(0);
+    bool own = IsOwnPattern(pattern.data());
+    std::string search = own ? (folder.back() == '\\' ? folder : folder + "\\") + "*.*" : path;
+    std::vector<std::string> taken;
+    WIN32_FIND_DATAA entry;
+    HANDLE found = FindFirstFileA(search.c_str(), &entry);
+    if (found != INVALID_HANDLE_VALUE) {
+      do {
+        bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        std::string full = (folder.back() == '\\' ? folder : folder + "\\") + entry.cFileName;
+        if (own && !NamePartMatches(pattern.data(), entry.cFileName)) continue;
+        if (isFolder && (letter == 'P' || lstrcmpA(entry.cFileName, ".") == 0 ||
+                         lstrcmpA(entry.cFileName, "..") == 0 ||
+                         ProtectionOf(full.c_str()) != kRefuseNone))
+          continue;
+        taken.push_back(full + (isFolder ? "\\" : ""));
+      } while (FindNextFileA(found, &entry));
+      FindClose(found);
+    }
+    std::sort(taken.begin(), taken.end());
+    std::string list;
+    for (size_t i = 0; i < taken.size() && i < kNamedMatches; ++i)
+      list += (i ? ", " : "") + taken[i];
+    if (taken.size() > kNamedMatches)
+      list += " and " + std::to_string(taken.size() - kNamedMatches) + " more";
+    Add(t.line, kWarning, "protected-wildcard",
+        "the pattern works in " + std::string(kKeptFolders) + "; on this machine it takes " +
+            (taken.empty() ? std::string("nothing") : list));
+  }
+  static constexpr size_t kNamedMatches = 20;
 
   void CheckAction(const TakenLine& t) {
     char letter = t.action[0];

@@ -743,7 +743,7 @@ const char* const kRefusalReasons[kRefusalCount] = {
     "a sweep of a protected folder (the system's, the user's, or one above them)",
     "the key path names the root key itself",
     "the root number names no root key",
-    "the root key itself, or a key reached through a registry link",
+    "a character no file name may hold (\", <, >, |, a control character)",
     "stage one deletes only one product's key directly below it",
     "neither a full path nor a bare file name: nothing loads",
     "no program that the unquoted line can name exists: nothing starts",
@@ -841,6 +841,7 @@ bool RunPreview(const LogScan& scan, const PreviewOptions& options, PreviewRun* 
   gBeforeActions = true;
   ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName);
   gBeforeActions = false;
+  KeepOwnFiles(gLogPath, gProgramPath);
   RunActions(kEarlyPhase);
   gInPass = true;
   RemoveUninstallKeys();

@@ -276,14 +276,25 @@ TEST_F(QuestionTest, YesDeletesAndNoKeepsUnlisted) {
   EXPECT_TRUE(Leftovers().empty());
 }
 
+// Kept by a No, or listed: no later line takes the file, however it spells it.
 TEST_F(QuestionTest, FileNamedTwiceIsAskedOnce) {
-  Build(scratch, {"twice.txt"});
+  Build(scratch, {"Long Folder Name\\twice.txt", "Long Folder Name\\listed.txt"});
+  char shortName[MAX_PATH] = "";
+  GetShortPathNameA((scratch + "\\Long Folder Name").c_str(), shortName, MAX_PATH);
+  ASSERT_NE(std::string(shortName).find('~'), std::string::npos) << shortName;
   BoxRobot robot;
   StartRobot(&robot, gCaption, IDNO, 2);
-  Run("P{S}\\twice.txt,1");
-  Run("P{S}\\*.txt,1");
+  Run("P{S}\\Long Folder Name\\twice.txt,1");
+  Run("P{S}\\Long Folder Name\\listed.txt,2");
+  for (const std::string& folder :
+       {scratch + "\\Long Folder Name", scratch + "\\x\\..\\Long Folder Name",
+        scratch + "\\.\\Long Folder Name", scratch + "/Long Folder Name", std::string(shortName)})
+    for (const char* name : {"\\twice.txt,1", "\\twice.txt,0", "\\*.txt,0", "\\listed.txt,0"})
+      Run("P" + folder + name);
+  Run("U{S}\\Long Folder Name,1");
   EXPECT_EQ(StopRobot(&robot), 1);
-  EXPECT_TRUE(PathExists(scratch + "\\twice.txt"));
+  EXPECT_TRUE(PathExists(scratch + "\\Long Folder Name\\twice.txt"));
+  EXPECT_TRUE(PathExists(scratch + "\\Long Folder Name\\listed.txt"));
 }
 
 TEST_F(QuestionTest, SilentModeStillAsks) {
@@ -573,12 +584,15 @@ TEST(ProtectedFolders, NeverSweptInAnySpelling) {
       if (s.back() != '\\') {
         EXPECT_NE(kRefuseNone, RefusalOf(s.c_str(), true)) << known.name << ": U " << s;
       }
-      for (const std::string& sweep : {b + "*", b + "*.*", b + "flyer*.ini", b + "?*"})
+      for (const std::string& sweep : {b + "*", b + "*.*", b + "*.ini", b + "?*"})
         EXPECT_NE(kRefuseNone, RefusalOf(sweep.c_str(), true)) << known.name << ": U " << sweep;
-      for (const std::string& all : {b + "*.*", b + "*", b + "*.", b + "?*.*", b + "??*"})
+      for (const std::string& all : {b + "*.*", b + "*", b + "*.", b + "?*.*", b + "??*",
+                                     b + "*.ini", b + "*old.txt", b + "?lyer.ini"})
         EXPECT_NE(kRefuseNone, RefusalOf(all.c_str(), false)) << known.name << ": P " << all;
-      for (const std::string& narrow : {b + "flyer*.ini", b + "*old.txt", b + "flyer.ini"})
+      for (const std::string& narrow : {b + "flyer*.ini", b + "flyer.ini", b + "fly?r.ini"}) {
         EXPECT_EQ(kRefuseNone, RefusalOf(narrow.c_str(), false)) << known.name << ": P " << narrow;
+        EXPECT_EQ(kRefuseNone, RefusalOf(narrow.c_str(), true)) << known.name << ": U " << narrow;
+      }
     }
   }
   EXPECT_GE(found, 15);  // the prefix has nearly all of them
@@ -593,6 +607,7 @@ TEST_F(RemovalTest, LinkToAProtectedFolderIsJudgedByItsTarget) {
   EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink\\*").c_str(), true));
   EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink\\*.*").c_str(), false));
   EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink").c_str(), true));
+  EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink\\*.ini").c_str(), false));
   Run("P{S}\\winlink\\*.*,2");  // would only list
   EXPECT_EQ(Leftovers(), Names{});
   RunShell("rm -f '" + unixLink + "'");
@@ -606,7 +621,6 @@ TEST_F(RemovalTest, OneFileAndNarrowPatternsStillWorkInAProtectedFolder) {
   wsprintfA(name, "dv_canary_%lu", GetCurrentProcessId());
   std::string canary = temp + "\\" + name + ".tmp";
   const struct { std::string line; bool goes; bool listed; } cases[] = {
-      {"U" + temp + "\\" + name + "*,1", false, false},
       {"U" + temp + "\\" + name + ".tmp,1", true, false},  // a U line naming one file
       {"P" + temp + "\\*.*,2", false, false},
       {"P" + temp + "\\*,2", false, false},
@@ -614,7 +628,16 @@ TEST_F(RemovalTest, OneFileAndNarrowPatternsStillWorkInAProtectedFolder) {
       {"P" + temp + "\\" + name + "*.tmp,2", false, true},
       {"P" + temp + "\\" + name + ".tmp,0", true, false},
       {"P" + temp + "\\" + name + "*.tmp,0", true, false},
-      {"P" + temp + "\\*" + name + ".tmp,0", true, false},
+      {"U" + temp + "\\" + name + "*,1", true, false},  // a U pattern with a stem too
+      // A wildcard first takes a whole class ("*.ini" in the Windows folder).
+      {"P" + temp + "\\*" + name + ".tmp,0", false, false},
+      {"P" + temp + "\\?" + (name + 1) + ".tmp,0", false, false},
+      {"U" + temp + "\\*" + name + ".tmp,1", false, false},
+      // The search's own wildcards, and the characters no name holds.
+      {"P" + temp + "\\*\".*,0", false, false},
+      {"P" + temp + "\\" + name + "<,0", false, false},
+      {"P" + temp + "\\" + name + ".tm>,0", false, false},
+      {"P" + temp + "\\" + name + "\"tmp,0", false, false},
   };
   for (const auto& c : cases) {
     ResetProgramState();
@@ -627,6 +650,13 @@ TEST_F(RemovalTest, OneFileAndNarrowPatternsStillWorkInAProtectedFolder) {
     EXPECT_EQ(c.listed, std::find(listed.begin(), listed.end(), canary) != listed.end()) << c.line;
   }
   DeleteFileA(canary.c_str());
+  // A narrow U pattern there never takes a kept folder it matches.
+  std::string downloads = FolderOf(-1);
+  ASSERT_GT(downloads.size(), 3u);
+  std::string stem = downloads.substr(0, downloads.size() - 3);  // "...\Downloa"
+  RemoveFolders(("U" + stem + "*,2").c_str());
+  EXPECT_TRUE(PathExists(downloads));
+  CreateDirectoryA(downloads.c_str(), nullptr);
 }
 
 }  // namespace

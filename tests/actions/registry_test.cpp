@@ -196,21 +196,22 @@ bool CreateLink(HKEY root, const std::string& path, const wchar_t* target) {
   return status == ERROR_SUCCESS;
 }
 
-// A link inside a J tree, or named by the line, is never followed: its
-// target keeps its values and subkeys. The link itself goes with the tree;
-// a value is never deleted through it.
+// A link met inside a J tree is never followed: its target keeps its values
+// and subkeys, the link itself goes with the tree, and a tree line naming the
+// link deletes the link only. A path the line names leads where the
+// platform takes it, through the link.
 TEST_F(RegistryTest, LinksAreDeletedNeverTheirTargets) {
   // Under System, not Software: a 32-bit program's HKLM\Software is the
   // WOW6432Node view, which the link's NT name would not reach.
   const std::string canary = "System\\" + Unique("RemovalCanary");
   std::wstring target = L"\\Registry\\Machine\\" + std::wstring(canary.begin(), canary.end());
-  struct Case { std::string fields; bool linkGoes; bool treeGoes; };
+  struct Case { std::string fields; bool linkGoes, treeGoes, vGoes, wGoes; };
   const Case cases[] = {
-      {"1," + key + "\\Tree,", true, true},
-      {"1," + key + "\\Tree\\Link,", true, false},
-      {"1," + key + "\\Tree\\Link,v", false, false},
-      {"1," + key + "\\Tree\\Link\\Sub,w", false, false},  // reached through the link
-      {"1," + key + "\\Tree\\Link\\Sub,", false, false},
+      {"1," + key + "\\Tree,", true, true, false, false},
+      {"1," + key + "\\Tree\\Link,", true, false, false, false},
+      {"1," + key + "\\Tree\\Link,v", false, false, true, false},
+      {"1," + key + "\\Tree\\Link\\Sub,w", false, false, false, true},
+      {"1," + key + "\\Tree\\Link\\Sub,", false, false, false, true},
   };
   for (const Case& c : cases) {
     SetText(HKEY_LOCAL_MACHINE, canary, "v", "x");
@@ -222,14 +223,40 @@ TEST_F(RegistryTest, LinksAreDeletedNeverTheirTargets) {
     ASSERT_TRUE(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree\\Link").c_str()));
     EXPECT_FALSE(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree").c_str()));
     J(c.fields);
-    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary, "v")) << c.fields;
-    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w")) << c.fields;
+    EXPECT_EQ(ValueExists(HKEY_LOCAL_MACHINE, canary, "v"), !c.vGoes) << c.fields;
+    EXPECT_EQ(ValueExists(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w"), !c.wGoes) << c.fields;
     EXPECT_EQ(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree\\Link").c_str()), !c.linkGoes)
         << c.fields;
     EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, key + "\\Tree"), !c.treeGoes) << c.fields;
   }
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, canary.c_str());
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, canary.c_str());
+}
+
+// The system's own links on ordinary paths: a 64-bit prefix links
+// Software\Wow6432Node\Classes to Software\Classes, and a 32-bit program
+// there opens Software\Classes through that link. A file type's key and a
+// value in it go as named; the link and the rest of its target stay.
+TEST_F(RegistryTest, LinesThroughTheSystemsLinksWork) {
+  const char* link = nullptr;
+  for (const char* candidate :
+       {"Software\\Wow6432Node\\Classes", "Software\\Classes", "System\\CurrentControlSet"})
+    if (!link && IsRegistryLink(HKEY_LOCAL_MACHINE, candidate)) link = candidate;
+  if (!link) GTEST_SKIP() << "no registry link on the usual paths of this prefix";
+  const std::string type = std::string(link) + "\\" + Unique(".dorv");
+  SetText(HKEY_LOCAL_MACHINE, type, "v", "x");
+  SetText(HKEY_LOCAL_MACHINE, type, "keep", "x");
+  DWORD siblings = SubkeyCount(HKEY_LOCAL_MACHINE, link);
+  J("2," + type + ",v");
+  EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, type, "v"));
+  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, type, "keep"));
+  CreateKey(HKEY_LOCAL_MACHINE, type + "\\shell");
+  J("2," + type + ",");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, type));
+  EXPECT_TRUE(IsRegistryLink(HKEY_LOCAL_MACHINE, link));
+  EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, link), siblings - 1);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, type.c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, type.c_str());
 }
 
 // Shared-library counts under the prefix's real SharedDLLs key.
@@ -379,7 +406,10 @@ TEST(UninstallKeyOfLine, OnlyKeysStrictlyBelowThePrefix) {
       {"J2," + prefix + "\\Demo\\,v", ""},
       {"J2," + prefix + "X\\Demo,v", ""},
       {"J2," + prefix + "\\Demo", ""},                         // no value field
-      {"J2," + prefix + "\\" + std::string(50, 'x') + ",v", ""},  // longer than 99
+      // A product key of a GUID and a value name: longer than 99 characters.
+      {"J2," + prefix + "\\{8F2C6A51-3D1B-4E7A-9C2F-6B0D4A1E7C33},DisplayName",
+       prefix + "\\{8F2C6A51-3D1B-4E7A-9C2F-6B0D4A1E7C33}"},
+      {"J2," + prefix + "\\" + std::string(460, 'x') + ",v", prefix + "\\" + std::string(460, 'x')},
       {"J12," + prefix + "\\Demo,v", ""},
       {"J," + prefix + "\\Demo,v", ""},
       {"P2," + prefix + "\\Demo,v", ""},
@@ -387,7 +417,7 @@ TEST(UninstallKeyOfLine, OnlyKeysStrictlyBelowThePrefix) {
       {"J2", ""},
   };
   for (const KeyCase& c : cases) {
-    char key[100] = "unchanged";
+    char key[kUninstallLineSize] = "unchanged";
     EXPECT_EQ(UninstallKeyOfLine(c.text.c_str(), key, sizeof key), !c.key.empty()) << c.text;
     EXPECT_EQ(std::string(key), c.key) << c.text;
   }

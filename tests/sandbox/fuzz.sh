@@ -3,8 +3,9 @@
 # BUILD/fuzz/root (a copy of the fuzz program and nothing else), C: the
 # prefix's drive_c. The seal is verified before the first log. A log that
 # wrecks the prefix (found and recorded as a failure) gets a fresh prefix
-# and the run resumes after it; a failed run leaves no prefix behind, so
-# the next run starts clean.
+# and the run resumes after it; the run still fails in the end, whatever
+# the later rounds find. A failed run leaves no prefix behind, so the next
+# run starts clean.
 # Usage: fuzz.sh BUILD_TREE FUZZ_EXE   (FUZZ_SEED, FUZZ_COUNT from the environment)
 set -u
 BUILD=$(cd "$1" && pwd -P)
@@ -37,6 +38,7 @@ end=$((first + ${FUZZ_COUNT:-60}))
 start=$(date +%s)
 status=3
 rounds=0
+failed_round=
 while [ $status = 3 ] && [ $rounds -lt 100 ]; do
   rounds=$((rounds + 1))
   cp "$2" "$ROOT/fuzz_whole.exe"
@@ -52,12 +54,16 @@ while [ $status = 3 ] && [ $rounds -lt 100 ]; do
   { FUZZ_FIRST=$first FUZZ_COUNT=$((end - first)) run "$ROOT/fuzz_whole.exe"
     echo $? > "$DIR/status"; } | tee -a "$OUT"
   status=$(cat "$DIR/status")
+  [ "$status" = 0 ] || failed_round=$rounds
   resume=$(sed -n 's/^fuzz: resume FUZZ_FIRST=\([0-9]*\).*/\1/p' "$OUT" | tail -1)
   if [ $status = 3 ] && [ -n "$resume" ]; then
     fresh
     first=$resume
   fi
 done
+# A round that wrecked the prefix took its failures file with it; its
+# report stays in $OUT, and the verdict keeps it.
+[ $status = 0 ] && [ -n "$failed_round" ] && status=1
 [ $status = 0 ] || fresh
 # Totals over the rounds.
 awk -v seconds=$(( $(date +%s) - start )) '

@@ -8,7 +8,8 @@
 // they were, and the run must have ended normally.
 //
 //   fuzz_whole.exe               checks the seal, places the canaries, runs
-//                                the logs in child processes, prints figures
+//                                each log in a child process of its own,
+//                                prints figures
 //   fuzz_whole.exe --check       checks the seal only
 //   fuzz_whole.exe --child S F N runs logs F .. F+N-1 of seed S in-process
 //   fuzz_whole.exe --print S N   prints log N of seed S
@@ -16,8 +17,10 @@
 // FUZZ_SEED (default 1), FUZZ_COUNT (default 200) and FUZZ_FIRST (default 0,
 // to replay one log: FUZZ_FIRST=n FUZZ_COUNT=1) come from the environment.
 // A log that ends the process the way the uninstaller ends (exit code 0, as
-// a "stop" answer does) counts as a normal end; the next child goes on after
-// it.
+// a "stop" answer does) counts as a normal end. Every child runs in a job:
+// when its log is done, whatever the log started ends with it, so that each
+// log meets the prefix as the one before left its files, never its
+// processes, and a failure replays alone.
 #include <windows.h>
 #include <shlobj.h>
 #include <ctype.h>
@@ -225,18 +228,23 @@ const std::vector<std::string> kScratchNames = {
     "a.txt", "b.TXT", "A.TXT", "*.txt", "*.*", "*", "?.txt", "sub", "sub\\*", "sub\\deep",
     "sub\\deep\\*.dat", "with space", "with space\\*", "ro.txt", "hidden.txt", "x*", "nothere",
     "sub\\..\\a.txt", ".", "a.txt.", "a.txt ", "sub\\", "empty", "*.dll", "a.dll",
-    "..\\fuzzscratch\\a.txt", "sub\\\\c.txt", "sub/c.txt"};
+    "..\\fuzzscratch\\a.txt", "sub\\\\c.txt", "sub/c.txt", "sub\\.\\c.txt", "SUB\\C.TXT",
+    "sub\\..\\sub\\c.txt", "sub/./c.txt", "a.txt<", "a\".txt", "a.tx>", "*\"*", "sub\\<"};
 
-// Names that match every entry of a folder, or nothing there.
-const std::vector<std::string> kSweepNames = {"*", "*.*", "?*", "*.", "**", "*.?*", "", "*.txt",
-                                              "nothere.txt"};
+// Names that match every entry of a folder, a whole class of them (a
+// wildcard first), or nothing there; the search's own wildcards ('"' for a
+// dot, '<' for a star, '>' for a question mark) and characters no name holds.
+const std::vector<std::string> kSweepNames = {
+    "*", "*.*", "?*", "*.", "**", "*.?*", "", "*.txt", "nothere.txt", "*.dat", "*.ini",
+    "*canary.dat", "?uzz-canary.dat", "*\".*", "<", "<.dat", "fuzz-canary\"dat", "fuzz-canary<",
+    "fuzz-canary.da>", ">>>>>>>>>>>>>>>", "*|", "\x01*", "*\t"};
 
 // Ways to spell the same folder: device and NT namespaces, slashes, dots.
 std::string Spell(Rng& r, std::string folder) {
   if (!folder.empty() && folder.back() == '\\' && folder.size() > 3) folder.pop_back();
   std::string drive = folder.substr(0, 2);
   std::string rest = folder.size() > 2 ? folder.substr(2) : "";
-  switch (r.Below(16)) {
+  switch (r.Below(17)) {
     case 0: return "\\??\\" + folder;
     case 1: return "\\\\?\\" + folder;
     case 2: return "\\\\.\\" + folder;
@@ -265,6 +273,11 @@ std::string Spell(Rng& r, std::string folder) {
       return upper;
     }
     case 14: return std::string(kScratch) + "\\..\\.." + rest;  // climbing out of the scratch folder
+    case 15: {
+      char shortName[MAX_PATH] = "";
+      DWORD length = GetShortPathNameA(folder.c_str(), shortName, sizeof shortName);
+      return length > 0 && length < sizeof shortName ? shortName : folder + "\\x\\..";
+    }
     default: return folder;
   }
 }
@@ -552,6 +565,21 @@ uint64_t EnvironmentNumber(const char* name, uint64_t fallback) {
   return strtoull(text, nullptr, 10);
 }
 
+// Ends every process left in a job (programs a log started) and waits until
+// they are gone, so that none of them meets the next log.
+void EndJob(HANDLE job) {
+  TerminateJobObject(job, 0);
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+  for (DWORD waited = 0; waited < kStallMs; waited += 10) {
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                   sizeof accounting, nullptr) ||
+        accounting.ActiveProcesses == 0)
+      break;
+    Sleep(10);
+  }
+  CloseHandle(job);
+}
+
 // Runs one child from log `first`; returns the index after the last log it
 // finished, or -1 when the child could not start.
 int RunOneChild(uint64_t seed, int first, int end) {
@@ -564,9 +592,27 @@ int RunOneChild(uint64_t seed, int first, int end) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process))
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!job || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    printf("fuzz: no job object (error %lu): a log's processes could outlive it\n", GetLastError());
     return -1;
+  }
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &process)) {
+    CloseHandle(job);
+    return -1;
+  }
+  if (!AssignProcessToJobObject(job, process.hProcess)) {
+    printf("fuzz: the child is in no job (error %lu)\n", GetLastError());
+    TerminateProcess(process.hProcess, 98);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(job);
+    return -1;
+  }
+  ResumeThread(process.hThread);
   std::string progress, last;
   DWORD quiet = 0;
   bool hung = false;
@@ -585,6 +631,7 @@ int RunOneChild(uint64_t seed, int first, int end) {
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  EndJob(job);
   progress = ReadTextFile(progressPath);
   if (progress == "done" && code == 0) return end;
   // A child that never began its first log found no seal or could not load
@@ -627,12 +674,16 @@ int RunParent() {
   int children = 0;
   bool damaged = false;
   while (next < end) {
-    int reached = RunOneChild(seed, next, end);
+    int reached = RunOneChild(seed, next, next + 1);  // one log per child
     ++children;
     if (reached < 0) {
-      // A log before this one damaged the prefix (the failure is recorded):
-      // fuzz.sh makes a fresh prefix and resumes here.
+      // The log before this one damaged the prefix: a failure of its own,
+      // whatever its canaries said. fuzz.sh makes a fresh prefix and resumes
+      // here.
       printf("fuzz: no child starts at log %d: the prefix is damaged\n", next);
+      if (next > first)
+        AppendFailure("seed " + std::to_string(seed) + " log " + std::to_string(next - 1) +
+                      ": the prefix is damaged: no process starts after it\n");
       damaged = true;
       break;
     }

@@ -124,7 +124,7 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"J5,2," + u + "\\Sample,DisplayName\r\n", 1, "j-stage-one-not-action", kWarning},
       {"J0,02," + u + "\\Sample,DisplayName\r\n", 1, "j-stage-one-missed", kWarning},
       {"J0,2," + u + "\\Sample\r\n", 1, "j-stage-one-missed", kWarning},
-      {"J0,2," + u + "\\" + std::string(60, 's') + ",v\r\n", 1, "j-stage-one-missed", kWarning},
+      {"J0,2," + u + "\\" + std::string(600, 's') + ",v\r\n", 1, "j-stage-one-missed", kWarning},
       // K, M.
       {"K0,\r\n", 1, "k-empty", kWarning},
       {"K0,C:\\" + std::string(520, 'k') + "\r\n", 1, "field-too-long", kWarning},
@@ -135,7 +135,10 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"P0,,0\r\n", 1, "empty-path", kError},
       {"P0,C:\\Sample\\a.txt\r\n", 1, "no-mode", kWarning},
       {"P0,C:\\Sample\\a.txt,one\r\n", 1, "not-a-number", kWarning},
-      {"P0,\"C:\\Sample\\a.txt\",0\r\n", 1, "quoted-path", kWarning},
+      {"P0,\"C:\\Sample\\a.txt\",0\r\n", 1, "bad-character", kError},
+      {"P0,C:\\acc\\..\\windows\\*\".*,0\r\n", 1, "bad-character", kError},
+      {"P0,C:\\Sample\\a<.txt,0\r\n", 1, "bad-character", kError},
+      {"U0,C:\\Sample\\a|b,1\r\n", 1, "bad-character", kError},
       {"P0,C:\\*.tmp,0\r\n", 1, "refused-pattern", kError},
       {"U0,D:\\*,1\r\n", 1, "refused-pattern", kError},
       {"P0,a.txt,0\r\n", 1, "relative-path", kWarning},
@@ -167,7 +170,11 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"U0,C:\\Games\\..\\Program Files.,1\r\n", 1, "protected-folder", kError},
       {"P0,C:\\windows\\*.*,0\r\n", 1, "protected-folder", kError},
       {"P0,C:\\windows\\system32\\*,2\r\n", 1, "protected-folder", kError},
-      {"U0,C:\\windows\\flyer*.ini,1\r\n", 1, "protected-folder", kError},
+      {"U0,C:\\windows\\flyer*.ini,1\r\n", 1, "protected-wildcard", kWarning},
+      {"P0,C:\\windows\\flyer*.ini,0\r\n", 1, "protected-wildcard", kWarning},
+      {"P0,C:\\windows\\*.ini,0\r\n", 1, "protected-folder", kError},
+      {"P0,C:\\Games\\..\\windows\\?in.ini,0\r\n", 1, "protected-folder", kError},
+      {"U0,C:\\Program Files\\*rv*,1\r\n", 1, "protected-folder", kError},
       {"U0,C:\\users,5\r\n", 1, "protected-folder", kError},  // above every profile
       // The removal takes "/" as a separator too.
       {"U0,C:/Games,1\r\n", 1, "u-top-level", kWarning},
@@ -220,6 +227,8 @@ TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
       {"J0,2,Software\\Vendor\\Tool,\r\n", "j-system-key"},
       {"J0,2," + u + "\\Sample,\r\n", "j-system-key"},
       {"J0,2," + u + "\\Sample,DisplayName\r\n", "j-stage-one-missed"},
+      {"J0,2," + u + "\\{8F2C6A51-3D1B-4E7A-9C2F-6B0D4A1E7C33},DisplayName\r\n",
+       "j-stage-one-missed"},
       {"J0,2," + u + "\\Sample,DisplayName\r\n", "j-stage-one-root"},
       {"B0,0,\"C:\\Sample\\a.exe\",\"Close it, then retry\",0\r\n", "b-empty-name"},
       {"D0,C:\\Sample\\l.dll,Fn,2,one,two\r\n", "c-missing-argument"},
@@ -253,6 +262,17 @@ TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
     std::vector<Finding> findings = Check(std::string(kAllMessages) + c.log);
     EXPECT_FALSE(HasCode(findings, c.code)) << c.log << "got:\n" << Describe(findings);
   }
+}
+
+// A narrow pattern in a kept folder works, and the warning names what it
+// takes on this machine.
+TEST_F(CheckTest, ProtectedWildcardNamesWhatItTakes) {
+  for (const Finding& f : Check(std::string(kAllMessages) + "P0,C:\\windows\\win*.ini,0\r\n"))
+    if (f.code == std::string("protected-wildcard")) {
+      EXPECT_NE(f.text.find("C:\\windows\\win.ini"), std::string::npos) << f.text;
+      return;
+    }
+  ADD_FAILURE() << "no protected-wildcard finding";
 }
 
 // Notes that only some logs need are asked for only then.
@@ -493,8 +513,8 @@ TEST_F(CheckTest, RegistryLinksAreReported) {
   const std::string tree = kTree;
   const struct { std::string line; bool link; } cases[] = {
       {"J0,1," + tree + "\\Link,\r\n", true},
-      {"J0,1," + tree + "\\Link\\Sub,\r\n", true},
-      {"J0,1," + tree + "\\Link\\Sub,Value\r\n", true},
+      {"J0,1," + tree + "\\Link\\Sub,\r\n", false},  // named through the link: goes there
+      {"J0,1," + tree + "\\Link\\Sub,Value\r\n", false},
       {"J0,1," + tree + ",\r\n", false},  // the tree holds a link: only the link goes
       {"J0,2," + tree + "\\Link,\r\n", false},  // another root: no such key there
   };

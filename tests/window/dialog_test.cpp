@@ -5,6 +5,7 @@
 // the leftover list the way the actions do, just before the start command.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 #include <functional>
 #include <string>
 #include <thread>
@@ -555,6 +556,32 @@ TEST_F(UninstallDialog, ClimbEndsAtTheDriveAndSparesTheDrivesCurrentFolder) {
   EXPECT_TRUE(topGone);  // the emptied folder below the root goes
   EXPECT_TRUE(driveCurrentKept);
   EXPECT_EQ(run.result, 1);
+}
+
+// The climb goes through the removal's guard: the leftover in Documents or
+// on the Desktop goes, the kept folder it empties stays.
+TEST_F(UninstallDialog, ClimbStopsAtKeptFolders) {
+  std::vector<std::string> files;
+  for (int csidl : {CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY}) {
+    char folder[MAX_PATH] = "";
+    ASSERT_EQ(SHGetFolderPathA(nullptr, csidl, nullptr, 0, folder), S_OK);
+    files.push_back(std::string(folder) + "\\dv_leftover_" +
+                    std::to_string(GetCurrentProcessId()) + ".txt");
+    WriteTextFile(files.back(), "x");
+  }
+  DialogRun run;
+  run.leftovers = files;
+  run.drive = [](HWND dialog) {
+    Click(dialog, kRemoveAllButton);
+    Click(dialog, kCloseButton);
+  };
+  RunDialog(&run);
+  for (const std::string& file : files) {
+    std::string folder = file.substr(0, file.rfind('\\'));
+    EXPECT_FALSE(PathExists(file));
+    EXPECT_TRUE(PathExists(folder)) << folder;
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
 }
 
 TEST_F(UninstallDialog, RemoveButtonsCopeWithNoSelectionAndOverlongLines) {

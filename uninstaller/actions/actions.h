@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include "log/format.h"
+#include "log/string_set.h"
 
 constexpr int kEarlyPhase = 0;
 constexpr int kLatePhase = 1;
@@ -29,6 +30,10 @@ void TreatFile(const char* path, int mode);
 // star rules; a name part left to the platform's wildcards is not judged
 // here and matches nothing).
 bool NamePartMatches(const char* namePart, const char* entryName);
+// Whether the walk matches entry names itself for a name part (a star
+// first, or an extension that begins with one); otherwise the platform's
+// search for the path picks them.
+bool IsOwnPattern(const char* namePart);
 // Why RemoveMatching refuses a path outright, or kRefuseNone.
 constexpr int kRefuseNone = 0;
 constexpr int kRefuseShortFolder = 1;  // own matching on a folder part under 4 characters
@@ -38,7 +43,7 @@ constexpr int kRefuseProtected = 4;    // a sweep of a protected folder
 // Refusals of the other handlers (GateRefuse's codes go on from the above).
 constexpr int kRefuseRootKeyItself = 5;   // a key path that names the root key
 constexpr int kRefuseNoRootKey = 6;       // a root number that names no root key
-constexpr int kRefuseLinkedKey = 7;       // the root key, or a key reached through a link
+constexpr int kRefuseCharacter = 7;       // a P or U path with a character no file name holds
 constexpr int kRefuseUninstallKey = 8;    // stage one: not one product's key below the prefix
 constexpr int kRefuseRelativeLibrary = 9; // a library path neither full nor a bare name
 constexpr int kRefuseNoProgram = 10;      // no program an unquoted line can name exists
@@ -47,6 +52,15 @@ int RefusalOf(const char* path, bool recursive);
 // Whether a folder is a drive or share root, or a well-known folder of the
 // system or the user (or a folder above one), found at run time.
 int ProtectionOf(const char* folder);  // kRefuseNone, kRefuseRoot or kRefuseProtected
+// Stage one keeps the log it runs from and its own program file: both go
+// into the handled-file set before the early phase, so that no early line
+// (a slip such as U6499 on the install folder) deletes, asks about or lists
+// them and leaves stage two without its log. Stage two is a new process
+// with a new set, and removes them as the log says.
+inline void KeepOwnFiles(const char* logPath, const char* programPath) {
+  RememberHandledFile(logPath);
+  RememberHandledFile(programPath);
+}
 // A function of a system library, loaded if need be; null when missing (the
 // calls that only some systems have are looked up, never imported).
 void* FindFunction(const char* library, const char* name);
@@ -66,9 +80,6 @@ LONG DeleteKeyTree(HKEY root, const char* path);
 // True when root\path is a registry link (opened as itself, it holds a link
 // value): DeleteKeyTree deletes the link, never its target.
 bool IsRegistryLink(HKEY root, const char* path);
-// True when a key above root\path is a link: the path names a key of the
-// link's target, and a J line touches nothing there.
-bool ReachedThroughLink(HKEY root, const char* path);
 void ReleaseSharedLibrary(const char* actionText);
 void RemoveProfileEntry(const char* actionText);
 void RemoveUninstallKeys();

@@ -14,8 +14,6 @@ const char kFontSuffix[] = ".ttf";
 const char kAllEntries[] = "*.*";
 
 // Working texts that no recursion level needs after it calls the next one.
-char gEntryBase[kNamePartSize];
-char gEntryExtension[kNamePartSize];
 char gSubPattern[kPathSize];
 char gCheckFolder[kPathSize];
 char gCheckName[kPathSize];
@@ -28,17 +26,26 @@ int gWalkDepth;  // 0 for the line's own path
 
 // The platform takes "/" as a separator too; the walk splits at backslashes,
 // so slashes become backslashes first, or an entry found in one folder would
-// be named in its parent.
-bool NormalizeSeparators(const char* path) {
-  if (!CopyText(gNormalized, kPathSize, path)) return false;
-  for (char* p = gNormalized; *p; ++p)
+// be named in its parent. No file name holds a control character, '"', '<',
+// '>' or '|': a path with one names nothing, or is a pattern the platform
+// reads its own way ('"', '<' and '>' are the search's DOS_DOT, DOS_STAR and
+// DOS_QM wildcards). Such a path is refused before any other test, so that
+// "*" and "?" are the only wildcards left to judge.
+int NormalizeSeparators(const char* path) {
+  if (!CopyText(gNormalized, kPathSize, path)) return kRefuseShortFolder;  // does not fit
+  int refusal = kRefuseNone;
+  for (unsigned char* p = reinterpret_cast<unsigned char*>(gNormalized); *p; ++p) {
     if (*p == '/') *p = '\\';
-  return true;
+    if (*p < ' ' || *p == '"' || *p == '<' || *p == '>' || *p == '|') refusal = kRefuseCharacter;
+  }
+  return refusal;
 }
+
+bool IsWildcard(char c) { return c == '*' || c == '?'; }
 
 bool HasWildcard(const char* name) {
   for (; *name; ++name)
-    if (*name == '*' || *name == '?') return true;
+    if (IsWildcard(*name)) return true;
   return false;
 }
 
@@ -90,26 +97,26 @@ bool IsNoEntryName(const char* name) {
 
 }  // namespace
 
-// An entry's name against a pattern that is matched here, not by the
-// platform: its base and extension compared as they stand, unless a star
-// takes any.
-static bool EntryMatches(const char* entryName, const char* patternBase,
-                         const char* patternExtension, bool anyBase, bool anyExtension) {
-  if (lstrlenA(entryName) >= kNamePartSize) return false;
-  SplitExtension(entryName, gEntryBase, kNamePartSize, gEntryExtension, kNamePartSize);
-  return (anyBase || SameText(gEntryBase, patternBase)) &&
-         (anyExtension || SameText(gEntryExtension, patternExtension));
-}
-
+// An entry's name against a name part: a pattern matched here, not by the
+// platform, compares base and extension as they stand unless a star takes
+// any ("*old.txt" takes every .txt; "*.htm" does not take page.html).
 bool NamePartMatches(const char* namePart, const char* entryName) {
-  char base[kNamePartSize];
-  char extension[kNamePartSize];
+  char base[kNamePartSize], extension[kNamePartSize];
+  char entryBase[kNamePartSize], entryExtension[kNamePartSize];
   if (lstrlenA(namePart) >= kNamePartSize) return false;
   int dot = SplitExtension(namePart, base, kNamePartSize, extension, kNamePartSize);
   if (!IsOwnMatching(namePart, extension, dot))
     return !HasWildcard(namePart) && SameText(namePart, entryName);
-  return EntryMatches(entryName, base, extension, namePart[0] == '*',
-                      dot < 0 || extension[0] == '*');
+  // Entry names hold at most 255 characters: both parts fit.
+  SplitExtension(entryName, entryBase, kNamePartSize, entryExtension, kNamePartSize);
+  return (namePart[0] == '*' || SameText(entryBase, base)) &&
+         (dot < 0 || extension[0] == '*' || SameText(entryExtension, extension));
+}
+
+bool IsOwnPattern(const char* namePart) {
+  char base[kNamePartSize], extension[kNamePartSize];
+  return IsOwnMatching(namePart, extension,
+                       SplitExtension(namePart, base, kNamePartSize, extension, kNamePartSize));
 }
 
 int SplitExtension(const char* name, char* base, int baseSize, char* extension,
@@ -132,14 +139,8 @@ int SplitExtension(const char* name, char* base, int baseSize, char* extension,
   return dot;
 }
 
-namespace {
 
-// A name part that matches every name: only "*", "?" and ".".
-bool MatchesEveryName(const char* name) {
-  for (; *name; ++name)
-    if (*name != '*' && *name != '?' && *name != '.') return false;
-  return true;
-}
+namespace {
 
 // Splits a path into its folder (into folder) and name part (into
 // gCheckName), and answers why the removal refuses it outright (0: it does
@@ -147,8 +148,10 @@ bool MatchesEveryName(const char* name) {
 int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRelative) {
   *driveRelative = false;
   folder[0] = gCheckName[0] = 0;
-  if (!NormalizeSeparators(path)) return kRefuseShortFolder;  // a path that does not fit
+  int refusal = NormalizeSeparators(path);
+  if (refusal == kRefuseShortFolder) return refusal;
   SplitPattern(gNormalized, folder, gCheckName, driveRelative);
+  if (refusal) return refusal;
   // Only the line's own path is judged. Below it the walk enters no link,
   // and no protected folder lies below an unprotected one (the folders above
   // a protected folder are protected too).
@@ -165,9 +168,14 @@ int SplitAndRefuse(const char* path, bool recursive, char* folder, bool* driveRe
   // that matches every name there; one file and narrower patterns still work.
   if (!wildcard) return recursive && gCheckName[0] ? ProtectionOf(gNormalized) : kRefuseNone;
   // A wildcard, ours or the platform's, never sweeps a root folder, however
-  // the folder is spelled ("C:\..\*", "C:\\\*", a junction to a root).
+  // the folder is spelled ("C:\..\*", "C:\\\*", a junction to a root). In
+  // a protected folder a pattern that begins with a wildcard takes a whole
+  // class of the system's own files ("*.ini", "?*"); only one with a literal
+  // stem ("flyer*.ini", "Dorvane*") is the package's own. (One of dots and
+  // wildcards alone that does not begin with a wildcard begins with a dot:
+  // it takes only names that begin with one.)
   int protection = ProtectionOf(folder);
-  if (protection == kRefuseRoot || recursive || MatchesEveryName(gCheckName)) return protection;
+  if (protection == kRefuseRoot || IsWildcard(gCheckName[0])) return protection;
   return kRefuseNone;
 }
 
@@ -218,8 +226,7 @@ void TreatFile(const char* path, int mode) {
 // most 511 characters, so the depth stays below 256 levels (about 500 KB).
 void RemoveMatching(const char* path, bool recursive, int mode) {
   char folder[kPathSize];
-  char patternBase[kNamePartSize];
-  char patternExtension[kNamePartSize];
+  char patternName[kNamePartSize];
   char entryPath[kPathSize];
   WIN32_FIND_DATAA entry;
 
@@ -229,10 +236,8 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
     return;
   }
   if (IsNoEntryName(gCheckName)) return;
-  int dot = SplitExtension(gCheckName, patternBase, kNamePartSize, patternExtension, kNamePartSize);
-  bool anyBase = gCheckName[0] == '*';
-  bool anyExtension = dot < 0 || patternExtension[0] == '*';
-  bool own = IsOwnMatching(gCheckName, patternExtension, dot);
+  CopyText(patternName, kNamePartSize, gCheckName);  // shorter than kNamePartSize here
+  bool own = IsOwnPattern(patternName);
 
   char* search = entryPath;  // the search pattern, before entryPath is needed
   if (own) {
@@ -243,9 +248,7 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
   HANDLE found = GateFindFirstFile(search, &entry);
   if (found == INVALID_HANDLE_VALUE) return;
   do {
-    if (own &&
-        !EntryMatches(entry.cFileName, patternBase, patternExtension, anyBase, anyExtension))
-      continue;
+    if (own && !NamePartMatches(patternName, entry.cFileName)) continue;
     // An entry whose full path would not fit stays on disk.
     if (!FormEntryPath(entryPath, folder, driveRelative, entry.cFileName)) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -253,6 +256,9 @@ void RemoveMatching(const char* path, bool recursive, int mode) {
       // A junction or symbolic link is never followed out of the tree; only
       // the link itself may go.
       bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      // A narrow pattern in a protected folder may still match a protected
+      // folder there ("Common*" in Program Files): that one stays whole.
+      if (gWalkDepth == 0 && ProtectionOf(entryPath) != kRefuseNone) continue;
       if (mode != kFolderModeOnlyEmpty && !link &&
           PathJoin(gSubPattern, kPathSize, entryPath, kAllEntries)) {
         ++gWalkDepth;

@@ -57,7 +57,9 @@ bool IdOf(const char* path, FolderId* id) {
   id->volume = info.dwVolumeSerialNumber;
   id->high = info.nFileIndexHigh;
   id->low = info.nFileIndexLow;
-  return ok;
+  // Some network redirectors give every file the index 0: no identity then,
+  // or every such folder would be every other.
+  return ok && (info.nFileIndexHigh | info.nFileIndexLow) != 0;
 }
 
 // Enters a folder and every folder above it: sweeping a parent sweeps the

@@ -60,18 +60,6 @@ bool IsRegistryLink(HKEY root, const char* path) {
   return link;
 }
 
-bool ReachedThroughLink(HKEY root, const char* path) {
-  char above[kPathSize];
-  if (!CopyText(above, kPathSize, path)) return true;  // cannot tell: touch nothing
-  for (int i = 1; above[i]; ++i) {
-    if (above[i] != '\\') continue;
-    above[i] = 0;
-    if (IsRegistryLink(root, above)) return true;
-    above[i] = '\\';
-  }
-  return false;
-}
-
 LONG DeleteKeyTree(HKEY root, const char* path) {
   // Never the root's own subkeys: the platform would open the root itself.
   if (NamesRoot(path)) {
@@ -131,20 +119,20 @@ void RemoveRegistryEntry(const char* actionText) {
   // name that did not fit must not read as "the whole key".
   if (!GetField(gKeyPath, kPathSize, fields, 1)) return;
   if (!GetField(gValueName, kValueNameSize, fields, 2)) return;
-  // Nothing is deleted in a key reached through a link: it is the target's.
-  if (NamesRoot(gKeyPath) || ReachedThroughLink(root, gKeyPath)) {
-    GateRefuse(gKeyPath, kRefuseLinkedKey);
+  if (NamesRoot(gKeyPath)) {
+    GateRefuse(gKeyPath, kRefuseRootKeyItself);
     return;
   }
+  // The path the line names opens as the platform resolves it, links on the
+  // way included (the installer wrote it through them: CurrentControlSet,
+  // Software\Classes, the shared Wow6432Node keys). Only a tree walk stops
+  // at the links it meets.
   if (gValueName[0] == 0) {
     DeleteKeyTree(root, gKeyPath);
     return;
   }
-  // A value is never deleted through a link, in its target.
   HKEY key;
-  if (IsRegistryLink(root, gKeyPath) ||
-      GateRegOpenKey(root, gKeyPath, KEY_WRITE, &key) != ERROR_SUCCESS)
-    return;
+  if (GateRegOpenKey(root, gKeyPath, KEY_WRITE, &key) != ERROR_SUCCESS) return;
   // "default" means the key's unnamed value; the key itself stays.
   GateRegDeleteValue(key, SameText(gValueName, kDefaultValue) ? "" : gValueName);
   GateRegCloseKey(key);

@@ -13,6 +13,12 @@ const char* gFormatArgs[kFormatSlots];
 char gFormatScratch[kWsprintfLimit + 8];
 char gSafeFormat[kWsprintfLimit + 8];
 char gNoticeText[kNoticeTextSize];
+// The box of each notice kind (its low byte); other kinds show none.
+constexpr UINT kNoBox = ~0u;
+const UINT kNoticeStyles[] = {MB_ICONINFORMATION,          MB_ICONERROR,
+                              MB_ICONQUESTION | MB_YESNO,  kNoBox,
+                              MB_ICONINFORMATION | MB_OKCANCEL, kNoBox, kNoBox, kNoBox,
+                              MB_ICONINFORMATION};
 
 // Copies a format, turning every string conversion into the ANSI form (%hs),
 // so that no argument is ever read as a wide string. Cut at the wsprintf
@@ -296,15 +302,10 @@ bool StartCommandLine(char* commandLine, PROCESS_INFORMATION* process) {
 int ShowNotice(int kind, const char* format, const char* arg1, const char* arg2) {
   const char* args[2] = {arg1, arg2};
   FormatText(gNoticeText, kNoticeTextSize, format, args, 2);
-  UINT style;
-  bool show = true;
-  switch (kind & 0xFF) {
-    case kNoticeError: style = MB_ICONERROR; break;
-    case kNoticeQuestion: style = MB_ICONQUESTION | MB_YESNO; break;
-    default: style = 0; show = false; break;
-  }
+  unsigned box = kind & 0xFF;
+  UINT style = box < sizeof kNoticeStyles / sizeof *kNoticeStyles ? kNoticeStyles[box] : kNoBox;
   int answer = 0;
-  if (show) answer = GateNoticeBox(gDialog, gNoticeText, gCaption, style);
+  if (style != kNoBox) answer = GateNoticeBox(gDialog, gNoticeText, gCaption, style);
   if (kind & kNoticeEnd) GateEndProcess();
   return answer;
 }
@@ -324,5 +325,9 @@ bool CanonicalFolder(const char* path, char* out) {
   // No trailing backslash, but for a root ("C:\"), which opens the root.
   int end = lstrlenA(out);
   while (end > 3 && out[end - 1] == '\\') out[--end] = 0;
+  // Short (8.3) parts become long ones; a path that does not exist yet keeps
+  // the spelling it has.
+  // (The call may write its answer over its question.)
+  GetLongPathNameA(out, out, kPathSize);
   return true;
 }

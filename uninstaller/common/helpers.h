@@ -13,10 +13,13 @@ constexpr int kNoticeTextSize = 2048; // formatted notice text
 constexpr int kWsprintfLimit = 1024;  // wsprintfA never writes more than this
 
 // Notice kinds: low byte selects the box, kNoticeEnd ends the process. The
-// program raises only these: an error (ending the run or not) and a Yes/No
-// question.
+// program raises errors (ending the run or not) and Yes/No questions; the
+// information boxes are there for any caller. Other low bytes show no box.
+constexpr int kNoticeInformation = 0;
 constexpr int kNoticeError = 1;
 constexpr int kNoticeQuestion = 2;
+constexpr int kNoticeOkCancel = 4;         // information with OK and Cancel
+constexpr int kNoticeInformationToo = 8;   // as kNoticeInformation
 constexpr int kNoticeEnd = 0x1000;
 constexpr int kNoticeFatal = 0x1001;       // error, then end the process
 constexpr int kNoticeErrorGoOn = 0x2001;   // error, the caller goes on
@@ -75,7 +78,7 @@ bool IsFullPath(const char* path);
 bool IsDevicePath(const char* path);
 // The folder as the platform resolves it: full path (".", "..", doubled
 // separators, trailing dots and spaces of the last part resolved), long names
-// where it exists, no trailing backslash but for a root ("C:\"). Writes
+// where the path exists, no trailing backslash but for a root ("C:\"). Writes
 // kPathSize bytes at most; false for a namespace path or one too long.
 bool CanonicalFolder(const char* path, char* out);
 // Optional '-' and decimal digits; more digits than 32 bits hold wrap

@@ -101,9 +101,10 @@ constexpr int kFolderModeCount = 3;       // higher modes touch no file but remo
 constexpr int kModeMask = 0xFF;           // only a mode's low 8 bits count
 
 // The stage-one pass: J lines whose key path (from the fourth character)
-// starts with this, up to kUninstallLineSize - 1 characters.
+// starts with this, up to kUninstallLineSize - 1 characters: as long a key
+// path and value name as a J line holds.
 inline constexpr char kUninstallPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr int kUninstallLineSize = 100;
+constexpr int kUninstallLineSize = kPathSize + kValueNameSize;  // key path, comma, value name
 constexpr int kKeyPathStart = 3;        // letter, one-digit root, comma
 
 // ---- Messages the program reads ---------------------------------------------

@@ -4,6 +4,7 @@
 namespace {
 
 constexpr int kSortStackSize = 30;   // pending ranges; depth stays below log2(count)
+char gHandledKey[kPathSize];  // the path being recorded, in its one spelling
 
 int CompareEntry(const char* entry, const char* key) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, entry, -1, key, -1);
@@ -55,7 +56,11 @@ int StringSetInsert(StringSet* set, char* key) {
 // ones are. Only when the platform gives no more memory, or the pool reaches
 // its last block, is a path not recorded (-1): TreatFile then keeps the file
 // and lists it, never deleting it.
+// One spelling per file, the one the guard compares: full path, long names,
+// backslashes ("..", ".\\", 8.3 parts and slashes all name the same file).
+// A namespace path, or one too long to spell so, keeps its own spelling.
 int RememberHandledFile(const char* path) {
+  if (CanonicalFolder(path, gHandledKey)) path = gHandledKey;
   if (StringSetProbe(&gHandledFiles, path) == 0) return 0;
   SIZE_T size = static_cast<SIZE_T>(lstrlenA(path)) + 1;  // under kPathSize: fits any block
   if (gHandledFiles.count >= gHandledFiles.capacity) {

@@ -296,6 +296,7 @@ static void RunStageOne() {
     ShowNotice(kNoticeFatal, GetMessageText(kCopyFailedId), gProgramPath, gScratch);
   if (!BuildRelaunchCommandLine(gScratch))
     ShowNotice(kNoticeFatal, GetMessageText(kRelaunchFailedId), gRelaunch);
+  KeepOwnFiles(gLogPath, gProgramPath);
   RunActions(kEarlyPhase);
   RemoveUninstallKeys();
   StartStageTwo();

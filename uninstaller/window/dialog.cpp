@@ -88,10 +88,12 @@ void DeleteLeftoverFile() {
   }
   // Climb: a folder that still holds something or the empty text cannot be
   // removed, so the climb always ends. It ends at a bare drive too: "X:"
-  // names the drive's current folder, not the drive.
+  // names the drive's current folder, not the drive; and at a folder the
+  // removal's guard keeps (Documents, the Desktop, a root), emptied or not.
   do {
     StripLastComponent(gScratch);
-  } while (!IsBareDrive(gScratch) && GateRemoveDirectory(gScratch));
+  } while (!IsBareDrive(gScratch) && ProtectionOf(gScratch) == kRefuseNone &&
+           GateRemoveDirectory(gScratch));
 }
 
 }  // namespace
