@@ -160,11 +160,13 @@ bool QuoteLongestCandidate(const char* line, char* out, int outSize) {
   int chosen = -1;
   for (int end = 1;; ++end) {
     if ((line[end] == ' ' || !line[end]) && line[end - 1] != ' ' &&
-        FindCandidate(line, end, gChosenProgram))
+        FindCandidate(line, end, gProgramShortPath)) {
       chosen = end;
+      CopyText(gChosenProgram, kCommandSize, gProgramShortPath);
+    }
     if (!line[end]) break;
   }
-  if (chosen < 0 || !FindCandidate(line, chosen, gChosenProgram)) return false;
+  if (chosen < 0) return false;
   const char* parts[2] = {gChosenProgram, line + chosen};
   if (FormatText(out, outSize, "\"%s\"%s", parts, 2)) return true;
   out[0] = 0;  // never started cut
