@@ -28,6 +28,7 @@ struct OverlayValue {
 // What the run would have changed, by canonical name (upper case).
 struct Overlay {
   std::set<std::string> goneFiles;               // files and folders
+  std::set<std::string> madeFiles;               // the copy and its folder
   std::map<std::string, DWORD> attributes;       // files whose attributes were set
   std::set<std::string> goneKeys;                // ROOT\\PATH
   std::map<std::string, OverlayValue> values;    // ROOT\\PATH \\x01 NAME
@@ -41,8 +42,9 @@ Overlay* gOverlay;
 PreviewRun* gRun;
 std::vector<PreviewStep>* gSteps;   // the stage being run
 const PreviewOptions* gOptions;
-bool gInPass;                       // stage one's registration pass runs
-bool gBeforeActions;                // stage one's question
+int gStage;                         // 1 or 2 while the stages run
+bool gCopyHeld;                     // stage one holds its copy open: the actions follow
+std::string gCopyTarget;            // the copy's path, stage two's program
 
 std::string Upper(const std::string& text) {
   std::string out = text;
@@ -137,11 +139,22 @@ std::string ErrorText(DWORD code) {
   }
 }
 
+// The step that runs now, from where the stage stands: before its actions,
+// at an action record, or after them.
+int StepNow() {
+  bool inList = gCurrent && gLast && gCurrent <= gLast;
+  if (gStage == 1) {
+    if (!gCopyHeld) return kStepQuestion;
+    if (!inList || gCurrent->orderNumber >= kPhaseBoundary) return kStepPass;
+  } else if (!inList) {
+    return kStepEnd;
+  }
+  return static_cast<int>(gCurrent - gActions);
+}
+
 void Record(PreviewEffect effect) {
   if (!gSteps) return;
-  int record = gBeforeActions ? kStepQuestion
-               : gInPass      ? kStepPass
-                              : static_cast<int>(gCurrent - gActions);
+  int record = StepNow();
   if (gSteps->empty() || gSteps->back().record != record) gSteps->push_back({record, {}});
   gSteps->back().effects.push_back(std::move(effect));
 }
@@ -162,6 +175,8 @@ DWORD Attributes(const char* path) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_FILE_ATTRIBUTES;
   }
+  if (gOverlay->madeFiles.count(id))
+    return id == FileId(gCopyTarget.c_str()) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DIRECTORY;
   DWORD real = GetFileAttributesA(path);
   if (real == INVALID_FILE_ATTRIBUTES) return real;
   auto set = gOverlay->attributes.find(id);
@@ -341,8 +356,6 @@ BOOL PreviewRemoveFontResource(const char* path) {
   return TRUE;
 }
 
-void PreviewBroadcastFontChange() {}  // part of the font's effect line
-
 // --- registry --------------------------------------------------------------
 
 std::string ValueText(DWORD type, const BYTE* data, DWORD size) {
@@ -451,8 +464,8 @@ LONG PreviewRegDeleteKey(HKEY root, const char* path) {
 }
 
 // A link goes as it stands, whatever its target holds.
-LONG PreviewDeleteLinkKey(HKEY root, const char* path) {
-  std::string name = KeyName(root, path);
+LONG PreviewDeleteLinkKey(HKEY link) {
+  std::string name = KeyName(link, "");
   PreviewEffect effect = Effect(kEffectKey, !KeyGone(name), name);
   if (effect.happens) gOverlay->goneKeys.insert(Upper(name));
   else effect.why = ErrorText(ERROR_FILE_NOT_FOUND);
@@ -624,7 +637,21 @@ std::string ProgramOf(const char* commandLine) {
   return line.substr(0, line.find(' '));
 }
 
+// Handles that are already signalled, for a program never started.
+void NotStarted(PROCESS_INFORMATION* process) {
+  ZeroBytes(process, sizeof *process);
+  process->hProcess = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  process->hThread = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+}
+
 BOOL PreviewCreateProcess(char* commandLine, PROCESS_INFORMATION* process) {
+  if (StepNow() == kStepPass) {
+    // Stage one's last step: its copy starts as stage two, which the
+    // preview runs next.
+    Record(Effect(kEffectStart, true, commandLine));
+    NotStarted(process);
+    return TRUE;
+  }
   PreviewEffect effect = Effect(kEffectProgram, false, commandLine);
   std::string program = ProgramOf(commandLine);
   char found[MAX_PATH * 4];
@@ -636,10 +663,7 @@ BOOL PreviewCreateProcess(char* commandLine, PROCESS_INFORMATION* process) {
   }
   Record(effect);
   if (!effect.happens) return Fail(ERROR_FILE_NOT_FOUND);
-  // Never started: the caller waits on handles that are already signalled.
-  ZeroBytes(process, sizeof *process);
-  process->hProcess = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-  process->hThread = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  NotStarted(process);
   return TRUE;
 }
 
@@ -677,7 +701,7 @@ int PreviewNoticeBox(const char* text, UINT style) {
   if ((style & MB_TYPEMASK) == MB_YESNO) {
     // Only the delete question (message 51) takes the chosen answer; stage
     // one's question is taken as Yes, or nothing would follow.
-    answer = (gOptions->answerNo && !gBeforeActions) ? IDNO : IDYES;
+    answer = (gOptions->answerNo && StepNow() != kStepQuestion) ? IDNO : IDYES;
   }
   effect.detail = answer == IDYES ? "Yes" : answer == IDNO ? "No" : "OK";
   Record(effect);
@@ -727,12 +751,41 @@ BOOL PreviewCopyFile(const char* from, const char* to) {
   PreviewEffect effect = Effect(kEffectCopy, true, from);
   effect.detail = to;
   Record(effect);
+  gCopyTarget = to;
+  gOverlay->madeFiles.insert(FileId(to));
   return TRUE;
 }
 
-// The preview runs no stage-one copy; a new folder is made where the
-// system would make it.
-BOOL PreviewCreateFolder(const char* path) { return GateFileAttributes(path) == INVALID_FILE_ATTRIBUTES; }
+// A new folder where nothing is; one that exists fails as the system's call
+// fails, and the stage tries the next name.
+BOOL PreviewCreateFolder(const char* path) {
+  if (Attributes(path) != INVALID_FILE_ATTRIBUTES) return Fail(ERROR_ALREADY_EXISTS);
+  gOverlay->madeFiles.insert(FileId(path));
+  return TRUE;
+}
+
+HANDLE PreviewOpenFile(const char* path, DWORD access, DWORD share, DWORD flags) {
+  std::string id = FileId(path);
+  if (FileGone(id)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (gOverlay->madeFiles.count(id)) {
+    // Only the copy is opened, to be held until stage one ends.
+    gCopyHeld = true;
+    return CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+  }
+  return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+LONG PreviewRegOpenLink(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  std::string name = KeyName(root, path);
+  if (KeyGone(name)) return ERROR_FILE_NOT_FOUND;
+  LONG status = RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, access, key);
+  if (status == ERROR_SUCCESS) gOverlay->openKeys[*key] = name;
+  return status;
+}
 
 // Words for each refusal code (kRefuse... of the uninstaller's actions).
 const char* const kRefusalReasons[kRefusalCount] = {
@@ -756,40 +809,6 @@ void PreviewRefuse(const char* object, int reason) {
 }
 
 void PreviewLeftover(const char* path) { Record(Effect(kEffectLeftover, true, path)); }
-
-// In the order of GatePreview's slots.
-const GatePreview kPreview = {
-    PreviewDeleteFile,
-    PreviewSetFileAttributes,
-    PreviewRemoveDirectory,
-    PreviewRemoveFontResource,
-    PreviewBroadcastFontChange,
-    PreviewRegDeleteKey,
-    PreviewDeleteLinkKey,
-    PreviewRegDeleteValue,
-    PreviewRegSetValue,
-    PreviewWriteProfileString,
-    PreviewScheduleDeletion,
-    PreviewCopyFile,
-    PreviewCreateFolder,
-    PreviewCreateProcess,
-    PreviewLoadLibrary,
-    PreviewCallFunction,
-    PreviewNoticeBox,
-    PreviewCheckBox,
-    PreviewEndProcess,
-    Attributes,
-    PreviewFindFirstFile,
-    PreviewFindNextFile,
-    PreviewFindClose,
-    PreviewRegOpenKey,
-    PreviewRegEnumKey,
-    PreviewRegQueryValue,
-    PreviewRegCloseKey,
-    PreviewGetProfileString,
-    PreviewRefuse,
-    PreviewLeftover,
-};
 
 // Start-up state of a new uninstaller process: empty sets, no log.
 void FreshProcess(const char* logPath) {
@@ -829,39 +848,176 @@ bool RunPreview(const LogScan& scan, const PreviewOptions& options, PreviewRun* 
   gOptions = &options;
   gSilent = false;
   gDialog = nullptr;
-  GateBeginPreview(&kPreview);
+  gCopyHeld = false;
+  gCopyTarget.clear();
 
-  // Stage one: started in the install folder, where the log lies.
+  // Stage one: the program beside the log, started in the install folder.
   SetCurrentDirectoryA(installFolder.c_str());
+  std::string program = logPath.substr(0, logPath.find_last_of('\\') + 1) + options.programName;
+  CopyText(gProgramPath, kPathSize, program.c_str());
+  CopyText(gProgramFolder, kPathSize, program.c_str());
+  StripLastComponent(gProgramFolder);
+  gCommandLogPath[0] = 0;
   TakeFolders();
   FreshProcess(logPath.c_str());
   BuildCaption();
   run->installFolder = CurrentFolder();
   gSteps = &run->stageOne;
-  gBeforeActions = true;
-  ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName);
-  gBeforeActions = false;
-  KeepOwnFiles(gLogPath, gProgramPath);
-  RunActions(kEarlyPhase);
-  gInPass = true;
-  RemoveUninstallKeys();
-  gInPass = false;
+  gStage = 1;
+  RunStageOne();
 
-  // Stage two: a new process in the temporary folder; the machine is as
-  // stage one left it, the handled-file set starts empty.
-  FreshProcess(logPath.c_str());
-  EnterTemporaryFolder();
-  run->tempFolder = CurrentFolder();
-  gSteps = &run->stageTwo;
-  RunActions(kLatePhase);
+  // Stage two: the copy, a new process with the log path on its command
+  // line; the machine is as stage one left it, the handled-file set empty.
+  // Stage one answered No to its question when nothing was copied.
+  if (gCopyHeld) {
+    gStage = 2;
+    CopyText(gProgramPath, kPathSize, gCopyTarget.c_str());
+    CopyText(gProgramFolder, kPathSize, gCopyTarget.c_str());
+    StripLastComponent(gProgramFolder);
+    CopyText(gCommandLogPath, kPathSize, logPath.c_str());
+    TakeFolders();
+    FreshProcess(logPath.c_str());
+    BuildCaption();
+    gSteps = &run->stageTwo;
+    RunStageTwo();
+    run->tempFolder = CurrentFolder();
+  }
 
   gSteps = nullptr;
-  GateEndPreview();
+  gStage = 0;
   SetCurrentDirectoryA(before.c_str());
   gOverlay = nullptr;
   gRun = nullptr;
   return true;
 }
+
+bool PreviewRunning() { return gOverlay != nullptr; }
+
+// The gate of every program that links the preview: while one runs the
+// preview answers, otherwise the uninstaller's own plain calls do (the tests
+// call the actions directly; uninstlog itself runs none outside a preview).
+namespace {
+#define GATE(name) Plain##name
+#include "common/gate.cpp"
+#undef GATE
+}  // namespace
+
+BOOL GateDeleteFile(const char* path) {
+  return gOverlay ? PreviewDeleteFile(path) : PlainDeleteFile(path);
+}
+BOOL GateSetFileAttributes(const char* path, DWORD attributes) {
+  return gOverlay ? PreviewSetFileAttributes(path, attributes)
+                  : PlainSetFileAttributes(path, attributes);
+}
+BOOL GateRemoveDirectory(const char* path) {
+  return gOverlay ? PreviewRemoveDirectory(path) : PlainRemoveDirectory(path);
+}
+BOOL GateRemoveFontResource(const char* path) {
+  return gOverlay ? PreviewRemoveFontResource(path) : PlainRemoveFontResource(path);
+}
+void GateBroadcastFontChange() {
+  if (!gOverlay) PlainBroadcastFontChange();  // in a preview, part of the font's effect line
+}
+LONG GateRegDeleteKey(HKEY root, const char* path) {
+  return gOverlay ? PreviewRegDeleteKey(root, path) : PlainRegDeleteKey(root, path);
+}
+LONG GateDeleteLinkKey(NativeDeleteKey deleteKey, HKEY link) {
+  return gOverlay ? PreviewDeleteLinkKey(link) : PlainDeleteLinkKey(deleteKey, link);
+}
+LONG GateRegDeleteValue(HKEY key, const char* name) {
+  return gOverlay ? PreviewRegDeleteValue(key, name) : PlainRegDeleteValue(key, name);
+}
+LONG GateRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+  return gOverlay ? PreviewRegSetValue(key, name, type, data, size)
+                  : PlainRegSetValue(key, name, type, data, size);
+}
+BOOL GateWriteProfileString(const char* section, const char* key, const char* value,
+                            const char* file) {
+  return gOverlay ? PreviewWriteProfileString(section, key, value, file)
+                  : PlainWriteProfileString(section, key, value, file);
+}
+BOOL GateScheduleDeletion(const char* path) {
+  return gOverlay ? PreviewScheduleDeletion(path) : PlainScheduleDeletion(path);
+}
+BOOL GateCopyFile(const char* from, const char* to) {
+  return gOverlay ? PreviewCopyFile(from, to) : PlainCopyFile(from, to);
+}
+BOOL GateCreateFolder(const char* path, SECURITY_ATTRIBUTES* security) {
+  return gOverlay ? PreviewCreateFolder(path) : PlainCreateFolder(path, security);
+}
+BOOL GateCreateProcess(char* commandLine, DWORD flags, STARTUPINFOA* startup,
+                       PROCESS_INFORMATION* process) {
+  return gOverlay ? PreviewCreateProcess(commandLine, process)
+                  : PlainCreateProcess(commandLine, flags, startup, process);
+}
+HMODULE GateLoadLibrary(const char* path) {
+  return gOverlay ? PreviewLoadLibrary(path) : PlainLoadLibrary(path);
+}
+int GateCallFunction(const char* library, const char* name, FARPROC function, int count,
+                     const char* const* arguments) {
+  return gOverlay ? PreviewCallFunction(library, name, count, arguments)
+                  : PlainCallFunction(library, name, function, count, arguments);
+}
+int GateNoticeBox(HWND owner, const char* text, const char* caption, UINT style) {
+  return gOverlay ? PreviewNoticeBox(text, style) : PlainNoticeBox(owner, text, caption, style);
+}
+int GateCheckBox(HWND owner, const char* text, const char* caption, UINT style) {
+  return gOverlay ? PreviewCheckBox(text, style) : PlainCheckBox(owner, text, caption, style);
+}
+void GateEndProcess() {
+  if (gOverlay) PreviewEndProcess();
+  PlainEndProcess();
+  ExitProcess(0);  // not reached
+}
+void GateDialog(HINSTANCE module, int templateId, DLGPROC procedure) {
+  // The dialog's work without the dialog: the late phase, answered as above.
+  if (gOverlay)
+    RunActions(kLatePhase);
+  else
+    PlainDialog(module, templateId, procedure);
+}
+HANDLE GateOpenFile(const char* path, DWORD access, DWORD share, DWORD flags) {
+  return gOverlay ? PreviewOpenFile(path, access, share, flags)
+                  : PlainOpenFile(path, access, share, flags);
+}
+DWORD GateFileAttributes(const char* path) {
+  return gOverlay ? Attributes(path) : PlainFileAttributes(path);
+}
+HANDLE GateFindFirstFile(const char* pattern, WIN32_FIND_DATAA* entry) {
+  return gOverlay ? PreviewFindFirstFile(pattern, entry) : PlainFindFirstFile(pattern, entry);
+}
+BOOL GateFindNextFile(HANDLE search, WIN32_FIND_DATAA* entry) {
+  return gOverlay ? PreviewFindNextFile(search, entry) : PlainFindNextFile(search, entry);
+}
+BOOL GateFindClose(HANDLE search) {
+  return gOverlay ? PreviewFindClose(search) : PlainFindClose(search);
+}
+LONG GateRegOpenKey(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  return gOverlay ? PreviewRegOpenKey(root, path, access, key)
+                  : PlainRegOpenKey(root, path, access, key);
+}
+LONG GateRegOpenLink(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  return gOverlay ? PreviewRegOpenLink(root, path, access, key)
+                  : PlainRegOpenLink(root, path, access, key);
+}
+LONG GateRegEnumKey(HKEY key, DWORD index, char* name, DWORD* nameSize) {
+  return gOverlay ? PreviewRegEnumKey(key, index, name, nameSize)
+                  : PlainRegEnumKey(key, index, name, nameSize);
+}
+LONG GateRegQueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
+  return gOverlay ? PreviewRegQueryValue(key, name, type, data, size)
+                  : PlainRegQueryValue(key, name, type, data, size);
+}
+LONG GateRegCloseKey(HKEY key) { return gOverlay ? PreviewRegCloseKey(key) : PlainRegCloseKey(key); }
+DWORD GateGetProfileString(const char* section, const char* key, const char* fallback,
+                           char* out, DWORD outSize, const char* file) {
+  return gOverlay ? PreviewGetProfileString(section, key, fallback, out, outSize, file)
+                  : PlainGetProfileString(section, key, fallback, out, outSize, file);
+}
+void GateRefuse(const char* object, int reason) {
+  gOverlay ? PreviewRefuse(object, reason) : PlainRefuse(object, reason);
+}
+void GateLeftover(const char* path) { gOverlay ? PreviewLeftover(path) : PlainLeftover(path); }
 
 // --- the report ----------------------------------------------------------------
 
@@ -919,6 +1075,7 @@ std::string EffectText(const PreviewEffect& e, bool stageOne) {
     case kEffectRefusal: return "refused: " + e.object + ": " + e.why;
     case kEffectCopy: return "copy " + e.object + " to " + e.detail;
     case kEffectSchedule: return "delete " + e.object + " at the next restart";
+    case kEffectStart: return "start stage two: " + e.object;
   }
   return "";
 }
@@ -963,8 +1120,10 @@ std::string Pad(const std::string& text, size_t width) {
 }
 
 std::string StepHead(const LogScan& scan, const PreviewStep& step) {
-  if (step.record == kStepQuestion) return "  before the actions (message 43, not asked with -s):\n";
-  if (step.record == kStepPass) return "  removal of the uninstall registration:\n";
+  if (step.record == kStepQuestion)
+    return "  before the actions (the question, message 43, is not asked with -s):\n";
+  if (step.record == kStepPass) return "  after the actions (the uninstall registration, stage two):\n";
+  if (step.record == kStepEnd) return "  after the actions:\n";
   const PlanRecord& r = scan.records[static_cast<size_t>(step.record)];
   std::string fields;
   for (const auto& f : DecodeAction(r.action)) fields += (fields.empty() ? "" : "; ") + f.first + " = " + f.second;
@@ -1106,7 +1265,8 @@ std::string JsonText(const std::string& text) {
 const char* const kKindNames[] = {
     "file", "attributes", "font", "folder", "key", "value", "count", "entry", "section",
     "profile-write", "leftover", "program", "library", "call", "question", "check-box",
-    "refusal", "copy", "schedule"};
+    "refusal", "copy", "schedule", "start"};
+static_assert(sizeof kKindNames / sizeof kKindNames[0] == kEffectStart + 1, "a name per kind");
 
 std::string JsonEffect(const PreviewEffect& e) {
   std::string out = "{\"kind\": \"" + std::string(kKindNames[e.kind]) + "\", \"happens\": " +
@@ -1132,7 +1292,10 @@ std::string JsonStage(const LogScan& scan, const std::vector<PreviewStep>& steps
       out += "      {\"order\": " + std::to_string(r.order) + ", \"line\": " + std::to_string(r.line) +
              ", \"letter\": " + JsonText(r.action.substr(0, 1)) + ", \"action\": " + JsonText(r.action);
     } else {
-      out += std::string("      {\"step\": ") + (step.record == kStepQuestion ? "\"question\"" : "\"uninstall-keys\"");
+      out += std::string("      {\"step\": ") +
+             (step.record == kStepQuestion ? "\"question\""
+              : step.record == kStepPass   ? "\"uninstall-keys\""
+                                           : "\"end\"");
     }
     out += ", \"effects\": [";
     for (size_t i = 0; i < step.effects.size(); ++i)
@@ -1154,7 +1317,7 @@ std::string FormatPreview(const LogScan& scan, const PreviewRun& run) {
                     " in stage two); nothing was changed\n\n";
   out += "stage one (current folder " + run.installFolder + ")\n";
   AppendStage(&out, scan, run.stageOne, true);
-  out += "  then the program copy starts as stage two\n\n";
+  out += "\n";
   out += "stage two (current folder " + run.tempFolder + ")\n";
   AppendStage(&out, scan, run.stageTwo, false);
   Summary s = SummaryOf(run);

@@ -138,6 +138,7 @@ enum PreviewKind {
   kEffectRefusal,     // something the run refuses to touch
   kEffectCopy,        // copy a file
   kEffectSchedule,    // delete a file at the next restart
+  kEffectStart,       // start the program's copy as stage two
 };
 
 struct PreviewEffect {
@@ -153,15 +154,19 @@ struct PreviewEffect {
 };
 
 // One action line's run (or one of the steps around them).
-constexpr int kStepQuestion = -1;  // stage one's question (message 43)
-constexpr int kStepPass = -2;      // stage one's removal of the uninstall registration
+constexpr int kStepQuestion = -1;  // stage one before its actions: question, copy
+constexpr int kStepPass = -2;      // stage one after them: registration pass, stage two's start
+constexpr int kStepEnd = -3;       // stage two after its actions: the copy's own deletion
 struct PreviewStep {
-  int record;            // index into LogScan::records, or kStepQuestion/kStepPass
+  int record;            // index into LogScan::records, or a kStep... above
   std::vector<PreviewEffect> effects;
 };
 
 struct PreviewOptions {
   bool answerNo = false;   // answer No to the delete question (message 51)
+  // The uninstaller's file name beside the log (its copy's path is in the
+  // relaunch line, whose length counts).
+  std::string programName = "uninstaller.exe";
 };
 
 struct PreviewRun {
@@ -173,6 +178,7 @@ struct PreviewRun {
 // changes the machine; false with error when it cannot run.
 bool RunPreview(const LogScan& scan, const PreviewOptions& options, PreviewRun* run,
                 std::string* error);
+bool PreviewRunning();  // inside RunPreview (the gate answers as the preview)
 std::string FormatPreview(const LogScan& scan, const PreviewRun& run);
 std::string FormatPreviewJson(const LogScan& scan, const PreviewRun& run);
 // 0 clean, 1 warnings, 2 errors: check's findings, raised to 2 by a

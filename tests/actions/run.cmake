@@ -10,7 +10,7 @@ add_executable(run_marker ${CMAKE_CURRENT_LIST_DIR}/run_marker.cpp)
 target_link_options(run_marker PRIVATE -static)
 
 add_executable(run_child ${CMAKE_CURRENT_LIST_DIR}/run_child.cpp)
-target_link_libraries(run_child PRIVATE uninstaller_core user32 gdi32 advapi32 shell32)
+target_link_libraries(run_child PRIVATE uninstaller_gate uninstaller_core user32 gdi32 advapi32 shell32)
 target_link_options(run_child PRIVATE -static)
 
 add_dependencies(actions_tests run_library run_marker run_child)

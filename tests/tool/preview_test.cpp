@@ -209,7 +209,7 @@ TEST_F(PreviewTest, LaterLinesSeeWhatEarlierLinesWouldHaveDone) {
   ASSERT_TRUE(ScanLog(log_.c_str(), &scan, &error)) << error;
   PreviewRun run;
   ASSERT_TRUE(RunPreview(scan, PreviewOptions(), &run, &error)) << error;
-  EXPECT_FALSE(GatePreviewing());
+  EXPECT_FALSE(PreviewRunning());
   EXPECT_EQ(before, Machine());
   const std::string r = root_;
   const std::string t = std::string("HKEY_CURRENT_USER\\") + kTestKey;

@@ -257,7 +257,7 @@ TEST_F(ToolFuzz, RandomLogsGetAnAnswerNeverACrash) {
     out.clear();
     code = RunTool({"preview", "--json", path}, &out, &err);
     ASSERT_TRUE(code >= 0 && code <= 2) << "round " << round << " " << err;
-    ASSERT_FALSE(GatePreviewing()) << "round " << round;
+    ASSERT_FALSE(PreviewRunning()) << "round " << round;
     JsonReader preview(out);
     ASSERT_TRUE(preview.Valid()) << "round " << round << " " << preview.error() << "\n" << out;
     EXPECT_EQ(LoaderOrders(folder_, log), preview.orders) << "round " << round;

@@ -11,5 +11,5 @@ add_test(NAME static_gate
 
 # make bench: check and plan over logs of random lines.
 add_executable(bench_check ${CMAKE_CURRENT_LIST_DIR}/bench_check.cpp)
-target_link_libraries(bench_check PRIVATE test_support uninstlog_lib)
+target_link_libraries(bench_check PRIVATE uninstlog_preview test_support uninstlog_lib)
 target_link_options(bench_check PRIVATE -static)

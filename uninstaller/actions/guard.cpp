@@ -6,6 +6,7 @@
 // separators, trailing dots, short names, junctions and other drive letters
 // for the same folder are all seen through.
 #include "actions/actions.h"
+#include "common/gate.h"
 #include "common/state.h"
 
 namespace {
@@ -47,9 +48,9 @@ char gDriveList[kDriveListSize];
 
 bool IdOf(const char* path, FolderId* id) {
   // Opening a folder needs backup semantics; systems without it answer no.
-  HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = GateOpenFile(path, FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             FILE_FLAG_BACKUP_SEMANTICS);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   bool ok = GetFileInformationByHandle(file, &info) != FALSE;

@@ -44,8 +44,7 @@ bool FileInUse(const char* name) {
   HANDLE search = GateFindFirstFile(name, &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   GateFindClose(search);
-  HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = GateOpenFile(name, GENERIC_READ | GENERIC_WRITE, 0, FILE_ATTRIBUTE_NORMAL);
   if (file == INVALID_HANDLE_VALUE) return true;
   CloseHandle(file);
   return false;

@@ -50,13 +50,11 @@ HKEY RootKeyOf(int rootNumber) {
 
 bool IsRegistryLink(HKEY root, const char* path) {
   HKEY key;
-  if (RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return false;
+  if (GateRegOpenLink(root, path, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
   DWORD type = 0;
-  bool link = RegQueryValueExA(key, kLinkValue, nullptr, &type, nullptr, nullptr) ==
-                  ERROR_SUCCESS &&
+  bool link = GateRegQueryValue(key, kLinkValue, &type, nullptr, nullptr) == ERROR_SUCCESS &&
               type == REG_LINK;
-  RegCloseKey(key);
+  GateRegCloseKey(key);
   return link;
 }
 
@@ -75,9 +73,9 @@ LONG DeleteKeyTree(HKEY root, const char* path) {
         reinterpret_cast<DeleteKeyCall>(FindFunction("ntdll.dll", "NtDeleteKey"));
     HKEY link;
     LONG status = ERROR_ACCESS_DENIED;
-    if (deleteKey && RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
-      if (GateDeleteLinkKey(deleteKey, link, root, path) == 0) status = ERROR_SUCCESS;
-      RegCloseKey(link);
+    if (deleteKey && GateRegOpenLink(root, path, DELETE, &link) == ERROR_SUCCESS) {
+      if (GateDeleteLinkKey(deleteKey, link) == 0) status = ERROR_SUCCESS;
+      GateRegCloseKey(link);
     }
     return status;
   }

@@ -1,11 +1,14 @@
-// The gate: the plain system call in a normal run, the preview's answer while
-// one runs.
+// The gate as the uninstaller links it: each function is the plain system
+// call. uninstlog links its preview's gate instead, which compiles this file
+// again under other names (GATE) for what it does outside a preview.
 #include "common/gate.h"
 #include "common/state.h"
 
-namespace {
+#ifndef GATE
+#define GATE(name) Gate##name
+#endif
 
-const GatePreview* gPreview;  // none: a normal run
+namespace {
 
 // The library function shapes, by argument count. The function removes its
 // own arguments (WINAPI).
@@ -22,88 +25,66 @@ template <typename T> T As(FARPROC function) {
 
 }  // namespace
 
-void GateBeginPreview(const GatePreview* preview) { gPreview = preview; }
-void GateEndPreview() { gPreview = nullptr; }
-bool GatePreviewing() { return gPreview != nullptr; }
-
-BOOL GateDeleteFile(const char* path) {
-  if (gPreview) return gPreview->deleteFile(path);
+BOOL GATE(DeleteFile)(const char* path) {
   return DeleteFileA(path);
 }
 
-BOOL GateSetFileAttributes(const char* path, DWORD attributes) {
-  if (gPreview) return gPreview->setFileAttributes(path, attributes);
+BOOL GATE(SetFileAttributes)(const char* path, DWORD attributes) {
   return SetFileAttributesA(path, attributes);
 }
 
-BOOL GateRemoveDirectory(const char* path) {
-  if (gPreview) return gPreview->removeDirectory(path);
+BOOL GATE(RemoveDirectory)(const char* path) {
   return RemoveDirectoryA(path);
 }
 
-BOOL GateRemoveFontResource(const char* path) {
-  if (gPreview) return gPreview->removeFontResource(path);
+BOOL GATE(RemoveFontResource)(const char* path) {
   return RemoveFontResourceA(path);
 }
 
-void GateBroadcastFontChange() {
-  if (gPreview) {
-    gPreview->broadcastFontChange();
-    return;
-  }
+void GATE(BroadcastFontChange)() {
   SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
 }
 
-LONG GateRegDeleteKey(HKEY root, const char* path) {
-  if (gPreview) return gPreview->regDeleteKey(root, path);
+LONG GATE(RegDeleteKey)(HKEY root, const char* path) {
   return RegDeleteKeyA(root, path);
 }
 
-LONG GateDeleteLinkKey(NativeDeleteKey deleteKey, HKEY link, HKEY root, const char* path) {
-  if (gPreview) return gPreview->deleteLinkKey(root, path);
+LONG GATE(DeleteLinkKey)(NativeDeleteKey deleteKey, HKEY link) {
   return deleteKey(link);
 }
 
-LONG GateRegDeleteValue(HKEY key, const char* name) {
-  if (gPreview) return gPreview->regDeleteValue(key, name);
+LONG GATE(RegDeleteValue)(HKEY key, const char* name) {
   return RegDeleteValueA(key, name);
 }
 
-LONG GateRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
-  if (gPreview) return gPreview->regSetValue(key, name, type, data, size);
+LONG GATE(RegSetValue)(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
   return RegSetValueExA(key, name, 0, type, data, size);
 }
 
-BOOL GateWriteProfileString(const char* section, const char* key, const char* value,
+BOOL GATE(WriteProfileString)(const char* section, const char* key, const char* value,
                             const char* file) {
-  if (gPreview) return gPreview->writeProfileString(section, key, value, file);
   return WritePrivateProfileStringA(section, key, value, file);
 }
 
-BOOL GateScheduleDeletion(const char* path) {
-  if (gPreview) return gPreview->scheduleDeletion(path);
+BOOL GATE(ScheduleDeletion)(const char* path) {
   return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-BOOL GateCopyFile(const char* from, const char* to) {
-  if (gPreview) return gPreview->copyFile(from, to);
+BOOL GATE(CopyFile)(const char* from, const char* to) {
   return CopyFileA(from, to, FALSE);
 }
 
-BOOL GateCreateFolder(const char* path, SECURITY_ATTRIBUTES* security) {
-  if (gPreview) return gPreview->createFolder(path);
+BOOL GATE(CreateFolder)(const char* path, SECURITY_ATTRIBUTES* security) {
   return CreateDirectoryA(path, security);
 }
 
-BOOL GateCreateProcess(char* commandLine, DWORD flags, STARTUPINFOA* startup,
+BOOL GATE(CreateProcess)(char* commandLine, DWORD flags, STARTUPINFOA* startup,
                        PROCESS_INFORMATION* process) {
-  if (gPreview) return gPreview->createProcess(commandLine, process);
   return CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                         startup, process);
 }
 
-HMODULE GateLoadLibrary(const char* path) {
-  if (gPreview) return gPreview->loadLibrary(path);
+HMODULE GATE(LoadLibrary)(const char* path) {
   // A full path: its own folder first for the libraries it needs.
   return LoadLibraryExA(path, nullptr,
                         gLibrarySearchLimited
@@ -111,9 +92,8 @@ HMODULE GateLoadLibrary(const char* path) {
                             : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-int GateCallFunction(const char* library, const char* name, FARPROC function, int count,
+int GATE(CallFunction)(const char*, const char*, FARPROC function, int count,
                      const char* const* a) {
-  if (gPreview) return gPreview->callFunction(library, name, count, a);
   switch (count) {
     case 0: return As<Call0>(function)();
     case 1: return As<Call1>(function)(a[0]);
@@ -124,71 +104,67 @@ int GateCallFunction(const char* library, const char* name, FARPROC function, in
   }
 }
 
-int GateNoticeBox(HWND owner, const char* text, const char* caption, UINT style) {
-  if (gPreview) return gPreview->noticeBox(text, style);
+int GATE(NoticeBox)(HWND owner, const char* text, const char* caption, UINT style) {
   return MessageBoxA(owner, text, caption, style);
 }
 
-int GateCheckBox(HWND owner, const char* text, const char* caption, UINT style) {
-  if (gPreview) return gPreview->checkBox(text, style);
+int GATE(CheckBox)(HWND owner, const char* text, const char* caption, UINT style) {
   return MessageBoxA(owner, text, caption, style);
 }
 
-void GateEndProcess() {
-  if (gPreview) gPreview->endProcess();
+void GATE(EndProcess)() {
   ExitProcess(0);
 }
 
-DWORD GateFileAttributes(const char* path) {
-  if (gPreview) return gPreview->fileAttributes(path);
+void GATE(Dialog)(HINSTANCE module, int templateId, DLGPROC procedure) {
+  DialogBoxParamA(module, MAKEINTRESOURCEA(templateId), nullptr, procedure, 0);
+}
+
+HANDLE GATE(OpenFile)(const char* path, DWORD access, DWORD share, DWORD flags) {
+  return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+DWORD GATE(FileAttributes)(const char* path) {
   return GetFileAttributesA(path);
 }
 
-HANDLE GateFindFirstFile(const char* pattern, WIN32_FIND_DATAA* entry) {
-  if (gPreview) return gPreview->findFirstFile(pattern, entry);
+HANDLE GATE(FindFirstFile)(const char* pattern, WIN32_FIND_DATAA* entry) {
   return FindFirstFileA(pattern, entry);
 }
 
-BOOL GateFindNextFile(HANDLE search, WIN32_FIND_DATAA* entry) {
-  if (gPreview) return gPreview->findNextFile(search, entry);
+BOOL GATE(FindNextFile)(HANDLE search, WIN32_FIND_DATAA* entry) {
   return FindNextFileA(search, entry);
 }
 
-BOOL GateFindClose(HANDLE search) {
-  if (gPreview) return gPreview->findClose(search);
+BOOL GATE(FindClose)(HANDLE search) {
   return FindClose(search);
 }
 
-LONG GateRegOpenKey(HKEY root, const char* path, REGSAM access, HKEY* key) {
-  if (gPreview) return gPreview->regOpenKey(root, path, access, key);
+LONG GATE(RegOpenKey)(HKEY root, const char* path, REGSAM access, HKEY* key) {
   return RegOpenKeyExA(root, path, 0, access, key);
 }
 
-LONG GateRegEnumKey(HKEY key, DWORD index, char* name, DWORD* nameSize) {
-  if (gPreview) return gPreview->regEnumKey(key, index, name, nameSize);
+LONG GATE(RegOpenLink)(HKEY root, const char* path, REGSAM access, HKEY* key) {
+  return RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, access, key);
+}
+
+LONG GATE(RegEnumKey)(HKEY key, DWORD index, char* name, DWORD* nameSize) {
   return RegEnumKeyExA(key, index, name, nameSize, nullptr, nullptr, nullptr, nullptr);
 }
 
-LONG GateRegQueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
-  if (gPreview) return gPreview->regQueryValue(key, name, type, data, size);
+LONG GATE(RegQueryValue)(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
   return RegQueryValueExA(key, name, nullptr, type, data, size);
 }
 
-LONG GateRegCloseKey(HKEY key) {
-  if (gPreview) return gPreview->regCloseKey(key);
+LONG GATE(RegCloseKey)(HKEY key) {
   return RegCloseKey(key);
 }
 
-DWORD GateGetProfileString(const char* section, const char* key, const char* fallback,
+DWORD GATE(GetProfileString)(const char* section, const char* key, const char* fallback,
                            char* out, DWORD outSize, const char* file) {
-  if (gPreview) return gPreview->getProfileString(section, key, fallback, out, outSize, file);
   return GetPrivateProfileStringA(section, key, fallback, out, outSize, file);
 }
 
-void GateRefuse(const char* object, int reason) {
-  if (gPreview) gPreview->refuse(object, reason);
-}
+void GATE(Refuse)(const char*, int) {}
 
-void GateLeftover(const char* path) {
-  if (gPreview) gPreview->leftover(path);
-}
+void GATE(Leftover)(const char*) {}

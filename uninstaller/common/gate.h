@@ -1,9 +1,9 @@
 // The gate: every call by which the uninstaller changes the machine goes
 // through one of these functions, and so do the queries whose answers such a
-// change would alter. In a normal run each is the plain system call. While a
-// preview runs (only uninstlog starts one, through GateBeginPreview) they
-// change nothing: the preview's functions answer instead, keep what would
-// have happened, and answer later queries as if it had.
+// change would alter. Two implementations, chosen when a program is linked:
+// common/gate.cpp, the plain system calls, for the uninstaller and the tests
+// that run its actions; uninstlog's preview, which changes nothing, keeps
+// what would have happened and answers later queries as if it had.
 #pragma once
 #include <windows.h>
 
@@ -14,10 +14,10 @@ BOOL GateRemoveDirectory(const char* path);
 BOOL GateRemoveFontResource(const char* path);
 void GateBroadcastFontChange();                       // WM_FONTCHANGE to every top window
 LONG GateRegDeleteKey(HKEY root, const char* path);
-// A registry link (opened without following it, as link) deleted by the
-// native call; root and path name it for a preview.
+// A registry link (opened as itself through GateRegOpenLink) deleted by the
+// native call.
 typedef LONG(WINAPI* NativeDeleteKey)(HANDLE key);
-LONG GateDeleteLinkKey(NativeDeleteKey deleteKey, HKEY link, HKEY root, const char* path);
+LONG GateDeleteLinkKey(NativeDeleteKey deleteKey, HKEY link);
 LONG GateRegDeleteValue(HKEY key, const char* name);
 LONG GateRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
 BOOL GateWriteProfileString(const char* section, const char* key, const char* value,
@@ -39,13 +39,19 @@ int GateCheckBox(HWND owner, const char* text, const char* caption, UINT style);
 // Ends the uninstaller (a stop answer, a checked call that returned 0, a
 // fatal notice). Never returns.
 [[noreturn]] void GateEndProcess();
+// Stage two's dialog, which runs the late phase; returns when it closes.
+void GateDialog(HINSTANCE module, int templateId, DLGPROC procedure);
 
 // Queries that must see the changes made before them.
 DWORD GateFileAttributes(const char* path);
+// An existing file or folder opened (never made or cut short).
+HANDLE GateOpenFile(const char* path, DWORD access, DWORD share, DWORD flags);
 HANDLE GateFindFirstFile(const char* pattern, WIN32_FIND_DATAA* entry);
 BOOL GateFindNextFile(HANDLE search, WIN32_FIND_DATAA* entry);
 BOOL GateFindClose(HANDLE search);
 LONG GateRegOpenKey(HKEY root, const char* path, REGSAM access, HKEY* key);
+// A key opened as itself when it is a link, not as the key it points to.
+LONG GateRegOpenLink(HKEY root, const char* path, REGSAM access, HKEY* key);
 LONG GateRegEnumKey(HKEY key, DWORD index, char* name, DWORD* nameSize);
 LONG GateRegQueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size);
 LONG GateRegCloseKey(HKEY key);
@@ -57,47 +63,3 @@ DWORD GateGetProfileString(const char* section, const char* key, const char* fal
 // in a normal run; a preview reports them.
 void GateRefuse(const char* object, int reason);  // a kRefuse... code (actions.h)
 void GateLeftover(const char* path);
-
-// A preview's answers, one per gate function above.
-struct GatePreview {
-  BOOL (*deleteFile)(const char* path);
-  BOOL (*setFileAttributes)(const char* path, DWORD attributes);
-  BOOL (*removeDirectory)(const char* path);
-  BOOL (*removeFontResource)(const char* path);
-  void (*broadcastFontChange)();
-  LONG (*regDeleteKey)(HKEY root, const char* path);
-  LONG (*deleteLinkKey)(HKEY root, const char* path);
-  LONG (*regDeleteValue)(HKEY key, const char* name);
-  LONG (*regSetValue)(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
-  BOOL (*writeProfileString)(const char* section, const char* key, const char* value,
-                             const char* file);
-  BOOL (*scheduleDeletion)(const char* path);
-  BOOL (*copyFile)(const char* from, const char* to);
-  BOOL (*createFolder)(const char* path);
-  BOOL (*createProcess)(char* commandLine, PROCESS_INFORMATION* process);
-  HMODULE (*loadLibrary)(const char* path);
-  int (*callFunction)(const char* library, const char* name, int count,
-                      const char* const* arguments);
-  int (*noticeBox)(const char* text, UINT style);
-  int (*checkBox)(const char* text, UINT style);
-  void (*endProcess)();  // must not return
-  DWORD (*fileAttributes)(const char* path);
-  HANDLE (*findFirstFile)(const char* pattern, WIN32_FIND_DATAA* entry);
-  BOOL (*findNextFile)(HANDLE search, WIN32_FIND_DATAA* entry);
-  BOOL (*findClose)(HANDLE search);
-  LONG (*regOpenKey)(HKEY root, const char* path, REGSAM access, HKEY* key);
-  LONG (*regEnumKey)(HKEY key, DWORD index, char* name, DWORD* nameSize);
-  LONG (*regQueryValue)(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size);
-  LONG (*regCloseKey)(HKEY key);
-  DWORD (*getProfileString)(const char* section, const char* key, const char* fallback,
-                            char* out, DWORD outSize, const char* file);
-  void (*refuse)(const char* object, int reason);
-  void (*leftover)(const char* path);
-};
-
-// Only uninstlog calls these; the uninstaller program never does, so no
-// command line or log line of it can start a preview. Every slot of the
-// preview must be filled.
-void GateBeginPreview(const GatePreview* preview);
-void GateEndPreview();
-bool GatePreviewing();

@@ -206,8 +206,8 @@ void ZeroBytes(void* buffer, SIZE_T count) {
 }
 
 HANDLE OpenFileForReading(const char* path, DWORD* size) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = GateOpenFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             FILE_ATTRIBUTE_NORMAL);
   if (file != INVALID_HANDLE_VALUE) *size = GetFileSize(file, nullptr);
   return file;
 }

@@ -20,8 +20,6 @@ __attribute__((section(".Shared"), shared)) volatile LONG gInstanceCounter = -1;
 // The program path (empty when the system's answer does not fit).
 // Sets the log path from the log-name tail of the program's own file.
 static void ReadLogNameTail();
-static void RunStageOne();
-static void RunStageTwo();
 static void ScheduleOwnDeletion();
 static void Finish();
 
@@ -113,8 +111,7 @@ bool MakeCopyFolder() {
 // started from it (the handle goes with this process).
 bool CopyProgram() {
   if (!MakeCopyFolder() || !GateCopyFile(gProgramPath, gScratch)) return false;
-  HANDLE copy = CreateFileA(gScratch, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE copy = GateOpenFile(gScratch, GENERIC_READ, FILE_SHARE_READ, FILE_ATTRIBUTE_NORMAL);
   return copy != INVALID_HANDLE_VALUE;
 }
 
@@ -288,7 +285,7 @@ bool MakeCopyTarget(const char* folderName) {
   return PathJoin(gScratch, kPathSize, gCopyFolder, ownName) != nullptr;
 }
 
-static void RunStageOne() {
+void RunStageOne() {
   if (!gSilent &&
       ShowNotice(kNoticeQuestion, GetMessageText(kConfirmQuestionId), gProductName) != IDYES)
     return;
@@ -314,13 +311,13 @@ void EnterTemporaryFolder() {
   SetCurrentDirectoryA(gTempFolder);
 }
 
-static void RunStageTwo() {
+void RunStageTwo() {
   Sleep(kStageTwoPauseMs);
   EnterTemporaryFolder();
   if (gSilent) {
     RunActions(kLatePhase);
   } else {
-    DialogBoxParamA(gModule, MAKEINTRESOURCEA(kDialogTemplate), nullptr, UninstallDialogProc, 0);
+    GateDialog(gModule, kDialogTemplate, UninstallDialogProc);
   }
   ScheduleOwnDeletion();
 }

@@ -42,6 +42,12 @@ bool MakeCopyTarget(const char* folderName);
 bool BuildRelaunchCommandLine(const char* copyTarget);
 // Makes the temporary folder the current folder (a drive root as "X:\").
 void EnterTemporaryFolder();
+// The stages, after the log is loaded and the caption built. Stage one asks,
+// copies the program, runs the early phase and the registration pass and
+// starts the copy; stage two (gProgramPath is the copy) runs the late phase
+// and schedules the copy's deletion. uninstlog's preview runs them too.
+void RunStageOne();
+void RunStageTwo();
 // The restart deletion through wininit.ini, for systems without the
 // delayed-delete service.
 void ScheduleDeletionInWininit();
