@@ -820,6 +820,32 @@ void FreshProcess(const char* logPath) {
   ResetActionCursor();
 }
 
+// The program beside the log that runs it: the first .exe in the folder
+// whose log-name tail names the log.
+std::string ProgramBeside(const std::string& folder, const std::string& logName) {
+  const char kDefaultProgram[] = "uninstaller.exe";
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((folder + "*.exe").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return kDefaultProgram;
+  std::string found;
+  do {
+    HANDLE file = CreateFileA((folder + entry.cFileName).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    char window[kTailWindow] = {};
+    DWORD got = 0;
+    if (SetFilePointer(file, -kTailWindow, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+        ReadFile(file, window, kTailWindow, &got, nullptr) && got == kTailWindow) {
+      char name[kTailWindow];
+      LogNameFromTail(window, name, kTailWindow);
+      if (lstrcmpiA(name, logName.c_str()) == 0) found = entry.cFileName;
+    }
+    CloseHandle(file);
+  } while (found.empty() && FindNextFileA(search, &entry));
+  FindClose(search);
+  return found.empty() ? kDefaultProgram : found;
+}
+
 std::string CurrentFolder() {
   char folder[MAX_PATH * 4] = "";
   GetCurrentDirectoryA(sizeof folder, folder);
@@ -853,7 +879,11 @@ bool RunPreview(const LogScan& scan, const PreviewOptions& options, PreviewRun* 
 
   // Stage one: the program beside the log, started in the install folder.
   SetCurrentDirectoryA(installFolder.c_str());
-  std::string program = logPath.substr(0, logPath.find_last_of('\\') + 1) + options.programName;
+  std::string folder = logPath.substr(0, logPath.find_last_of('\\') + 1);
+  std::string program =
+      folder + (options.programName.empty()
+                    ? ProgramBeside(folder, logPath.substr(folder.size()))
+                    : options.programName);
   CopyText(gProgramPath, kPathSize, program.c_str());
   CopyText(gProgramFolder, kPathSize, program.c_str());
   StripLastComponent(gProgramFolder);

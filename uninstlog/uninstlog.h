@@ -165,8 +165,9 @@ struct PreviewStep {
 struct PreviewOptions {
   bool answerNo = false;   // answer No to the delete question (message 51)
   // The uninstaller's file name beside the log (its copy's path is in the
-  // relaunch line, whose length counts).
-  std::string programName = "uninstaller.exe";
+  // relaunch line, whose length counts): empty for the program there whose
+  // log-name tail names this log, else "uninstaller.exe".
+  std::string programName;
 };
 
 struct PreviewRun {

@@ -6,8 +6,9 @@ add_dependencies(tool_tests uninstlog uninstaller)
 add_dependencies(tool_tests run_library run_marker)
 
 add_test(NAME static_gate
-  COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DARCHIVE=$<TARGET_FILE:uninstaller_core>
-    -DSOURCES=${CMAKE_SOURCE_DIR}/uninstaller -P ${CMAKE_CURRENT_LIST_DIR}/gate_check.cmake)
+  COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM}
+    "-DOBJECTS=$<TARGET_FILE:uninstaller_core>;$<TARGET_OBJECTS:uninstaller_gate>;$<TARGET_OBJECTS:uninstaller>"
+    -P ${CMAKE_CURRENT_LIST_DIR}/gate_check.cmake)
 
 # make bench: check and plan over logs of random lines.
 add_executable(bench_check ${CMAKE_CURRENT_LIST_DIR}/bench_check.cpp)
