@@ -932,122 +932,122 @@ namespace {
 #undef GATE
 }  // namespace
 
-BOOL GateDeleteFile(const char* path) {
+BOOL WINAPI GateDeleteFile(const char* path) {
   return gOverlay ? PreviewDeleteFile(path) : PlainDeleteFile(path);
 }
-BOOL GateSetFileAttributes(const char* path, DWORD attributes) {
+BOOL WINAPI GateSetFileAttributes(const char* path, DWORD attributes) {
   return gOverlay ? PreviewSetFileAttributes(path, attributes)
                   : PlainSetFileAttributes(path, attributes);
 }
-BOOL GateRemoveDirectory(const char* path) {
+BOOL WINAPI GateRemoveDirectory(const char* path) {
   return gOverlay ? PreviewRemoveDirectory(path) : PlainRemoveDirectory(path);
 }
-BOOL GateRemoveFontResource(const char* path) {
+BOOL WINAPI GateRemoveFontResource(const char* path) {
   return gOverlay ? PreviewRemoveFontResource(path) : PlainRemoveFontResource(path);
 }
-void GateBroadcastFontChange() {
+void WINAPI GateBroadcastFontChange() {
   if (!gOverlay) PlainBroadcastFontChange();  // in a preview, part of the font's effect line
 }
-LONG GateRegDeleteKey(HKEY root, const char* path) {
+LONG WINAPI GateRegDeleteKey(HKEY root, const char* path) {
   return gOverlay ? PreviewRegDeleteKey(root, path) : PlainRegDeleteKey(root, path);
 }
-LONG GateDeleteLinkKey(NativeDeleteKey deleteKey, HKEY link) {
+LONG WINAPI GateDeleteLinkKey(NativeDeleteKey deleteKey, HKEY link) {
   return gOverlay ? PreviewDeleteLinkKey(link) : PlainDeleteLinkKey(deleteKey, link);
 }
-LONG GateRegDeleteValue(HKEY key, const char* name) {
+LONG WINAPI GateRegDeleteValue(HKEY key, const char* name) {
   return gOverlay ? PreviewRegDeleteValue(key, name) : PlainRegDeleteValue(key, name);
 }
-LONG GateRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+LONG WINAPI GateRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
   return gOverlay ? PreviewRegSetValue(key, name, type, data, size)
                   : PlainRegSetValue(key, name, type, data, size);
 }
-BOOL GateWriteProfileString(const char* section, const char* key, const char* value,
+BOOL WINAPI GateWriteProfileString(const char* section, const char* key, const char* value,
                             const char* file) {
   return gOverlay ? PreviewWriteProfileString(section, key, value, file)
                   : PlainWriteProfileString(section, key, value, file);
 }
-BOOL GateScheduleDeletion(const char* path) {
+BOOL WINAPI GateScheduleDeletion(const char* path) {
   return gOverlay ? PreviewScheduleDeletion(path) : PlainScheduleDeletion(path);
 }
-BOOL GateCopyFile(const char* from, const char* to) {
+BOOL WINAPI GateCopyFile(const char* from, const char* to) {
   return gOverlay ? PreviewCopyFile(from, to) : PlainCopyFile(from, to);
 }
-BOOL GateCreateFolder(const char* path, SECURITY_ATTRIBUTES* security) {
+BOOL WINAPI GateCreateFolder(const char* path, SECURITY_ATTRIBUTES* security) {
   return gOverlay ? PreviewCreateFolder(path) : PlainCreateFolder(path, security);
 }
-BOOL GateCreateProcess(char* commandLine, DWORD flags, STARTUPINFOA* startup,
+BOOL WINAPI GateCreateProcess(char* commandLine, DWORD flags, STARTUPINFOA* startup,
                        PROCESS_INFORMATION* process) {
   return gOverlay ? PreviewCreateProcess(commandLine, process)
                   : PlainCreateProcess(commandLine, flags, startup, process);
 }
-HMODULE GateLoadLibrary(const char* path) {
+HMODULE WINAPI GateLoadLibrary(const char* path) {
   return gOverlay ? PreviewLoadLibrary(path) : PlainLoadLibrary(path);
 }
-int GateCallFunction(const char* library, const char* name, FARPROC function, int count,
+int WINAPI GateCallFunction(const char* library, const char* name, FARPROC function, int count,
                      const char* const* arguments) {
   return gOverlay ? PreviewCallFunction(library, name, count, arguments)
                   : PlainCallFunction(library, name, function, count, arguments);
 }
-int GateNoticeBox(HWND owner, const char* text, const char* caption, UINT style) {
+int WINAPI GateNoticeBox(HWND owner, const char* text, const char* caption, UINT style) {
   return gOverlay ? PreviewNoticeBox(text, style) : PlainNoticeBox(owner, text, caption, style);
 }
-int GateCheckBox(HWND owner, const char* text, const char* caption, UINT style) {
+int WINAPI GateCheckBox(HWND owner, const char* text, const char* caption, UINT style) {
   return gOverlay ? PreviewCheckBox(text, style) : PlainCheckBox(owner, text, caption, style);
 }
-void GateEndProcess() {
+void WINAPI GateEndProcess() {
   if (gOverlay) PreviewEndProcess();
   PlainEndProcess();
   ExitProcess(0);  // not reached
 }
-void GateDialog(HINSTANCE module, int templateId, DLGPROC procedure) {
+void WINAPI GateDialog(HINSTANCE module, int templateId, DLGPROC procedure) {
   // The dialog's work without the dialog: the late phase, answered as above.
   if (gOverlay)
     RunActions(kLatePhase);
   else
     PlainDialog(module, templateId, procedure);
 }
-HANDLE GateOpenFile(const char* path, DWORD access, DWORD share, DWORD flags) {
+HANDLE WINAPI GateOpenFile(const char* path, DWORD access, DWORD share, DWORD flags) {
   return gOverlay ? PreviewOpenFile(path, access, share, flags)
                   : PlainOpenFile(path, access, share, flags);
 }
-DWORD GateFileAttributes(const char* path) {
+DWORD WINAPI GateFileAttributes(const char* path) {
   return gOverlay ? Attributes(path) : PlainFileAttributes(path);
 }
-HANDLE GateFindFirstFile(const char* pattern, WIN32_FIND_DATAA* entry) {
+HANDLE WINAPI GateFindFirstFile(const char* pattern, WIN32_FIND_DATAA* entry) {
   return gOverlay ? PreviewFindFirstFile(pattern, entry) : PlainFindFirstFile(pattern, entry);
 }
-BOOL GateFindNextFile(HANDLE search, WIN32_FIND_DATAA* entry) {
+BOOL WINAPI GateFindNextFile(HANDLE search, WIN32_FIND_DATAA* entry) {
   return gOverlay ? PreviewFindNextFile(search, entry) : PlainFindNextFile(search, entry);
 }
-BOOL GateFindClose(HANDLE search) {
+BOOL WINAPI GateFindClose(HANDLE search) {
   return gOverlay ? PreviewFindClose(search) : PlainFindClose(search);
 }
-LONG GateRegOpenKey(HKEY root, const char* path, REGSAM access, HKEY* key) {
+LONG WINAPI GateRegOpenKey(HKEY root, const char* path, REGSAM access, HKEY* key) {
   return gOverlay ? PreviewRegOpenKey(root, path, access, key)
                   : PlainRegOpenKey(root, path, access, key);
 }
-LONG GateRegOpenLink(HKEY root, const char* path, REGSAM access, HKEY* key) {
+LONG WINAPI GateRegOpenLink(HKEY root, const char* path, REGSAM access, HKEY* key) {
   return gOverlay ? PreviewRegOpenLink(root, path, access, key)
                   : PlainRegOpenLink(root, path, access, key);
 }
-LONG GateRegEnumKey(HKEY key, DWORD index, char* name, DWORD* nameSize) {
+LONG WINAPI GateRegEnumKey(HKEY key, DWORD index, char* name, DWORD* nameSize) {
   return gOverlay ? PreviewRegEnumKey(key, index, name, nameSize)
                   : PlainRegEnumKey(key, index, name, nameSize);
 }
-LONG GateRegQueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
+LONG WINAPI GateRegQueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
   return gOverlay ? PreviewRegQueryValue(key, name, type, data, size)
                   : PlainRegQueryValue(key, name, type, data, size);
 }
-LONG GateRegCloseKey(HKEY key) { return gOverlay ? PreviewRegCloseKey(key) : PlainRegCloseKey(key); }
-DWORD GateGetProfileString(const char* section, const char* key, const char* fallback,
+LONG WINAPI GateRegCloseKey(HKEY key) { return gOverlay ? PreviewRegCloseKey(key) : PlainRegCloseKey(key); }
+DWORD WINAPI GateGetProfileString(const char* section, const char* key, const char* fallback,
                            char* out, DWORD outSize, const char* file) {
   return gOverlay ? PreviewGetProfileString(section, key, fallback, out, outSize, file)
                   : PlainGetProfileString(section, key, fallback, out, outSize, file);
 }
-void GateRefuse(const char* object, int reason) {
+void WINAPI GateRefuse(const char* object, int reason) {
   gOverlay ? PreviewRefuse(object, reason) : PlainRefuse(object, reason);
 }
-void GateLeftover(const char* path) { gOverlay ? PreviewLeftover(path) : PlainLeftover(path); }
+void WINAPI GateLeftover(const char* path) { gOverlay ? PreviewLeftover(path) : PlainLeftover(path); }
 
 // --- the report ----------------------------------------------------------------
 

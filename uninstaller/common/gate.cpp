@@ -25,66 +25,66 @@ template <typename T> T As(FARPROC function) {
 
 }  // namespace
 
-BOOL GATE(DeleteFile)(const char* path) {
+BOOL WINAPI GATE(DeleteFile)(const char* path) {
   return DeleteFileA(path);
 }
 
-BOOL GATE(SetFileAttributes)(const char* path, DWORD attributes) {
+BOOL WINAPI GATE(SetFileAttributes)(const char* path, DWORD attributes) {
   return SetFileAttributesA(path, attributes);
 }
 
-BOOL GATE(RemoveDirectory)(const char* path) {
+BOOL WINAPI GATE(RemoveDirectory)(const char* path) {
   return RemoveDirectoryA(path);
 }
 
-BOOL GATE(RemoveFontResource)(const char* path) {
+BOOL WINAPI GATE(RemoveFontResource)(const char* path) {
   return RemoveFontResourceA(path);
 }
 
-void GATE(BroadcastFontChange)() {
+void WINAPI GATE(BroadcastFontChange)() {
   SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
 }
 
-LONG GATE(RegDeleteKey)(HKEY root, const char* path) {
+LONG WINAPI GATE(RegDeleteKey)(HKEY root, const char* path) {
   return RegDeleteKeyA(root, path);
 }
 
-LONG GATE(DeleteLinkKey)(NativeDeleteKey deleteKey, HKEY link) {
+LONG WINAPI GATE(DeleteLinkKey)(NativeDeleteKey deleteKey, HKEY link) {
   return deleteKey(link);
 }
 
-LONG GATE(RegDeleteValue)(HKEY key, const char* name) {
+LONG WINAPI GATE(RegDeleteValue)(HKEY key, const char* name) {
   return RegDeleteValueA(key, name);
 }
 
-LONG GATE(RegSetValue)(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+LONG WINAPI GATE(RegSetValue)(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
   return RegSetValueExA(key, name, 0, type, data, size);
 }
 
-BOOL GATE(WriteProfileString)(const char* section, const char* key, const char* value,
+BOOL WINAPI GATE(WriteProfileString)(const char* section, const char* key, const char* value,
                             const char* file) {
   return WritePrivateProfileStringA(section, key, value, file);
 }
 
-BOOL GATE(ScheduleDeletion)(const char* path) {
+BOOL WINAPI GATE(ScheduleDeletion)(const char* path) {
   return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-BOOL GATE(CopyFile)(const char* from, const char* to) {
+BOOL WINAPI GATE(CopyFile)(const char* from, const char* to) {
   return CopyFileA(from, to, FALSE);
 }
 
-BOOL GATE(CreateFolder)(const char* path, SECURITY_ATTRIBUTES* security) {
+BOOL WINAPI GATE(CreateFolder)(const char* path, SECURITY_ATTRIBUTES* security) {
   return CreateDirectoryA(path, security);
 }
 
-BOOL GATE(CreateProcess)(char* commandLine, DWORD flags, STARTUPINFOA* startup,
+BOOL WINAPI GATE(CreateProcess)(char* commandLine, DWORD flags, STARTUPINFOA* startup,
                        PROCESS_INFORMATION* process) {
   return CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                         startup, process);
 }
 
-HMODULE GATE(LoadLibrary)(const char* path) {
+HMODULE WINAPI GATE(LoadLibrary)(const char* path) {
   // A full path: its own folder first for the libraries it needs.
   return LoadLibraryExA(path, nullptr,
                         gLibrarySearchLimited
@@ -92,7 +92,7 @@ HMODULE GATE(LoadLibrary)(const char* path) {
                             : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-int GATE(CallFunction)(const char*, const char*, FARPROC function, int count,
+int WINAPI GATE(CallFunction)(const char*, const char*, FARPROC function, int count,
                      const char* const* a) {
   switch (count) {
     case 0: return As<Call0>(function)();
@@ -104,67 +104,67 @@ int GATE(CallFunction)(const char*, const char*, FARPROC function, int count,
   }
 }
 
-int GATE(NoticeBox)(HWND owner, const char* text, const char* caption, UINT style) {
+int WINAPI GATE(NoticeBox)(HWND owner, const char* text, const char* caption, UINT style) {
   return MessageBoxA(owner, text, caption, style);
 }
 
-int GATE(CheckBox)(HWND owner, const char* text, const char* caption, UINT style) {
+int WINAPI GATE(CheckBox)(HWND owner, const char* text, const char* caption, UINT style) {
   return MessageBoxA(owner, text, caption, style);
 }
 
-void GATE(EndProcess)() {
+void WINAPI GATE(EndProcess)() {
   ExitProcess(0);
 }
 
-void GATE(Dialog)(HINSTANCE module, int templateId, DLGPROC procedure) {
+void WINAPI GATE(Dialog)(HINSTANCE module, int templateId, DLGPROC procedure) {
   DialogBoxParamA(module, MAKEINTRESOURCEA(templateId), nullptr, procedure, 0);
 }
 
-HANDLE GATE(OpenFile)(const char* path, DWORD access, DWORD share, DWORD flags) {
+HANDLE WINAPI GATE(OpenFile)(const char* path, DWORD access, DWORD share, DWORD flags) {
   return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
-DWORD GATE(FileAttributes)(const char* path) {
+DWORD WINAPI GATE(FileAttributes)(const char* path) {
   return GetFileAttributesA(path);
 }
 
-HANDLE GATE(FindFirstFile)(const char* pattern, WIN32_FIND_DATAA* entry) {
+HANDLE WINAPI GATE(FindFirstFile)(const char* pattern, WIN32_FIND_DATAA* entry) {
   return FindFirstFileA(pattern, entry);
 }
 
-BOOL GATE(FindNextFile)(HANDLE search, WIN32_FIND_DATAA* entry) {
+BOOL WINAPI GATE(FindNextFile)(HANDLE search, WIN32_FIND_DATAA* entry) {
   return FindNextFileA(search, entry);
 }
 
-BOOL GATE(FindClose)(HANDLE search) {
+BOOL WINAPI GATE(FindClose)(HANDLE search) {
   return FindClose(search);
 }
 
-LONG GATE(RegOpenKey)(HKEY root, const char* path, REGSAM access, HKEY* key) {
+LONG WINAPI GATE(RegOpenKey)(HKEY root, const char* path, REGSAM access, HKEY* key) {
   return RegOpenKeyExA(root, path, 0, access, key);
 }
 
-LONG GATE(RegOpenLink)(HKEY root, const char* path, REGSAM access, HKEY* key) {
+LONG WINAPI GATE(RegOpenLink)(HKEY root, const char* path, REGSAM access, HKEY* key) {
   return RegOpenKeyExA(root, path, REG_OPTION_OPEN_LINK, access, key);
 }
 
-LONG GATE(RegEnumKey)(HKEY key, DWORD index, char* name, DWORD* nameSize) {
+LONG WINAPI GATE(RegEnumKey)(HKEY key, DWORD index, char* name, DWORD* nameSize) {
   return RegEnumKeyExA(key, index, name, nameSize, nullptr, nullptr, nullptr, nullptr);
 }
 
-LONG GATE(RegQueryValue)(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
+LONG WINAPI GATE(RegQueryValue)(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
   return RegQueryValueExA(key, name, nullptr, type, data, size);
 }
 
-LONG GATE(RegCloseKey)(HKEY key) {
+LONG WINAPI GATE(RegCloseKey)(HKEY key) {
   return RegCloseKey(key);
 }
 
-DWORD GATE(GetProfileString)(const char* section, const char* key, const char* fallback,
+DWORD WINAPI GATE(GetProfileString)(const char* section, const char* key, const char* fallback,
                            char* out, DWORD outSize, const char* file) {
   return GetPrivateProfileStringA(section, key, fallback, out, outSize, file);
 }
 
-void GATE(Refuse)(const char*, int) {}
+void WINAPI GATE(Refuse)(const char*, int) {}
 
-void GATE(Leftover)(const char*) {}
+void WINAPI GATE(Leftover)(const char*) {}
