@@ -96,8 +96,11 @@ TEST_F(RegistryTest, DefaultMeansTheUnnamedValue) {
   // A value really named default is out of a line's reach.
   J("1," + key + ",default");
   EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, key, "default"));
+  // The line that deletes the key's last value leaves the empty key.
   RegDeleteKeyValueA(HKEY_CURRENT_USER, key.c_str(), "default");
-  // Deleting the last value leaves the empty key.
+  SetText(HKEY_CURRENT_USER, key, "Last", "x");
+  J("1," + key + ",Last");
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, key, "Last"));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
 }
 

@@ -276,9 +276,9 @@ TEST_F(ToolFuzz, TheProgramAnswersOnRandomLogs) {
   std::mt19937 random(FuzzSeed(7u));
   const std::string path = folder_ + "\\random.ini";
   const std::string out = folder_ + "\\out.txt";
-  // One program round for every hundred in-process rounds (two by default):
-  // each starts three processes.
-  const int rounds = FuzzCount(200) / 100;
+  // One program round for every hundred in-process rounds, rounded up (two
+  // by default, at least one): each starts four processes.
+  const int rounds = (FuzzCount(200) + 99) / 100;
   for (int round = 0; round < rounds; ++round) {
     WriteTextFile(path, RandomLog(random));
     const char* const commands[] = {"check", "plan", "plan --json", "preview --json"};
