@@ -509,10 +509,8 @@ int RunChildLogs(uint64_t seed, int first, int count) {
 // ---------------------------------------------------------------- the parent
 
 uint64_t EnvironmentNumber(const char* name, uint64_t fallback) {
-  char text[64] = "";
-  DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
-  if (length == 0 || length >= sizeof text) return fallback;
-  return strtoull(text, nullptr, 10);
+  unsigned long long value = 0;
+  return ReadEnvironmentNumber(name, &value) ? value : fallback;
 }
 
 // Ends every process left in a job (programs a log started) and waits until

@@ -301,23 +301,23 @@ std::string LoadLogText(const std::string& folder, const std::string& text) {
   return path;
 }
 
-static bool ReadEnvironmentNumber(const char* name, unsigned long* value) {
+bool ReadEnvironmentNumber(const char* name, unsigned long long* value) {
   char text[32] = "";
   DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
   if (length == 0 || length >= sizeof text) return false;
   char* end = nullptr;
-  *value = strtoul(text, &end, 10);
+  *value = strtoull(text, &end, 10);
   return end && *end == 0 && end != text;
 }
 
 unsigned FuzzSeed(unsigned fallback) {
-  unsigned long value = 0;
+  unsigned long long value = 0;
   return ReadEnvironmentNumber("FUZZ_SEED", &value) ? static_cast<unsigned>(value) : fallback;
 }
 
 int FuzzCount(int fallback) {
-  unsigned long value = 0;
-  return ReadEnvironmentNumber("FUZZ_COUNT", &value) && value > 0 && value < 100000000ul
+  unsigned long long value = 0;
+  return ReadEnvironmentNumber("FUZZ_COUNT", &value) && value > 0 && value < 100000000ull
              ? static_cast<int>(value)
              : fallback;
 }

@@ -71,6 +71,8 @@ std::vector<std::string> ListBoxLines(HWND list);
 // (the modest fixed run of `make check`).
 unsigned FuzzSeed(unsigned fallback);
 int FuzzCount(int fallback);
+// A whole decimal number from the environment; false when unset or not one.
+bool ReadEnvironmentNumber(const char* name, unsigned long long* value);
 // Clears the uninstaller's program-wide state and reserves fresh working
 // areas, as start-up does before loading.
 void ResetProgramState();
