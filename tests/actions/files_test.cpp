@@ -362,8 +362,8 @@ TEST_F(RemovalTest, FolderLinkIsNotFollowedOutOfTheTree) {
   std::string outside = MakeScratchFolder("target");
   Build(outside, {"precious.txt", "inner\\precious2.txt"});
   Build(scratch, {"Tree\\a.txt", "Tree\\Sub\\b.txt"});
-  std::string unixLink = UnixPath(scratch + "\\Tree\\Sub\\link");
-  std::string unixTarget = UnixPath(outside);
+  std::string unixLink = UnixName(scratch + "\\Tree\\Sub\\link");
+  std::string unixTarget = UnixName(outside);
   ASSERT_FALSE(unixLink.empty());
   ASSERT_TRUE(RunShell("ln -s '" + unixTarget + "' '" + unixLink + "'"));
   DWORD attributes = GetFileAttributesA((scratch + "\\Tree\\Sub\\link").c_str());
@@ -383,7 +383,7 @@ TEST_F(RemovalTest, FolderLinkIsNotFollowedOutOfTheTree) {
 // Entries whose paths outgrow the buffers are skipped and stay on disk.
 TEST_F(RemovalTest, OverlongPathsAreSkipped) {
   std::string name(120, 'n');
-  std::string deep = UnixPath(scratch) + "/Long";
+  std::string deep = UnixName(scratch) + "/Long";
   for (int i = 0; i < 5; ++i) deep += "/" + name;
   ASSERT_TRUE(RunShell("mkdir -p '" + deep + "' && echo x > '" + deep + "/deep.txt'"));
   Build(scratch, {"Long\\near.txt"});
@@ -392,9 +392,9 @@ TEST_F(RemovalTest, OverlongPathsAreSkipped) {
   RemoveMatching((scratch + "\\Long\\" + std::string(600, 'y')).c_str(), true, 1);
   Run("U{S}\\Long,1");
   EXPECT_FALSE(PathExists(scratch + "\\Long\\near.txt"));
-  RunShell("test -f '" + deep + "/deep.txt' && touch '" + UnixPath(scratch) + "/still'");
+  RunShell("test -f '" + deep + "/deep.txt' && touch '" + UnixName(scratch) + "/still'");
   EXPECT_TRUE(PathExists(scratch + "\\still"));
-  RunShell("rm -rf '" + UnixPath(scratch) + "/Long'");
+  RunShell("rm -rf '" + UnixName(scratch) + "/Long'");
 }
 
 // Roots, however they are spelled, never take a wildcard. The tree lives on
@@ -405,10 +405,10 @@ TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
   CreateDirectoryA(drive.c_str(), nullptr);
   const Names tree = {"f.tmp", "keep.txt", "dir\\x.txt", "dir\\y.tmp", "emptydir\\"};
   Build(drive, tree);
-  std::string devices = UnixPath("C:\\");
+  std::string devices = UnixName("C:\\");
   devices = devices.substr(0, devices.find("/dosdevices/") + 12);
   std::string mapping = devices + "q:";
-  ASSERT_TRUE(RunShell("ln -sfn '" + UnixPath(drive) + "' '" + mapping + "'"));
+  ASSERT_TRUE(RunShell("ln -sfn '" + UnixName(drive) + "' '" + mapping + "'"));
   ASSERT_TRUE(PathExists("Q:\\keep.txt"));
   Names before = ListTree(drive);
   char oldFolder[MAX_PATH];
@@ -538,7 +538,7 @@ const struct { const char* name; int csidl; } kProtectedFolders[] = {
 std::string FolderOf(int csidl) {
   char path[MAX_PATH] = "";
   if (csidl >= 0) {
-    if (SHGetFolderPathA(nullptr, csidl, nullptr, 0, path) != S_OK) return "";
+    lstrcpynA(path, KnownFolder(csidl).c_str(), MAX_PATH);
   } else if (csidl == -1) {
     PWSTR wide = nullptr;
     const GUID downloads = {0x374de290, 0x123f, 0x4565, {0x91, 0x64, 0x39, 0xc4, 0x92, 0x5e, 0x46, 0x7b}};
@@ -546,9 +546,9 @@ std::string FolderOf(int csidl) {
     WideCharToMultiByte(CP_ACP, 0, wide, -1, path, MAX_PATH, nullptr, nullptr);
     CoTaskMemFree(wide);
   } else if (csidl == -2) {
-    GetTempPathA(MAX_PATH, path);
+    lstrcpynA(path, TempFolder().c_str(), MAX_PATH);
   } else {
-    SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, 0, path);
+    lstrcpynA(path, KnownFolder(CSIDL_PROFILE).c_str(), MAX_PATH);
     StripLastComponent(path);
   }
   std::string folder = path;
@@ -601,8 +601,8 @@ TEST(ProtectedFolders, NeverSweptInAnySpelling) {
 // The same through a link: a folder link in the scratch tree that leads to
 // the Windows folder is judged by what it opens.
 TEST_F(RemovalTest, LinkToAProtectedFolderIsJudgedByItsTarget) {
-  std::string unixLink = UnixPath(scratch + "\\winlink");
-  ASSERT_TRUE(RunShell("ln -s '" + UnixPath(FolderOf(CSIDL_WINDOWS)) + "' '" + unixLink + "'"));
+  std::string unixLink = UnixName(scratch + "\\winlink");
+  ASSERT_TRUE(RunShell("ln -s '" + UnixName(FolderOf(CSIDL_WINDOWS)) + "' '" + unixLink + "'"));
   ASSERT_TRUE(PathExists(scratch + "\\winlink\\system32"));
   EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink\\*").c_str(), true));
   EXPECT_EQ(kRefuseProtected, RefusalOf((scratch + "\\winlink\\*.*").c_str(), false));

@@ -23,37 +23,6 @@ std::string Unique(const char* stem) {
   return text;
 }
 
-void CreateKey(HKEY root, const std::string& path) {
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS)
-      << path;
-  RegCloseKey(key);
-}
-
-void SetText(HKEY root, const std::string& path, const char* name, const char* text) {
-  HKEY key;
-  RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
-  RegCloseKey(key);
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-bool ValueExists(HKEY root, const std::string& path, const char* name) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  LONG status = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr);
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS;
-}
-
 DWORD SubkeyCount(HKEY root, const char* path) {
   HKEY key;
   DWORD count = 0;
@@ -69,7 +38,7 @@ class RegistryTest : public ::testing::Test {
   void SetUp() override {
     ResetProgramState();
     key = "Software\\" + Unique("RemovalTest");
-    CreateKey(HKEY_CURRENT_USER, key);
+    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, key));
     host = CreateHost();
     gDialog = host;
   }
@@ -96,8 +65,11 @@ TEST_F(RegistryTest, DefaultMeansTheUnnamedValue) {
   // A value really named default is out of a line's reach.
   J("1," + key + ",default");
   EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, key, "default"));
+  // The line that deletes the key's last value leaves the empty key.
   RegDeleteKeyValueA(HKEY_CURRENT_USER, key.c_str(), "default");
-  // Deleting the last value leaves the empty key.
+  SetText(HKEY_CURRENT_USER, key, "Last", "x");
+  J("1," + key + ",Last");
+  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, key, "Last"));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
 }
 
@@ -112,9 +84,9 @@ TEST_F(RegistryTest, EmptyValueNameDeletesTheWholeTree) {
 TEST_F(RegistryTest, SubkeyThatStaysKeepsItsParentsButNotItsSiblings) {
   // A name longer than 127 characters is not ours to delete.
   std::string stays = key + "\\a\\" + std::string(200, 'a');
-  CreateKey(HKEY_CURRENT_USER, stays);
-  CreateKey(HKEY_CURRENT_USER, key + "\\a\\sibling\\below");
-  CreateKey(HKEY_CURRENT_USER, key + "\\b");
+  ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, stays));
+  ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, key + "\\a\\sibling\\below"));
+  ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, key + "\\b"));
   J("1," + key + ",");
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, stays));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key + "\\a\\sibling"));
@@ -137,7 +109,7 @@ TEST_F(RegistryTest, SubkeyWhosePathOutgrowsTheBufferStays) {
   }
   RegSetValueExA(level, "deepest", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
   RegCloseKey(level);
-  CreateKey(HKEY_CURRENT_USER, key + "\\shallow");
+  ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, key + "\\shallow"));
   EXPECT_NE(DeleteKeyTree(HKEY_CURRENT_USER, key.c_str()), ERROR_SUCCESS);
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key + "\\" + std::string(120, 'd')));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key + "\\shallow"));
@@ -169,7 +141,7 @@ TEST_F(RegistryTest, EmptyKeyPathNeverEmptiesTheRoot) {
   HKEY standIn;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &standIn),
             ERROR_SUCCESS);
-  CreateKey(standIn, "child");
+  ASSERT_TRUE(CreateKey(standIn, "child"));
   EXPECT_NE(DeleteKeyTree(standIn, ""), ERROR_SUCCESS);
   EXPECT_NE(DeleteKeyTree(standIn, "\\\\"), ERROR_SUCCESS);
   EXPECT_TRUE(KeyExists(standIn, "child"));
@@ -250,7 +222,7 @@ TEST_F(RegistryTest, LinesThroughTheSystemsLinksWork) {
   J("2," + type + ",v");
   EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, type, "v"));
   EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, type, "keep"));
-  CreateKey(HKEY_LOCAL_MACHINE, type + "\\shell");
+  ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, type + "\\shell"));
   J("2," + type + ",");
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, type));
   EXPECT_TRUE(IsRegistryLink(HKEY_LOCAL_MACHINE, link));
@@ -281,7 +253,7 @@ const CountCase kCountCases[] = {
 };
 
 TEST_F(RegistryTest, SharedLibraryCounts) {
-  CreateKey(HKEY_LOCAL_MACHINE, kSharedDllsKey);
+  ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kSharedDllsKey));
   HKEY shared;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &shared),
             ERROR_SUCCESS);
@@ -428,7 +400,7 @@ TEST(RemoveUninstallKeys, DeletesOnlyTheProductKeysUnderTheMachineRoot) {
   std::string product = prefix + "\\" + Unique("RemovalProduct");
   std::string other = prefix + "\\" + Unique("RemovalOther");
   SetText(HKEY_LOCAL_MACHINE, product, "DisplayName", "Demo");
-  CreateKey(HKEY_LOCAL_MACHINE, product + "\\Sub");
+  ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, product + "\\Sub"));
   SetText(HKEY_LOCAL_MACHINE, other, "DisplayName", "Other");
   DWORD siblings = SubkeyCount(HKEY_LOCAL_MACHINE, kUninstall);
   std::string scratch = MakeScratchFolder("pass");

@@ -72,19 +72,6 @@ inline void Build(const std::string& root, const std::vector<std::string>& entri
   }
 }
 
-inline std::string UnixPath(const std::string& windowsPath) {
-  typedef char*(CDECL * UnixName)(LPCWSTR);
-  UnixName convert = reinterpret_cast<UnixName>(
-      GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
-  if (!convert) return "";
-  wchar_t wide[1024];
-  MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, 1024);
-  char* name = convert(wide);
-  std::string result = name ? name : "";
-  if (name) HeapFree(GetProcessHeap(), 0, name);
-  return result;
-}
-
 // Runs a Unix shell command (Wine starts Unix programs given a Unix path;
 // the sealed prefix has no drive for /, so the shell is named in Wine's own
 // \\?\unix\ namespace).
@@ -94,10 +81,8 @@ inline bool RunShell(const std::string& command) {
   static int serial = 0;
   char name[128];
   wsprintfA(name, "removal_test_done_%lu_%d", GetCurrentProcessId(), ++serial);
-  char temp[MAX_PATH] = "";
-  GetTempPathA(sizeof temp, temp);
-  std::string windowsMarker = std::string(temp) + name;
-  std::string marker = UnixPath(windowsMarker);
+  std::string windowsMarker = TempFolder() + "\\" + name;
+  std::string marker = UnixName(windowsMarker);
   std::string script = command + "; touch " + marker;
   std::string quoted;
   for (char c : script) {

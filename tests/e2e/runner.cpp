@@ -1219,10 +1219,7 @@ void Shutdown(Run& run) {
 }
 
 void SetVariables(Run& run) {
-  char temp[MAX_PATH] = "";
-  GetTempPathA(sizeof temp, temp);
-  std::string tempFolder = temp;
-  if (!tempFolder.empty() && tempFolder.back() == '\\') tempFolder.pop_back();
+  std::string tempFolder = TempFolder();
   run.vars["ROOT"] = "C:\\e2e\\" + run.sc.name;
   run.vars["INST"] = run.vars["ROOT"] + "\\" + run.sc.folder;
   run.vars["SHARED"] = run.vars["ROOT"] + "\\Shared";

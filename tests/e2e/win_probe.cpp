@@ -40,52 +40,34 @@ bool SplitRegistryPath(const std::string& path, HKEY* root, std::string* subkey)
 }
 
 bool RegistryKeyExists(const std::string& path) {
-  HKEY root, key;
+  HKEY root;
   std::string subkey;
-  if (!SplitRegistryPath(path, &root, &subkey)) return false;
-  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  return SplitRegistryPath(path, &root, &subkey) && KeyExists(root, subkey);
 }
 
 bool ReadRegistryValue(const std::string& keyPath, const std::string& name, std::string* data) {
-  HKEY root, key;
-  std::string subkey;
-  if (!SplitRegistryPath(keyPath, &root, &subkey)) return false;
-  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  BYTE buffer[2048] = {};
-  DWORD size = sizeof buffer - 1, type = 0;
-  LONG status = RegQueryValueExA(key, name == "@" ? "" : name.c_str(), nullptr, &type, buffer,
-                                 &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS) return false;
-  if (type == REG_DWORD && size == 4)
-    *data = "dword:" + std::to_string(*reinterpret_cast<DWORD*>(buffer));
+  HKEY root;
+  std::string subkey, bytes;
+  DWORD type = 0;
+  if (!SplitRegistryPath(keyPath, &root, &subkey) ||
+      !ReadValue(root, subkey, name == "@" ? "" : name.c_str(), &type, &bytes))
+    return false;
+  if (type == REG_DWORD && bytes.size() == 4)
+    *data = "dword:" + std::to_string(*reinterpret_cast<const DWORD*>(bytes.data()));
   else
-    *data = reinterpret_cast<char*>(buffer);
+    *data = bytes.c_str();
   return true;
 }
 
 bool WriteRegistryValue(const std::string& keyPath, const std::string& name,
                         const std::string& data) {
-  HKEY root, key;
+  HKEY root;
   std::string subkey;
   if (!SplitRegistryPath(keyPath, &root, &subkey)) return false;
-  if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS)
-    return false;
-  LONG status;
   const char* valueName = name == "@" ? "" : name.c_str();
-  if (data.compare(0, 6, "dword:") == 0) {
-    DWORD number = strtoul(data.c_str() + 6, nullptr, 10);
-    status = RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), 4);
-  } else {
-    status = RegSetValueExA(key, valueName, 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(data.c_str()),
-                            static_cast<DWORD>(data.size() + 1));
-  }
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS;
+  if (data.compare(0, 6, "dword:") != 0) return SetText(root, subkey, valueName, data);
+  DWORD number = strtoul(data.c_str() + 6, nullptr, 10);
+  return SetValue(root, subkey, valueName, REG_DWORD, &number, sizeof number);
 }
 
 void DeleteRegistryTree(const std::string& path) {
@@ -97,51 +79,10 @@ void DeleteRegistryTree(const std::string& path) {
 }
 
 void DeleteRegistryValue(const std::string& keyPath, const std::string& name) {
-  HKEY root, key;
+  HKEY root;
   std::string subkey;
-  if (!SplitRegistryPath(keyPath, &root, &subkey)) return;
-  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  RegDeleteValueA(key, name == "@" ? "" : name.c_str());
-  RegCloseKey(key);
-}
-
-static const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-
-std::vector<std::pair<std::string, std::string>> PendingRenames() {
-  std::vector<std::pair<std::string, std::string>> result;
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return result;
-  DWORD size = 0, type = 0;
-  if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, nullptr, &size) ==
-          ERROR_SUCCESS &&
-      size > 0) {
-    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, 0);
-    RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type,
-                     reinterpret_cast<BYTE*>(data.data()), &size);
-    std::vector<std::string> strings;
-    const wchar_t* p = data.data();
-    const wchar_t* end = data.data() + size / sizeof(wchar_t);
-    while (p < end) {
-      std::string text = Narrow(p);
-      if (text.compare(0, 4, "\\??\\") == 0) text = text.substr(4);
-      strings.push_back(text);
-      p += wcslen(p) + 1;
-    }
-    for (size_t i = 0; i + 1 < strings.size(); i += 2)
-      if (!strings[i].empty()) result.push_back({strings[i], strings[i + 1]});
-  }
-  RegCloseKey(key);
-  return result;
-}
-
-void ClearPendingRenames() {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_ALL_ACCESS, &key) !=
-      ERROR_SUCCESS)
-    return;
-  RegDeleteValueW(key, L"PendingFileRenameOperations");
-  RegCloseKey(key);
+  if (SplitRegistryPath(keyPath, &root, &subkey))
+    RegDeleteKeyValueA(root, subkey.c_str(), name == "@" ? "" : name.c_str());
 }
 
 bool MakeFolders(const std::string& path) {

@@ -24,11 +24,6 @@ bool WriteRegistryValue(const std::string& keyPath, const std::string& name,
 void DeleteRegistryTree(const std::string& path);
 void DeleteRegistryValue(const std::string& keyPath, const std::string& name);
 
-// Entries of the restart-time rename list: pairs (source, target), with the
-// "\??\" prefix taken off.
-std::vector<std::pair<std::string, std::string>> PendingRenames();
-void ClearPendingRenames();
-
 bool MakeFolders(const std::string& path);
 bool FileIsReadOnly(const std::string& path);
 // Sleeps while handling this thread's window messages (a broadcast from the

@@ -47,6 +47,7 @@ constexpr int kPrintedFailures = 5;     // failures shown with their whole log
 constexpr int kMaxFailures = 500;       // the run stops after this many
 constexpr int kPrefixDamaged = 3;       // exit code: no child starts any more
 constexpr int kBoxesBeforeClosing = 8;  // random answers per log, then closing ones
+constexpr int kEveryBox = 1 << 30;      // the robot's count: it answers until stopped
 
 const char kRun[] = "C:\\fuzzrun";            // log, progress and failure files
 const char kScratch[] = "C:\\fuzzscratch";    // what the logs may remove
@@ -77,20 +78,6 @@ struct Rng {
 
 // ---------------------------------------------------------------- places
 
-std::string KnownFolder(int csidl) {
-  char path[MAX_PATH] = "";
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
-  return path;
-}
-
-std::string TempFolder() {
-  char temp[MAX_PATH] = "";
-  GetTempPathA(sizeof temp, temp);
-  std::string result = temp;
-  if (!result.empty() && result.back() == '\\') result.pop_back();
-  return result;
-}
-
 // Drive roots and the folders no log may sweep; each holds a canary file.
 std::vector<std::string> ProtectedFolders() {
   std::vector<std::string> folders = {"C:\\", "Z:\\"};
@@ -114,41 +101,17 @@ std::string CanaryFile(const std::string& folder) {
 
 // ---------------------------------------------------------------- canaries
 
-void SetStringValue(HKEY root, const char* key, const char* name, const char* text) {
-  HKEY handle;
-  if (RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) != 0) return;
-  RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(lstrlenA(text) + 1));
-  RegCloseKey(handle);
+void SetCount(const std::string& name, DWORD count) {
+  SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, name.c_str(), REG_DWORD, &count, sizeof count);
 }
 
-void SetCount(const char* name, DWORD count) {
-  HKEY handle;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                      nullptr) != 0)
-    return;
-  RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
-  RegCloseKey(handle);
-}
-
-std::string StringValue(HKEY root, const char* key, const char* name) {
-  char text[256] = "";
-  DWORD size = sizeof text - 1;
-  HKEY handle;
-  if (RegOpenKeyExA(root, key, 0, KEY_READ, &handle) != 0) return "(no key)";
-  LONG status = RegQueryValueExA(handle, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-  RegCloseKey(handle);
-  return status == 0 ? text : "(no value)";
-}
-
-DWORD CountValue(const char* name) {
-  DWORD count = 0, size = sizeof count;
-  HKEY handle;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_READ, &handle) != 0) return 0;
-  if (RegQueryValueExA(handle, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size) != 0)
-    count = 0;
-  RegCloseKey(handle);
-  return count;
+// The value holds exactly what was placed (type and bytes, its end included).
+bool ValueIs(HKEY root, const char* key, const char* name, DWORD type, const void* data,
+             DWORD size) {
+  DWORD got = 0;
+  std::string bytes;
+  return ReadValue(root, key, name, &got, &bytes) && got == type &&
+         bytes == std::string(static_cast<const char*>(data), size);
 }
 
 void PlaceCanaries() {
@@ -157,8 +120,8 @@ void PlaceCanaries() {
     WriteTextFile(CanaryFile(folder), kCanaryText);
   }
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    SetStringValue(root, kCanaryKey, "Keep", kCanaryText);
-    SetStringValue(root, kScratchParentKey, "Keep", kCanaryText);
+    SetText(root, kCanaryKey, "Keep", kCanaryText);
+    SetText(root, kScratchParentKey, "Keep", kCanaryText);
   }
   SetCount(kSharedCanary, kSharedCanaryCount);
   WritePrivateProfileStringA(kIniCanarySection, "Keep", kCanaryText, "win.ini");
@@ -172,12 +135,12 @@ std::string CanaryDamage() {
     if (ReadTextFile(CanaryFile(folder)) != kCanaryText) damage += "file " + CanaryFile(folder) + "\n";
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     const char* rootName = root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\";
-    if (StringValue(root, kCanaryKey, "Keep") != kCanaryText)
-      damage += std::string("value ") + rootName + kCanaryKey + "\n";
-    if (StringValue(root, kScratchParentKey, "Keep") != kCanaryText)
-      damage += std::string("value ") + rootName + kScratchParentKey + "\n";
+    for (const char* key : {kCanaryKey, kScratchParentKey})
+      if (!ValueIs(root, key, "Keep", REG_SZ, kCanaryText, sizeof kCanaryText))
+        damage += std::string("value ") + rootName + key + "\n";
   }
-  if (CountValue(kSharedCanary) != kSharedCanaryCount)
+  if (!ValueIs(HKEY_LOCAL_MACHINE, kSharedDllsKey, kSharedCanary, REG_DWORD, &kSharedCanaryCount,
+               sizeof kSharedCanaryCount))
     damage += std::string("shared count ") + kSharedCanary + "\n";
   char text[256] = "";
   GetPrivateProfileStringA(kIniCanarySection, "Keep", "", text, sizeof text, "win.ini");
@@ -203,13 +166,13 @@ void BuildScratch() {
   WritePrivateProfileStringA("S1", "k1", "v", "win.ini");
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     std::string key = kScratchKey;
-    SetStringValue(root, key.c_str(), "V1", "v");
-    SetStringValue(root, key.c_str(), "", "default");
-    SetStringValue(root, (key + "\\K1").c_str(), "V", "v");
-    SetStringValue(root, (key + "\\K2\\K3").c_str(), "V", "v");
+    SetText(root, key, "V1", "v");
+    SetText(root, key, "", "default");
+    SetText(root, key + "\\K1", "V", "v");
+    SetText(root, key + "\\K2\\K3", "V", "v");
   }
-  SetCount((s + "\\a.dll").c_str(), 2);
-  SetCount((s + "\\b.dll").c_str(), 1);
+  SetCount(s + "\\a.dll", 2);
+  SetCount(s + "\\b.dll", 1);
 }
 
 // ---------------------------------------------------------------- logs
@@ -454,44 +417,29 @@ void SkipFolderPause() {
   }
 }
 
-// Answers the run's message boxes: a random button at first, then one that
-// ends the question, so that a check that keeps finding its program ends.
-struct Answerer {
-  volatile LONG stop = 0;
-  volatile LONG boxes = 0;
-  uint64_t seed = 0;
-};
-Answerer gAnswerer;
+// Answers the run's message boxes (the one robot, on this process's boxes):
+// a random button at first, then one that ends the question, so that a
+// check that keeps finding its program ends.
+BoxRobot gRobot;
+uint64_t gAnswerSeed = 0;
+int gAnswersBefore = 0;  // boxes answered in earlier logs
 
-BOOL CALLBACK AnswerBox(HWND window, LPARAM) {
+int AnswerBox(const SeenBox& box, int index) {
   DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  char name[16] = "";
-  GetClassNameA(window, name, sizeof name);
-  if (process != GetCurrentProcessId() || lstrcmpA(name, "#32770") != 0) return TRUE;
+  GetWindowThreadProcessId(box.window, &process);
+  if (process != GetCurrentProcessId()) return 0;
   std::vector<int> present;
   for (int id : {IDYES, IDNO, IDOK, IDCANCEL, IDRETRY, IDABORT, IDIGNORE, IDTRYAGAIN, IDCONTINUE})
-    if (GetDlgItem(window, id)) present.push_back(id);
-  if (present.empty()) return TRUE;
-  LONG seen = InterlockedIncrement(&gAnswerer.boxes);
-  int button = present[0];
+    if (box.buttons & (1u << id)) present.push_back(id);
+  if (present.empty()) return 0;
+  int seen = index - gAnswersBefore + 1;
   if (seen <= kBoxesBeforeClosing) {
-    Rng r{gAnswerer.seed + static_cast<uint64_t>(seen)};
-    button = r.Pick(present);
-  } else {
-    for (int id : {IDNO, IDCANCEL, IDIGNORE, IDOK, IDABORT, IDCONTINUE})
-      if (GetDlgItem(window, id)) { button = id; break; }
+    Rng r{gAnswerSeed + static_cast<uint64_t>(seen)};
+    return r.Pick(present);
   }
-  PressButton(window, button);
-  return TRUE;
-}
-
-DWORD WINAPI AnswerBoxes(LPVOID) {
-  while (!gAnswerer.stop) {
-    EnumWindows(AnswerBox, 0);
-    Sleep(20);
-  }
-  return 0;
+  for (int id : {IDNO, IDCANCEL, IDIGNORE, IDOK, IDABORT, IDCONTINUE})
+    if (box.buttons & (1u << id)) return id;
+  return present[0];
 }
 
 void WriteProgress(const std::string& text) {
@@ -516,7 +464,9 @@ int RunChildLogs(uint64_t seed, int first, int count) {
   Vocabulary v = MakeVocabulary();
   std::string temp = TempFolder();
   SkipFolderPause();
-  CreateThread(nullptr, 0, AnswerBoxes, nullptr, 0, nullptr);
+  gRobot.answer = AnswerBox;
+  gRobot.answers = kEveryBox;
+  StartRobot(&gRobot);
   DWORD spent[3] = {0, 0, 0};  // scratch, runs, canary checks (FUZZ_VERBOSE)
   for (int index = first; index < first + count; ++index) {
     DWORD t0 = GetTickCount();
@@ -524,8 +474,8 @@ int RunChildLogs(uint64_t seed, int first, int count) {
     BuildScratch();
     DWORD t1 = GetTickCount();
     SetCurrentDirectoryA(temp.c_str());  // stage two runs from the temporary folder
-    gAnswerer.boxes = 0;
-    gAnswerer.seed = seed ^ (static_cast<uint64_t>(index) << 20);
+    gAnswersBefore = gRobot.found;
+    gAnswerSeed = seed ^ (static_cast<uint64_t>(index) << 20);
     WriteProgress(std::to_string(index));
     LoadLogText(kRun, log);
     gSilent = true;
@@ -549,7 +499,7 @@ int RunChildLogs(uint64_t seed, int first, int count) {
     }
     WriteProgress(std::to_string(index) + " ok");
   }
-  gAnswerer.stop = 1;
+  StopRobot(&gRobot);
   if (GetEnvironmentVariableA("FUZZ_VERBOSE", nullptr, 0))
     printf("fuzz child: %lu ms scratch, %lu ms runs, %lu ms canary checks\n", spent[0], spent[1], spent[2]);
   WriteProgress("done");
@@ -559,10 +509,8 @@ int RunChildLogs(uint64_t seed, int first, int count) {
 // ---------------------------------------------------------------- the parent
 
 uint64_t EnvironmentNumber(const char* name, uint64_t fallback) {
-  char text[64] = "";
-  DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
-  if (length == 0 || length >= sizeof text) return fallback;
-  return strtoull(text, nullptr, 10);
+  unsigned long long value = 0;
+  return ReadEnvironmentNumber(name, &value) ? value : fallback;
 }
 
 // Ends every process left in a job (programs a log started) and waits until
@@ -589,9 +537,6 @@ int RunOneChild(uint64_t seed, int first, int end) {
                         std::to_string(first) + " " + std::to_string(end - first);
   std::string progressPath = std::string(kRun) + "\\progress.txt";
   DeleteFileA(progressPath.c_str());
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
   HANDLE job = CreateJobObjectA(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -599,38 +544,24 @@ int RunOneChild(uint64_t seed, int first, int end) {
     printf("fuzz: no job object (error %lu): a log's processes could outlive it\n", GetLastError());
     return -1;
   }
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                      nullptr, &startup, &process)) {
-    CloseHandle(job);
-    return -1;
-  }
-  if (!AssignProcessToJobObject(job, process.hProcess)) {
-    printf("fuzz: the child is in no job (error %lu)\n", GetLastError());
-    TerminateProcess(process.hProcess, 98);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    CloseHandle(job);
-    return -1;
-  }
-  ResumeThread(process.hThread);
+  // A child hangs when its progress file stays the same too long.
   std::string progress, last;
   DWORD quiet = 0;
-  bool hung = false;
-  while (WaitForSingleObject(process.hProcess, 1000) == WAIT_TIMEOUT) {
+  ChildOptions options;
+  options.job = job;
+  options.stalled = [&] {
     progress = ReadTextFile(progressPath);
-    quiet = progress == last ? quiet + 1000 : 0;
+    quiet = progress == last ? quiet + kChildPollMs : 0;
     last = progress;
-    if (quiet >= kStallMs) {
-      TerminateProcess(process.hProcess, 99);
-      WaitForSingleObject(process.hProcess, INFINITE);
-      hung = true;
-      break;
-    }
+    return quiet >= kStallMs;
+  };
+  int code = RunChild(command, INFINITE, &options);
+  if (code == -1) {
+    printf("fuzz: the child did not start in its job (error %lu)\n", GetLastError());
+    CloseHandle(job);
+    return -1;
   }
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  bool hung = code == -2;
   EndJob(job);
   progress = ReadTextFile(progressPath);
   if (progress == "done" && code == 0) return end;

@@ -29,23 +29,11 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// The restart deletions that the system has been asked for, lower case.
+// The restart-time rename list, each name followed by "|", lower case.
 std::string PendingDeletions() {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
-                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return "";
-  DWORD size = 0;
-  RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size);
-  std::string value(size, '\0');
-  if (size &&
-      RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(&value[0]), &size) != ERROR_SUCCESS)
-    value.clear();
-  RegCloseKey(key);
-  for (char& c : value)
-    if (c == 0) c = '|';
-  return Lower(value);
+  std::string joined;
+  for (const auto& rename : PendingRenames()) joined += rename.first + "|" + rename.second + "|";
+  return Lower(joined);
 }
 
 bool WaitForPendingDeletion(const std::string& path) {

@@ -2,29 +2,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <stdlib.h>
-
-namespace {
-
-std::string UnixName(const std::string& path) {
-  typedef char*(CDECL * UnixNameOf)(LPCWSTR);
-  UnixNameOf convert = reinterpret_cast<UnixNameOf>(
-      GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
-  if (!convert) return "";
-  wchar_t wide[MAX_PATH];
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-  char* name = convert(wide);
-  std::string result = name ? name : "";
-  if (name) HeapFree(GetProcessHeap(), 0, name);
-  return result;
-}
-
-std::string KnownFolder(int csidl) {
-  char path[MAX_PATH] = "";
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
-  return path;
-}
-
-}  // namespace
+#include "support/test_util.h"
 
 std::vector<std::string> ProfileFolders() {
   std::vector<std::string> folders;

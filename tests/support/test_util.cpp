@@ -1,14 +1,41 @@
 #include "support/test_util.h"
 #include <stdio.h>
 #include <stdlib.h>
+#include <shlobj.h>
 #include "common/state.h"
 #include "log/log.h"
 
-static std::string TempFolder() {
+namespace {
+constexpr int kWidePathSize = 1024;
+constexpr DWORD kStopWaitMs = 10000;  // for a killed child to be gone
+constexpr DWORD kUninstlogWaitMs = 60000;
+const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+}  // namespace
+
+std::string TempFolder() {
   char temp[MAX_PATH] = "";
   GetTempPathA(sizeof temp, temp);
   std::string result = temp;
   if (!result.empty() && result.back() == '\\') result.pop_back();
+  return result;
+}
+
+std::string KnownFolder(int csidl) {
+  char path[MAX_PATH] = "";
+  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return "";
+  return path;
+}
+
+std::string UnixName(const std::string& path) {
+  typedef char*(CDECL * UnixNameOf)(LPCWSTR);
+  UnixNameOf convert = reinterpret_cast<UnixNameOf>(
+      GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name"));
+  if (!convert) return "";
+  wchar_t wide[kWidePathSize];
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, kWidePathSize);
+  char* name = convert(wide);
+  std::string result = name ? name : "";
+  if (name) HeapFree(GetProcessHeap(), 0, name);
   return result;
 }
 
@@ -94,25 +121,148 @@ std::string TestBinFolder() {
   return result.substr(0, result.find_last_of('\\'));
 }
 
-int RunChild(const std::string& commandLine, DWORD timeoutMs) {
+int RunChild(const std::string& commandLine, DWORD timeoutMs, const ChildOptions* options) {
+  static const ChildOptions kNone;
+  const ChildOptions& o = options ? *options : kNone;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
+  bool redirect = o.output || o.errors;
+  if (redirect) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = o.output ? o.output : GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = o.errors ? o.errors : GetStdHandle(STD_ERROR_HANDLE);
+  }
   PROCESS_INFORMATION process = {};
   std::string line = commandLine;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, redirect,
+                      o.job ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &process))
     return -1;
   int result = -2;
-  if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    result = static_cast<int>(code);
+  if (o.job && !AssignProcessToJobObject(o.job, process.hProcess)) {
+    TerminateProcess(process.hProcess, 98);
+    result = -1;
   } else {
-    TerminateProcess(process.hProcess, 99);
+    if (o.job) ResumeThread(process.hThread);
+    for (DWORD waited = 0;;) {
+      DWORD step = timeoutMs - waited;
+      if (o.stalled && step > kChildPollMs) step = kChildPollMs;
+      if (WaitForSingleObject(process.hProcess, step) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        result = static_cast<int>(code);
+        break;
+      }
+      waited += step;
+      if (waited >= timeoutMs || (o.stalled && o.stalled())) {
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, kStopWaitMs);
+        break;
+      }
+    }
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return result;
+}
+
+int RunUninstlog(const std::string& folder, const std::string& arguments, std::string* out,
+                 std::string* err) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  // Fresh files each run: Wine may report the last run's process ended a
+  // moment before it closes that process's handles to its files.
+  static int runs = 0;
+  std::string tag = std::to_string(++runs);
+  std::string outPath = folder + "\\out" + tag + ".txt";
+  std::string errPath = folder + "\\err" + tag + ".txt";
+  ChildOptions options;
+  options.output = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  options.errors = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  int code = -1;
+  DWORD startError = 0;  // why uninstlog.exe did not start, when it did not
+  if (options.output == INVALID_HANDLE_VALUE || options.errors == INVALID_HANDLE_VALUE) {
+    startError = GetLastError();
+  } else {
+    code = RunChild("\"" DIST_DIR "/uninstlog.exe\" " + arguments, kUninstlogWaitMs, &options);
+    if (code == -1) startError = GetLastError();
+  }
+  for (HANDLE file : {options.output, options.errors})
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  *out = ReadTextFile(outPath);
+  *err = ReadTextFile(errPath);
+  if (startError) *err += "uninstlog.exe did not start: error " + std::to_string(startError);
+  return code;
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool ValueExists(HKEY root, const std::string& path, const char* name) {
+  DWORD type = 0;
+  std::string data;
+  return ReadValue(root, path, name, &type, &data);
+}
+
+bool SetValue(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
+              DWORD size) {
+  HKEY key;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG status = name ? RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size)
+                     : ERROR_SUCCESS;
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+bool SetText(HKEY root, const std::string& path, const char* name, const std::string& text) {
+  return SetValue(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type,
+               std::string* data) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  DWORD size = 0;
+  LONG status = RegQueryValueExA(key, name, nullptr, type, nullptr, &size);
+  data->assign(size, '\0');
+  if (status == ERROR_SUCCESS && size)
+    status = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(&(*data)[0]), &size);
+  RegCloseKey(key);
+  data->resize(size);
+  return status == ERROR_SUCCESS;
+}
+
+std::vector<std::pair<std::string, std::string>> PendingRenames() {
+  std::vector<std::pair<std::string, std::string>> result;
+  DWORD type = 0;
+  std::string data;
+  if (!ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", &type, &data))
+    return result;
+  std::vector<std::string> names;
+  for (size_t at = 0; at < data.size();) {
+    std::string name = data.c_str() + at;
+    at += name.size() + 1;
+    if (name.compare(0, 4, "\\??\\") == 0) name.erase(0, 4);
+    names.push_back(name);
+  }
+  for (size_t i = 0; i + 1 < names.size(); i += 2)
+    if (!names[i].empty()) result.push_back({names[i], names[i + 1]});
+  return result;
+}
+
+void ClearPendingRenames() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    return;
+  RegDeleteValueA(key, "PendingFileRenameOperations");
+  RegCloseKey(key);
 }
 
 std::vector<std::string> ListBoxLines(HWND list) {
@@ -151,23 +301,23 @@ std::string LoadLogText(const std::string& folder, const std::string& text) {
   return path;
 }
 
-static bool ReadEnvironmentNumber(const char* name, unsigned long* value) {
+bool ReadEnvironmentNumber(const char* name, unsigned long long* value) {
   char text[32] = "";
   DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
   if (length == 0 || length >= sizeof text) return false;
   char* end = nullptr;
-  *value = strtoul(text, &end, 10);
+  *value = strtoull(text, &end, 10);
   return end && *end == 0 && end != text;
 }
 
 unsigned FuzzSeed(unsigned fallback) {
-  unsigned long value = 0;
+  unsigned long long value = 0;
   return ReadEnvironmentNumber("FUZZ_SEED", &value) ? static_cast<unsigned>(value) : fallback;
 }
 
 int FuzzCount(int fallback) {
-  unsigned long value = 0;
-  return ReadEnvironmentNumber("FUZZ_COUNT", &value) && value > 0 && value < 100000000ul
+  unsigned long long value = 0;
+  return ReadEnvironmentNumber("FUZZ_COUNT", &value) && value > 0 && value < 100000000ull
              ? static_cast<int>(value)
              : fallback;
 }

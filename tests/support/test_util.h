@@ -20,9 +20,49 @@ std::string ReadTextFile(const std::string& path);
 bool PathExists(const std::string& path);
 // Folder of the running test program (where helper programs are built).
 std::string TestBinFolder();
+// The prefix's temporary folder and a shell folder (a CSIDL_ number), with
+// no backslash at the end; "" for a shell folder the prefix lacks.
+std::string TempFolder();
+std::string KnownFolder(int csidl);
+// Wine's host name for a Windows path; "" when Wine gives none.
+std::string UnixName(const std::string& path);
+
+// What a child gets besides its command line. Output and errors: inheritable
+// handles for its standard output and error (none: the caller's own). Job:
+// the child joins it before it runs its first instruction. Stalled: asked
+// every kChildPollMs while the child runs; true ends it as a time-out does.
+constexpr DWORD kChildPollMs = 1000;
+struct ChildOptions {
+  HANDLE output = nullptr;
+  HANDLE errors = nullptr;
+  HANDLE job = nullptr;
+  std::function<bool()> stalled;
+};
 // Runs a command line, waits up to timeoutMs; returns the exit code, or -1
 // when it could not start, -2 on time-out (the process is then killed).
-int RunChild(const std::string& commandLine, DWORD timeoutMs = 60000);
+int RunChild(const std::string& commandLine, DWORD timeoutMs = 60000,
+             const ChildOptions* options = nullptr);
+// Runs dist's uninstlog.exe with its output and errors in fresh files in
+// folder, read back into *out and *err; RunChild's codes.
+int RunUninstlog(const std::string& folder, const std::string& arguments, std::string* out,
+                 std::string* err);
+
+// The registry. Paths are below root; a null value name is the key alone.
+bool KeyExists(HKEY root, const std::string& path);
+bool ValueExists(HKEY root, const std::string& path, const char* name);
+// Creates the key when missing; false when the key or value was not written.
+bool SetValue(HKEY root, const std::string& path, const char* name, DWORD type, const void* data,
+              DWORD size);
+bool SetText(HKEY root, const std::string& path, const char* name, const std::string& text);
+inline bool CreateKey(HKEY root, const std::string& path) {
+  return SetValue(root, path, nullptr, REG_NONE, nullptr, 0);
+}
+// A value's type and bytes; false when the key or value is missing.
+bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type,
+               std::string* data);
+// The restart-time rename list: pairs (source, target), "\??\" taken off.
+std::vector<std::pair<std::string, std::string>> PendingRenames();
+void ClearPendingRenames();
 // Every line of a list box, in list order. Read in the wide form, which
 // also comes back whole from another process's list.
 std::vector<std::string> ListBoxLines(HWND list);
@@ -31,6 +71,8 @@ std::vector<std::string> ListBoxLines(HWND list);
 // (the modest fixed run of `make check`).
 unsigned FuzzSeed(unsigned fallback);
 int FuzzCount(int fallback);
+// A whole decimal number from the environment; false when unset or not one.
+bool ReadEnvironmentNumber(const char* name, unsigned long long* value);
 // Clears the uninstaller's program-wide state and reserves fresh working
 // areas, as start-up does before loading.
 void ResetProgramState();

@@ -11,9 +11,6 @@
 #include "support/test_util.h"
 #include "uninstlog/uninstlog.h"
 
-int RunUninstlog(const std::string& folder, const std::string& arguments, std::string* out,
-                 std::string* err);
-
 namespace {
 
 const char kTestKey[] = "Software\\DorvanePreviewTest";
@@ -49,16 +46,6 @@ void DumpKey(HKEY root, const std::string& path, std::string* out) {
   RegCloseKey(key);
 }
 
-void SetValue(HKEY root, const std::string& path, const char* name, DWORD type,
-              const std::string& data) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &key, nullptr));
-  RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                 static_cast<DWORD>(data.size()));
-  RegCloseKey(key);
-}
-
 // A path as JSON writes it.
 std::string JsonPath(const std::string& path) {
   std::string out;
@@ -75,8 +62,6 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
   return lines;
 }
 
-std::string Count(DWORD value) { return std::string(reinterpret_cast<char*>(&value), 4); }
-
 class PreviewTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -92,11 +77,14 @@ class PreviewTest : public ::testing::Test {
     SetFileAttributesA((pkg + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     WriteTextFile(root_ + "\\held.txt", "held");
     WriteTextFile(root_ + "\\sim.ini", "[Pkg]\r\na=1\r\nb=2\r\n[Other]\r\nx=1\r\n[Two]\r\nk=1\r\n");
-    SetValue(HKEY_CURRENT_USER, std::string(kTestKey) + "\\Pkg\\Sub1\\Sub2", "deep", REG_SZ, "d");
-    SetValue(HKEY_CURRENT_USER, std::string(kTestKey) + "\\Pkg", "v1", REG_SZ, "one");
-    SetValue(HKEY_CURRENT_USER, kTestKey, "Keep", REG_SZ, "kept");
-    SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared("shared.dll").c_str(), REG_DWORD, Count(3));
-    SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared("one.dll").c_str(), REG_DWORD, Count(1));
+    ASSERT_TRUE(SetText(HKEY_CURRENT_USER, std::string(kTestKey) + "\\Pkg\\Sub1\\Sub2", "deep", "d"));
+    ASSERT_TRUE(SetText(HKEY_CURRENT_USER, std::string(kTestKey) + "\\Pkg", "v1", "one"));
+    ASSERT_TRUE(SetText(HKEY_CURRENT_USER, kTestKey, "Keep", "kept"));
+    const DWORD counts[] = {3, 1};
+    ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared("shared.dll").c_str(), REG_DWORD,
+                         &counts[0], sizeof counts[0]));
+    ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared("one.dll").c_str(), REG_DWORD,
+                         &counts[1], sizeof counts[1]));
     held_ = CreateFileA((root_ + "\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                         0, nullptr);
     marker_ = root_ + "\\marker.txt";
@@ -147,14 +135,10 @@ class PreviewTest : public ::testing::Test {
     DumpTree(root_, &out);
     DumpKey(HKEY_CURRENT_USER, kTestKey, &out);
     for (const char* name : {"shared.dll", "one.dll"}) {
-      HKEY key;
-      DWORD value = 0, size = 4, type = 0;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        if (RegQueryValueExA(key, Shared(name).c_str(), nullptr, &type,
-                             reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS)
-          out += "count " + std::string(name) + " " + std::to_string(value) + "\n";
-        RegCloseKey(key);
-      }
+      DWORD type = 0;
+      std::string count;
+      if (ReadValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared(name).c_str(), &type, &count))
+        out += "count " + std::string(name) + " " + std::to_string(type) + " " + count + "\n";
     }
     return out;
   }

@@ -84,60 +84,6 @@ TEST_F(TailTest, BadExecutablesAreReported) {
   }
 }
 
-}  // namespace
-
-// Runs dist's uninstlog.exe with its output and errors in files; returns the
-// exit code. (The preview tests use it too.)
-int RunUninstlog(const std::string& folder, const std::string& arguments, std::string* out,
-            std::string* err) {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  // Fresh files each run: Wine may report the last run's process ended a
-  // moment before it closes that process's handles to its files.
-  static int runs = 0;
-  std::string tag = std::to_string(++runs);
-  std::string outPath = folder + "\\out" + tag + ".txt";
-  std::string errPath = folder + "\\err" + tag + ".txt";
-  DWORD startError = 0;  // why uninstlog.exe did not start, when it did not
-  HANDLE outFile = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (outFile == INVALID_HANDLE_VALUE) startError = GetLastError();
-  HANDLE errFile = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (errFile == INVALID_HANDLE_VALUE && !startError) startError = GetLastError();
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = outFile;
-  startup.hStdError = errFile;
-  PROCESS_INFORMATION process = {};
-  std::string line = "\"" DIST_DIR "/uninstlog.exe\" " + arguments;
-  int code = -1;
-  if (!startError && !CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                     nullptr, &startup, &process))
-    startError = GetLastError();
-  if (!startError) {
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-      DWORD exit = 0;
-      GetExitCodeProcess(process.hProcess, &exit);
-      code = static_cast<int>(exit);
-    } else {
-      TerminateProcess(process.hProcess, 99);
-      code = -2;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  if (outFile != INVALID_HANDLE_VALUE) CloseHandle(outFile);
-  if (errFile != INVALID_HANDLE_VALUE) CloseHandle(errFile);
-  *out = ReadTextFile(outPath);
-  *err = ReadTextFile(errPath);
-  if (startError) *err += "uninstlog.exe did not start: error " + std::to_string(startError);
-  return code;
-}
-
-namespace {
-
 TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
   std::string clean = folder_ + "\\clean.ini";
   WriteTextFile(clean, "A10,S\r\nA48,U\r\nA43,Remove %s?\r\nA36,%s %s\r\nA49,%s\r\nA13,OK\r\n"

@@ -563,9 +563,9 @@ TEST_F(UninstallDialog, ClimbEndsAtTheDriveAndSparesTheDrivesCurrentFolder) {
 TEST_F(UninstallDialog, ClimbStopsAtKeptFolders) {
   std::vector<std::string> files;
   for (int csidl : {CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY}) {
-    char folder[MAX_PATH] = "";
-    ASSERT_EQ(SHGetFolderPathA(nullptr, csidl, nullptr, 0, folder), S_OK);
-    files.push_back(std::string(folder) + "\\dv_leftover_" +
+    std::string folder = KnownFolder(csidl);
+    ASSERT_FALSE(folder.empty()) << csidl;
+    files.push_back(folder + "\\dv_leftover_" +
                     std::to_string(GetCurrentProcessId()) + ".txt");
     WriteTextFile(files.back(), "x");
   }
