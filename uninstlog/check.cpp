@@ -1042,7 +1042,7 @@ std::vector<Finding> CheckScan(const LogScan& scan) {
                            IsDecimalDigit(g.raw[0]));
     switch (g.reason) {
       case kReasonNoLineEnd:
-        // A lost action or message is an error, as the README says.
+        // A lost action or message is an error, as the package makers' manual says.
         c.Add(g.line, IsTakenLine(g.raw.c_str()) ? kError : kNote, "no-line-end",
               std::string("the last line has no line end: the uninstaller does not read it") +
                   (IsTakenLine(g.raw.c_str()) ? ", and its action or message is lost" : ""));
