@@ -69,15 +69,15 @@ void AddProgressNote(int messageId) {
   // Without a dialog (stage one, silent mode) the note goes nowhere.
   if (!gDialog) return;
   const char* text = GetMessageText(messageId);
-  LRESULT index = SendDlgItemMessageA(gDialog, kProgressList, LB_ADDSTRING, 0,
+  LRESULT index = SendDlgItemMessageA(gDialog, IDC_PROGRESS, LB_ADDSTRING, 0,
                                       reinterpret_cast<LPARAM>(text));
   // Selecting the new line scrolls it into view.
-  if (index >= 0) SendDlgItemMessageA(gDialog, kProgressList, LB_SETCURSEL, index, 0);
+  if (index >= 0) SendDlgItemMessageA(gDialog, IDC_PROGRESS, LB_SETCURSEL, index, 0);
 }
 
 void AddLeftover(const char* path) {
   GateLeftover(path);  // a preview lists it
   // Stage one and silent mode have no dialog: the line goes nowhere.
   if (!gDialog) return;
-  SendDlgItemMessageA(gDialog, kLeftoverList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
+  SendDlgItemMessageA(gDialog, IDC_LEFTOVERS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
 }

@@ -320,7 +320,7 @@ static void RunStageTwo() {
   if (gSilent) {
     RunActions(kLatePhase);
   } else {
-    DialogBoxParamA(gModule, MAKEINTRESOURCEA(kDialogTemplate), nullptr, UninstallDialogProc, 0);
+    DialogBoxParamA(gModule, MAKEINTRESOURCEA(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0);
   }
   ScheduleOwnDeletion();
 }
