@@ -114,16 +114,15 @@ struct Checker {
   void FieldLengths(const TakenLine& t) {
     int kind = LogKindIndex(t.action[0]);
     if (kind < 0) return;
-    const LogKindFields& k = kLogKindFields[kind];
-    for (int n = 0; n < k.count; ++n) {
-      if (k.fields[n].number) continue;  // only its leading digits count
+    for (int n = 0; n < LogFieldCount(kind); ++n) {
+      const LogField& f = kLogKindRows[kind].fields[n];
+      if (f.number) continue;  // only its leading digits count
       bool missing = false;
       std::string field = ActionField(t.action, n, &missing);
-      if (!missing && static_cast<int>(field.size()) >= k.fields[n].size)
+      if (!missing && static_cast<int>(field.size()) >= f.size)
         Add(t.line, kWarning, "field-too-long",
-            std::string(kLogKindNames[kind].fields[n]) + " field has " +
-                std::to_string(field.size()) + " characters; the uninstaller holds at most " +
-                std::to_string(k.fields[n].size - 1));
+            std::string(f.name) + " field has " + std::to_string(field.size()) +
+                " characters; the uninstaller holds at most " + std::to_string(f.size - 1));
     }
   }
 
@@ -918,19 +917,15 @@ void CheckEncoding(Checker& c) {
 // The kind letter a line without an action probably meant: the same letter
 // in capitals, or a neighbour on the keyboard whose fields fit the line.
 char MeantLetter(const TakenLine& t) {
-  static const struct { char letter; const char* neighbours; } kNeighbours[] = {
-      {'B', "VNGH"}, {'C', "XVDF"}, {'D', "SFERCX"}, {'E', "WRDS"}, {'J', "HKUNM"},
-      {'K', "JLIOM"}, {'M', "NJK"}, {'P', "OL"}, {'U', "YIHJ"},
-  };
   char letter = t.action[0];
   char upper = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
   if (upper != letter && HasCounter(upper)) return upper;
   int fields = 0;
   bool missing = false;
   while (fields < kMaxKindFields && (ActionField(t.action, fields, &missing), !missing)) ++fields;
-  for (const auto& n : kNeighbours)
-    if (std::strchr(n.neighbours, upper) && kLogKindFields[LogKindIndex(n.letter)].count == fields)
-      return n.letter;
+  for (int kind = 0; kind < kLogKindCount; ++kind)
+    if (std::strchr(kLogKindRows[kind].neighbours, upper) && LogFieldCount(kind) == fields)
+      return kLogKinds[kind].letter;
   return 0;
 }
 
