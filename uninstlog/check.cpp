@@ -342,7 +342,8 @@ struct Checker {
     std::string trimmed = key;
     while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
     if (rootText.empty())
-      Add(t.line, FINDING("not-a-number"), "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
+      Add(t.line, FINDING("not-a-number"),
+          "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
     else
       NumberField(t, 0, "root", false);
     if (root >= kRootCount)

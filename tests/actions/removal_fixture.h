@@ -37,8 +37,8 @@ inline HWND CreateHost() {
                             300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   CreateWindowA("LISTBOX", "", WS_CHILD | LBS_SORT, 0, 0, 300, 100, host,
                 reinterpret_cast<HMENU>(IDC_LEFTOVERS), GetModuleHandleA(nullptr), nullptr);
-  CreateWindowA("LISTBOX", "", WS_CHILD, 0, 100, 300, 100, host, reinterpret_cast<HMENU>(IDC_PROGRESS),
-                GetModuleHandleA(nullptr), nullptr);
+  CreateWindowA("LISTBOX", "", WS_CHILD, 0, 100, 300, 100, host,
+                reinterpret_cast<HMENU>(IDC_PROGRESS), GetModuleHandleA(nullptr), nullptr);
   return host;
 }
 

@@ -564,7 +564,8 @@ std::vector<std::string> LayoutFaults(Run& run, bool leftovers) {
     expect(!ControlEnabled(d, IDC_CLOSE) && !ControlEnabled(d, IDC_REMOVE_ONE) &&
                !ControlEnabled(d, IDC_REMOVE_ALL),
            "close and remove buttons disabled");
-    expect(WindowText(GetDlgItem(d, IDC_FINISH)) == Message(run, 13), "finish button is message 13");
+    expect(WindowText(GetDlgItem(d, IDC_FINISH)) == Message(run, 13),
+           "finish button is message 13");
   }
   HWND list = GetDlgItem(d, IDC_PROGRESS);
   std::vector<std::string> lines = ListLines(list);

@@ -28,8 +28,6 @@ constexpr int kMaxArguments = 5;
 constexpr int kCommandSize = 512;       // E: command line and its short path
 constexpr int kValueNameSize = 128;     // J
 constexpr int kProfileKeySize = 256;    // M
-// P and U paths, J roots and key paths, K files, M files and sections take
-// kPathSize; P and U modes are read into a path buffer too.
 
 // ---- Kind letters ------------------------------------------------------------
 
@@ -43,32 +41,32 @@ constexpr int kProfileKeySize = 256;    // M
 //   FIELD(the handler's buffer in bytes with the zero, read as a number (an
 //         overlong one is cut or reads as 0), name); field 0 is the first
 //         field after the comma.
-#define LOG_LIBRARY_FIELDS(FIELD)                                                          \
-  FIELD(kLibraryPathSize, false, "library"), FIELD(kFunctionNameSize, false, "function"),  \
-      FIELD(kNumberFieldSize, true, "count"), FIELD(kArgumentSize, false, "argument 1"),   \
-      FIELD(kArgumentSize, false, "argument 2"), FIELD(kArgumentSize, false, "argument 3"), \
+#define LOG_LIBRARY_FIELDS(FIELD)                                                                  \
+  FIELD(kLibraryPathSize, false, "library"), FIELD(kFunctionNameSize, false, "function"),          \
+      FIELD(kNumberFieldSize, true, "count"), FIELD(kArgumentSize, false, "argument 1"),           \
+      FIELD(kArgumentSize, false, "argument 2"), FIELD(kArgumentSize, false, "argument 3"),        \
       FIELD(kArgumentSize, false, "argument 4"), FIELD(kArgumentSize, false, "argument 5")
-#define LOG_KINDS(KIND, FIELD)                                                                \
-  KIND('B', 3999, -1, CheckRunningProgram, "CheckRunningProgram", "running-program check",    \
-       "VNGH", FIELD(kNumberFieldSize, true, "check kind"), FIELD(kCheckNameSize, false, "name"), \
-       FIELD(kCheckTextSize, false, "message"), FIELD(kNumberFieldSize, true, "answer style")) \
-  KIND('C', 4001, 1, CallCheckedLibrary, "CallLibraryFunction",                               \
-       "library call, stops when it returns 0", "XVDF", LOG_LIBRARY_FIELDS(FIELD))             \
-  KIND('D', 5001, 1, CallUncheckedLibrary, "CallLibraryFunction",                             \
-       "library call, result ignored", "SFERCX", LOG_LIBRARY_FIELDS(FIELD))                    \
-  KIND('E', 7001, 1, RunProgram, "RunProgram", "program run, waits for its end", "WRDS",      \
-       FIELD(kCommandSize, false, "command line"))                                             \
-  KIND('J', 19999, -1, RemoveRegistryEntry, "RemoveRegistryEntry",                           \
-       "registry key or value removal", "HKUNM", FIELD(kPathSize, false, "root"),              \
-       FIELD(kPathSize, false, "key path"), FIELD(kValueNameSize, false, "value name"))        \
-  KIND('K', 20001, 1, ReleaseSharedLibrary, "ReleaseSharedLibrary",                           \
-       "shared-library count release", "JLIOM", FIELD(kPathSize, false, "shared file"))        \
-  KIND('M', 21001, 1, RemoveProfileEntry, "RemoveProfileEntry", "profile entry removal",      \
-       "NJK", FIELD(kPathSize, false, "profile file"), FIELD(kPathSize, false, "section"),     \
-       FIELD(kProfileKeySize, false, "key"))                                                   \
-  KIND('P', 30001, 1, RemoveFiles, "RemoveFiles", "file removal", "OL",                       \
-       FIELD(kPathSize, false, "path"), FIELD(kPathSize, true, "mode"))                        \
-  KIND('U', 64999, -1, RemoveFolders, "RemoveFolders", "folder removal", "YIHJ",              \
+#define LOG_KINDS(KIND, FIELD)                                                                     \
+  KIND('B', 3999, -1, CheckRunningProgram, "CheckRunningProgram", "running-program check",         \
+       "VNGH", FIELD(kNumberFieldSize, true, "check kind"), FIELD(kCheckNameSize, false, "name"),  \
+       FIELD(kCheckTextSize, false, "message"), FIELD(kNumberFieldSize, true, "answer style"))     \
+  KIND('C', 4001, 1, CallCheckedLibrary, "CallLibraryFunction",                                    \
+       "library call, stops when it returns 0", "XVDF", LOG_LIBRARY_FIELDS(FIELD))                 \
+  KIND('D', 5001, 1, CallUncheckedLibrary, "CallLibraryFunction",                                  \
+       "library call, result ignored", "SFERCX", LOG_LIBRARY_FIELDS(FIELD))                        \
+  KIND('E', 7001, 1, RunProgram, "RunProgram", "program run, waits for its end", "WRDS",           \
+       FIELD(kCommandSize, false, "command line"))                                                 \
+  KIND('J', 19999, -1, RemoveRegistryEntry, "RemoveRegistryEntry",                                 \
+       "registry key or value removal", "HKUNM", FIELD(kPathSize, false, "root"),                  \
+       FIELD(kPathSize, false, "key path"), FIELD(kValueNameSize, false, "value name"))            \
+  KIND('K', 20001, 1, ReleaseSharedLibrary, "ReleaseSharedLibrary",                                \
+       "shared-library count release", "JLIOM", FIELD(kPathSize, false, "shared file"))            \
+  KIND('M', 21001, 1, RemoveProfileEntry, "RemoveProfileEntry", "profile entry removal",           \
+       "NJK", FIELD(kPathSize, false, "profile file"), FIELD(kPathSize, false, "section"),         \
+       FIELD(kProfileKeySize, false, "key"))                                                       \
+  KIND('P', 30001, 1, RemoveFiles, "RemoveFiles", "file removal", "OL",                            \
+       FIELD(kPathSize, false, "path"), FIELD(kPathSize, true, "mode"))                            \
+  KIND('U', 64999, -1, RemoveFolders, "RemoveFolders", "folder removal", "YIHJ",                   \
        FIELD(kPathSize, false, "path"), FIELD(kPathSize, true, "mode"))
 #define LOG_NO_FIELD(size, number, name)
 
@@ -104,7 +102,7 @@ struct LogKindRow {
   const char* neighbours;
   LogField fields[kMaxKindFields];  // a size of 0 ends the list
 };
-#define LOG_KIND_ROW(letter, base, step, handler, handlerName, action, neighbours, ...) \
+#define LOG_KIND_ROW(letter, base, step, handler, handlerName, action, neighbours, ...)            \
   {handlerName, action, neighbours, {__VA_ARGS__}},
 #define LOG_FIELD_ROW(size, number, name) {size, number, name}
 inline constexpr LogKindRow kLogKindRows[] = {LOG_KINDS(LOG_KIND_ROW, LOG_FIELD_ROW)};
