@@ -1,9 +1,12 @@
 # Wraps CMake: `make` builds both flavours into dist/, `make check` also runs
 # every test (under Wine for the x86_64 flavour, static checks for i686);
 # `make check-win32` runs every test on the shipped 32-bit files inside a VM.
+# Each build tree is configured from its preset in CMakePresets.json.
 BUILD ?= build
 JOBS ?= 2
 CMAKE_ARGS ?=
+# $(call configure,PRESET): the build tree $(BUILD)/PRESET from its preset.
+configure = cmake --preset $(1) -B $(BUILD)/$(1) $(CMAKE_ARGS) >/dev/null
 
 .PHONY: all deps build check check-win32 fuzz bench demo preview screenshots release repro clean
 
@@ -13,9 +16,9 @@ deps:
 	@sh tools/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD)/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake $(CMAKE_ARGS) >/dev/null
+	$(call configure,win32)
 	cmake --build $(BUILD)/win32 -j$(JOBS)
-	cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake $(CMAKE_ARGS) >/dev/null
+	$(call configure,win64)
 	cmake --build $(BUILD)/win64 -j$(JOBS)
 
 # Every tier (unit, static, e2e, fuzz); the fuzzers at their fixed modest
@@ -33,9 +36,9 @@ fuzz: build
 # against dist/win32, run by 32-bit Wine inside a QEMU VM (tools/vm/).
 check-win32: deps
 	@sh tools/install-deps.sh win32
-	cmake -S . -B $(BUILD)/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake $(CMAKE_ARGS) >/dev/null
+	$(call configure,win32)
 	cmake --build $(BUILD)/win32 -j$(JOBS)
-	cmake -S . -B $(BUILD)/win32-tests -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-tests.cmake $(CMAKE_ARGS) >/dev/null
+	$(call configure,win32-tests)
 	cmake --build $(BUILD)/win32-tests -j$(JOBS)
 	sh tools/vm/ctest.sh $(BUILD)/win32-tests $(CTEST_ARGS)
 
@@ -58,7 +61,7 @@ screenshots: build
 # The release bundle: dist/release/ with one zip (the 32-bit files, their
 # sums, the package makers' notes) and the zip's sum.
 release: deps
-	cmake -S . -B $(BUILD)/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake $(CMAKE_ARGS) >/dev/null
+	$(call configure,win32)
 	cmake --build $(BUILD)/win32 -j$(JOBS) --target release
 
 # Builds the committed HEAD twice in build/repro/{a,b} and compares the sums

@@ -3,8 +3,8 @@
 RELEASE_FOLDER/SHA256SUMS (the zip's sum).
 
 The zip holds one folder, dorvane-runtime-VERSION/, with the three shipped
-32-bit files, PACKAGE-MAKERS.txt (the README's part for package makers) and
-SHA256SUMS (the sums of those four files). Two runs on the same files give
+32-bit files, PACKAGE-MAKERS.txt (docs/package-makers.md, with Windows line
+ends) and SHA256SUMS (the sums of those four files). Two runs on the same files give
 the same zip byte for byte: entries in sorted order, every entry dated with
 the commit's time (SOURCE_DATE_EPOCH when set, else the time of the commit
 checked out, else 1980-01-01), the same attributes for every entry, and
@@ -22,7 +22,7 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SHIPPED = ['Dorvane_quadrant_levers.gau', 'uninstaller.exe', 'uninstlog.exe']
 NOTES = 'PACKAGE-MAKERS.txt'
-NOTES_HEADING = '## For package makers'
+MANUAL = os.path.join('docs', 'package-makers.md')
 SUMS = 'SHA256SUMS'
 ZIP_EPOCH = 315532800  # 1980-01-01 00:00:00 UTC, the earliest time a zip entry can carry
 COMPRESS_LEVEL = 9
@@ -51,20 +51,10 @@ def entry_time():
     return time.gmtime(seconds)[:6]
 
 
-def package_maker_notes(release_version):
-    """The README from its package makers' heading to the next heading of
-    the same level, with Windows line ends."""
-    lines = read(os.path.join(ROOT, 'README.md')).decode('utf-8').split('\n')
-    starts = [i for i, line in enumerate(lines) if line.startswith(NOTES_HEADING)]
-    if len(starts) != 1:
-        sys.exit('make_release: README.md needs exactly one "%s" section' % NOTES_HEADING)
-    end = next((i for i in range(starts[0] + 1, len(lines)) if lines[i].startswith('## ')), len(lines))
-    part = lines[starts[0]:end]
-    while part and not part[-1].strip():
-        part.pop()
-    title = 'Dorvane run-time files %s' % release_version
-    text = [title, '=' * len(title), ''] + part
-    return ('\r\n'.join(text) + '\r\n').encode('utf-8')
+def package_maker_notes():
+    """The manual as it stands, with Windows line ends for Notepad."""
+    text = read(os.path.join(ROOT, MANUAL)).decode('utf-8')
+    return '\r\n'.join(text.rstrip('\n').split('\n')).encode('utf-8') + b'\r\n'
 
 
 def sums(files):
@@ -94,7 +84,7 @@ def main():
         if not os.path.isfile(path):
             sys.exit('make_release: %s is missing; build first' % path)
         files[name] = read(path)
-    files[NOTES] = package_maker_notes(release_version)
+    files[NOTES] = package_maker_notes()
     files[SUMS] = sums(files)
 
     folder = 'dorvane-runtime-' + release_version

@@ -30,9 +30,9 @@ build() {
   echo "repro: building $commit in $side/src"
   (
     cd "$side/src"
-    cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake
+    cmake --preset win32
     cmake --build build/win32 -j"$JOBS" --target release
-    cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake
+    cmake --preset win64
     cmake --build build/win64 -j"$JOBS" --target uninstaller quadrant_gauge uninstlog
   ) > "$side/build.log" 2>&1 || { echo "repro: the build in $side failed, see $side/build.log" >&2; exit 2; }
   (cd "$side/src" && sha256sum dist/win32/* dist/win64/* dist/release/*) > "$side/SHA256SUMS"

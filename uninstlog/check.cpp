@@ -4,13 +4,116 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <type_traits>
 #include "uninstlog/uninstlog.h"
 #include "actions/actions.h"
 #include "common/helpers.h"
 #include "log/format.h"
 #include "log/log.h"
 
+constexpr FindingKind kFindingKinds[] = {
+    // The log as a whole.
+    {"utf16", kError, kError, "the log is saved as UTF-16: no line is read"},
+    {"utf8-bom", kError, kError, "a UTF-8 byte-order mark: the first line is lost"},
+    {"utf8-text", kError, kError, "UTF-8 characters: paths name nothing, texts show garbled"},
+    {"nul-bytes", kError, kError, "NUL bytes: each line is read only up to its first"},
+    {"no-action", kError, kError, "no action: the uninstaller asks and removes nothing"},
+    {"no-line-end", kError, kNote, "the last line has no line end and is not read (a note when it is no entry)"},
+    {"too-many-actions", kError, kError, "past the uninstaller's 19999 actions: the action is lost"},
+    {"too-many-messages", kError, kError, "past the uninstaller's 1000 message ids: the message is lost"},
+    {"seen-set-full", kWarning, kWarning, "the set of seen lines is full: the line counts as a repeat and is lost"},
+    // Line heads and numbers.
+    {"not-taken", kWarning, kNote, "the line is not read (a note for headings and comments)"},
+    {"nul-byte", kWarning, kWarning, "a NUL byte: the line is read only up to it"},
+    {"reserved-number", kWarning, kWarning, "number 65535 is reserved: the line is ignored"},
+    {"number-overflow", kWarning, kWarning, "the number does not fit 32 bits"},
+    {"number-text", kWarning, kWarning, "text after the number's digits is ignored"},
+    {"letter-message", kWarning, kWarning, "an action letter with a number of 1000 or less: the line is a message"},
+    {"passed-over", kWarning, kWarning, "a letter without an action: the run passes over the line"},
+    {"letter-typo", kWarning, kWarning, "a line that does nothing, and the letter probably meant"},
+    {"no-automatic-number", kWarning, kWarning, "number 0 on a letter without automatic numbers: the line became message 0"},
+    {"auto-number-message", kError, kError, "so many lines of a letter that its automatic number falls to 1000 or less"},
+    {"auto-collision", kWarning, kWarning, "an automatic number runs into another letter's range"},
+    {"repeat-dropped", kWarning, kWarning, "a repeat of an earlier action: dropped"},
+    {"phase", kNote, kNote, "an action placed in the other stage than its letter's own"},
+    // Fields.
+    {"not-a-number", kWarning, kWarning, "a number field that is not a plain number"},
+    {"field-too-long", kWarning, kWarning, "a field longer than the uninstaller holds"},
+    {"b-kind", kWarning, kWarning, "a check kind other than 0 to 3: the check never finds anything"},
+    {"b-empty-name", kError, kWarning, "an empty name to check for (an error with kind 3, which always finds one)"},
+    {"b-missing-field", kWarning, kWarning, "a B line with fewer than 4 fields"},
+    {"b-style", kWarning, kWarning, "an answer style other than 0 to 5"},
+    {"b-empty-message", kWarning, kWarning, "an empty message text: the box shows no text"},
+    {"c-empty-library", kWarning, kWarning, "an empty library path"},
+    {"c-empty-function", kWarning, kWarning, "an empty function name"},
+    {"c-relative-library", kWarning, kWarning, "a library path neither full nor a bare name: nothing is loaded"},
+    {"c-bare-library", kWarning, kWarning, "a bare library name the system folder lacks"},
+    {"c-system-library", kNote, kNote, "a bare library name, loaded from the system folder"},
+    {"c-no-count", kWarning, kWarning, "no argument count field"},
+    {"c-count", kWarning, kWarning, "an argument count other than 0 to 5: the function is not called"},
+    {"c-missing-argument", kWarning, kWarning, "fewer arguments than the count"},
+    {"e-empty", kWarning, kWarning, "an empty command line"},
+    {"e-unquoted", kWarning, kWarning, "an unquoted program path with a blank"},
+    {"j-root", kError, kError, "a root other than 0 to 3: the line names no key"},
+    {"j-empty-key", kError, kError, "an empty key path: the root key itself, and nothing is removed"},
+    {"j-broad-key", kError, kError, "a whole key directly below the root"},
+    {"j-system-key", kError, kError, "a whole key that holds every program's uninstall registration"},
+    {"j-link", kError, kError, "a key that is a registry link on this machine"},
+    {"j-no-value", kWarning, kWarning, "no value-name field: a value is deleted, not the key"},
+    {"k-empty", kWarning, kWarning, "an empty shared file path"},
+    {"m-empty-file", kWarning, kWarning, "an empty profile file path"},
+    {"m-empty-section", kWarning, kWarning, "an empty section name"},
+    {"m-no-key", kWarning, kWarning, "no key field: a key is removed, not the section"},
+    // Paths of P and U lines.
+    {"empty-path", kError, kError, "an empty path: the line removes nothing"},
+    {"no-mode", kWarning, kWarning, "no mode field"},
+    {"p-mode", kWarning, kWarning, "a mode above 2: files are only recorded as handled"},
+    {"refused-pattern", kError, kError, "a refused pattern: a folder part under 4 characters, or a drive or share root"},
+    {"device-path", kError, kError, "a wildcard or a tree in the NT or device namespace"},
+    {"names-nothing", kError, kError, "a path with no file or folder name at its end"},
+    {"relative-path", kWarning, kWarning, "a path that is not a full path"},
+    {"long-path", kError, kError, "a path of 260 characters or more"},
+    {"bad-character", kError, kError, "a character no file name holds"},
+    {"u-drive-root", kError, kError, "a U line on a drive root"},
+    {"u-top-level", kWarning, kWarning, "a U line on a top-level folder or its contents"},
+    {"protected-folder", kError, kError, "a sweep of a folder the uninstaller keeps: refused"},
+    {"protected-wildcard", kWarning, kWarning, "a wildcard in a protected folder, with the files it takes here"},
+    {"sweeps-foreign", kError, kError, "a sweep that takes an M line's profile file or a K line's shared library"},
+    {"sweeps-above-package", kError, kError, "a sweep of a folder that holds the package's own"},
+    {"stage-one-log", kError, kError, "a stage-one sweep that reaches the log"},
+    {"swept-first", kWarning, kWarning, "a mode-1 or mode-2 file that a sweep deletes first"},
+    // Messages.
+    {"missing-message", kWarning, kWarning, "a message the uninstaller reads is missing"},
+    {"message-replaced", kWarning, kWarning, "a message defined again: the later text counts"},
+    {"too-many-placeholders", kError, kError, "more placeholders than the uninstaller supplies"},
+    {"non-text-placeholder", kWarning, kWarning, "a placeholder other than %s: it shows a number"},
+    {"message-cut", kWarning, kWarning, "a message longer than the uninstaller shows"},
+    {"name-cut", kWarning, kWarning, "a product name longer than the uninstaller keeps"},
+    {"caption-cut", kWarning, kWarning, "a caption longer than the uninstaller keeps"},
+    // The stage-one removal of the uninstall registration.
+    {"j-stage-one", kNote, kNote, "stage one deletes this product key"},
+    {"j-stage-one-root", kWarning, kWarning, "stage one deletes under HKEY_LOCAL_MACHINE, whatever root the line names"},
+    {"j-stage-one-key", kWarning, kWarning, "stage one deletes another key than the line's key path"},
+    {"j-stage-one-not-action", kWarning, kWarning, "a line that is no action, yet stage one deletes its key"},
+    {"j-stage-one-missed", kWarning, kWarning, "an uninstall registration that stage one does not delete"},
+};
+constexpr int kFindingKindCount = sizeof kFindingKinds / sizeof kFindingKinds[0];
+
+int NoSuchFindingCode();  // never defined: a code the table lacks does not compile
+
 namespace {
+
+constexpr bool SameCode(const char* a, const char* b) {
+  while (*a && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+constexpr int FindingIndex(const char* code) {
+  for (int i = 0; i < kFindingKindCount; ++i)
+    if (SameCode(kFindingKinds[i].code, code)) return i;
+  return NoSuchFindingCode();
+}
+// The row of a finding code, looked up while compiling.
+#define FINDING(code) std::integral_constant<int, FindingIndex(code)>::value
 
 // Where a letter's automatic numbers belong: from its first number, in its
 // direction, until they meet another letter's first number or the edge of
@@ -96,8 +199,10 @@ struct Checker {
     for (const PassKey& k : scan.passKeys) passKeyLines.insert(k.line);
   }
 
-  void Add(int line, int severity, const char* code, const std::string& text) {
-    findings.push_back({line, severity, code, text});
+  // lower: the harmless case of the finding, with its row's lower severity.
+  void Add(int line, int finding, const std::string& text, bool lower = false) {
+    const FindingKind& kind = kFindingKinds[finding];
+    findings.push_back({line, lower ? kind.lower : kind.severity, kind.code, text});
   }
 
   void NumberField(const TakenLine& t, int n, const char* name, bool allowEmpty) {
@@ -106,7 +211,7 @@ struct Checker {
     if (missing) return;  // reported by the letter's own check
     if (field.empty() && allowEmpty) return;
     if (!IsPlainNumber(field))
-      Add(t.line, kWarning, "not-a-number",
+      Add(t.line, FINDING("not-a-number"),
           std::string(name) + " field " + Quote(field) + " is not a number: it reads as " +
               std::to_string(ParseDecimal(field.c_str())));
   }
@@ -114,16 +219,15 @@ struct Checker {
   void FieldLengths(const TakenLine& t) {
     int kind = LogKindIndex(t.action[0]);
     if (kind < 0) return;
-    const LogKindFields& k = kLogKindFields[kind];
-    for (int n = 0; n < k.count; ++n) {
-      if (k.fields[n].number) continue;  // only its leading digits count
+    for (int n = 0; n < LogFieldCount(kind); ++n) {
+      const LogField& f = kLogKindRows[kind].fields[n];
+      if (f.number) continue;  // only its leading digits count
       bool missing = false;
       std::string field = ActionField(t.action, n, &missing);
-      if (!missing && static_cast<int>(field.size()) >= k.fields[n].size)
-        Add(t.line, kWarning, "field-too-long",
-            std::string(kLogKindNames[kind].fields[n]) + " field has " +
-                std::to_string(field.size()) + " characters; the uninstaller holds at most " +
-                std::to_string(k.fields[n].size - 1));
+      if (!missing && static_cast<int>(field.size()) >= f.size)
+        Add(t.line, FINDING("field-too-long"),
+            std::string(f.name) + " field has " + std::to_string(field.size()) +
+                " characters; the uninstaller holds at most " + std::to_string(f.size - 1));
     }
   }
 
@@ -140,26 +244,26 @@ struct Checker {
     NumberField(t, 0, "check kind", true);
     NumberField(t, 3, "answer style", true);
     if (kind >= kCheckKindCount)
-      Add(t.line, kWarning, "b-kind",
+      Add(t.line, FINDING("b-kind"),
           "check kind " + std::to_string(kind) + " is not 0 to " +
               std::to_string(kCheckKindCount - 1) + ": the check never finds anything");
     if (emptyName) {
       if (kind == 3)
-        Add(t.line, kError, "b-empty-name",
+        Add(t.line, FINDING("b-empty-name"),
             "check kind 3 with an empty name: every window title contains it, so the check "
             "always finds something and the user can only stop or go on");
       else if (kind <= 2)
-        Add(t.line, kWarning, "b-empty-name", "the name to check for is empty");
+        Add(t.line, FINDING("b-empty-name"), "the name to check for is empty", true);
     }
     if (noStyle)
-      Add(t.line, kWarning, "b-missing-field",
+      Add(t.line, FINDING("b-missing-field"),
           "the line has fewer than 4 fields: the answer style reads as " + std::to_string(style));
     else if (style >= kAnswerStyleCount)
-      Add(t.line, kWarning, "b-style",
+      Add(t.line, FINDING("b-style"),
           "answer style " + std::to_string(style) + " is not 0 to " +
               std::to_string(kAnswerStyleCount - 1) + ": no box style is defined for it");
     if (message.empty() && kind < kCheckKindCount)
-      Add(t.line, kWarning, "b-empty-message", "the message text is empty: the box shows no text");
+      Add(t.line, FINDING("b-empty-message"), "the message text is empty: the box shows no text");
   }
 
   // A library is a full path; a bare name is taken from the system folder.
@@ -167,16 +271,16 @@ struct Checker {
     char file[kLibraryPathSize];
     if (IsFullPath(library.c_str())) return;
     if (!LibraryFile(library.c_str(), file, kLibraryPathSize))
-      Add(t.line, kWarning, "c-relative-library",
+      Add(t.line, FINDING("c-relative-library"),
           "the library path " + library +
               " is neither a full path nor a bare file name: nothing is loaded or called");
     else if (GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES)
-      Add(t.line, kWarning, "c-bare-library",
+      Add(t.line, FINDING("c-bare-library"),
           "the bare library name " + library + " names " + file +
               " in the system folder, which is not there on this machine, never a library beside "
               "the uninstaller: nothing is loaded or called; write the full path");
     else
-      Add(t.line, kNote, "c-system-library",
+      Add(t.line, FINDING("c-system-library"),
           "the bare library name " + library + " loads " + file + " from the system folder");
   }
 
@@ -190,7 +294,7 @@ struct Checker {
     std::string first = command.substr(0, blank);
     size_t slash = first.find_last_of('\\');
     if (slash == std::string::npos || first.find('.', slash) != std::string::npos) return;
-    Add(t.line, kWarning, "e-unquoted",
+    Add(t.line, FINDING("e-unquoted"),
         "the program path holds a blank: write the program path in double quotes (the "
         "uninstaller starts the longest program the line can name; on this machine: " +
             StartedProgram(command) + ")");
@@ -202,18 +306,18 @@ struct Checker {
     std::string function = ActionField(t.action, 1);
     std::string countText = ActionField(t.action, 2, &noCount);
     int count = ParseDecimal(countText.c_str());
-    if (library.empty()) Add(t.line, kWarning, "c-empty-library", "the library path is empty");
+    if (library.empty()) Add(t.line, FINDING("c-empty-library"), "the library path is empty");
     else CheckLibraryPath(t, library);
-    if (function.empty()) Add(t.line, kWarning, "c-empty-function", "the function name is empty");
+    if (function.empty()) Add(t.line, FINDING("c-empty-function"), "the function name is empty");
     if (noCount) {
-      Add(t.line, kWarning, "c-no-count",
+      Add(t.line, FINDING("c-no-count"),
           "no argument count field: the count reads as " + std::to_string(count) +
               " from the whole field list");
     } else {
       NumberField(t, 2, "argument count", false);
     }
     if (count < 0 || count > kMaxArguments) {
-      Add(t.line, kWarning, "c-count",
+      Add(t.line, FINDING("c-count"),
           "argument count " + std::to_string(count) + " is not 0 to " +
               std::to_string(kMaxArguments) + ": the function is not called");
       return;
@@ -222,7 +326,7 @@ struct Checker {
       bool missing = false;
       ActionField(t.action, 2 + i, &missing);
       if (missing)
-        Add(t.line, kWarning, "c-missing-argument",
+        Add(t.line, FINDING("c-missing-argument"),
             "argument " + std::to_string(i) + " of " + std::to_string(count) +
                 " is missing: the function gets the whole field list in its place");
     }
@@ -238,29 +342,30 @@ struct Checker {
     std::string trimmed = key;
     while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
     if (rootText.empty())
-      Add(t.line, kWarning, "not-a-number", "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
+      Add(t.line, FINDING("not-a-number"),
+          "the root field is empty: it reads as 0 (HKEY_CLASSES_ROOT)");
     else
       NumberField(t, 0, "root", false);
     if (root >= kRootCount)
-      Add(t.line, kError, "j-root",
+      Add(t.line, FINDING("j-root"),
           "root " + std::to_string(root) + " is not 0 to " + std::to_string(kRootCount - 1) +
               ": it names no root key and nothing is removed");
     if (key.find_first_not_of('\\') == std::string::npos) {
       // Backslashes alone name the root too; the uninstaller then touches nothing.
-      Add(t.line, kError, "j-empty-key",
+      Add(t.line, FINDING("j-empty-key"),
           "the key path is empty or only backslashes: the line names the root key itself, "
           "and nothing is removed");
     } else if (value.empty() && !noValue && root >= 1 && root < kRootCount &&
                trimmed.find('\\') == std::string::npos &&
                !(root == 2 && StartsWithText(kUninstallPrefix, (trimmed + "\\").c_str()))) {
-      Add(t.line, kError, "j-broad-key",
+      Add(t.line, FINDING("j-broad-key"),
           "the whole key " + Quote(key) + " directly below the root is deleted with all its subkeys");
     }
     // Deleting a key that holds every program's uninstall registration.
     if (value.empty() && !noValue && root == 2 && !trimmed.empty() &&
         (SameText(trimmed.c_str(), kUninstallPrefix) ||
          StartsWithText(kUninstallPrefix, (trimmed + "\\").c_str())))
-      Add(t.line, kError, "j-system-key",
+      Add(t.line, FINDING("j-system-key"),
           "stage two deletes the whole key " + Quote(key) +
               ", which holds the uninstall registration of every program");
     // Judged on this machine's registry, as the removal judges it: a path
@@ -269,11 +374,11 @@ struct Checker {
     HKEY rootKey = RootKeyOf(root);
     if (value.empty() && !noValue && rootKey && !trimmed.empty() &&
         IsRegistryLink(rootKey, key.c_str()))
-      Add(t.line, kError, "j-link",
+      Add(t.line, FINDING("j-link"),
           "the key " + Quote(key) + " is a registry link on this machine: the uninstaller "
           "deletes the link only, never the key it points to");
     if (noValue)
-      Add(t.line, kWarning, "j-no-value",
+      Add(t.line, FINDING("j-no-value"),
           "no value-name field: stage two does not delete the key, only a value named " +
               Quote(t.action.substr(1)) + " (end the line with a comma to delete the whole key)");
     // A line under the uninstall registration that the stage-one pass does
@@ -286,7 +391,7 @@ struct Checker {
                             ? "its text from the key path on is longer than " +
                                   std::to_string(kUninstallLineSize - 1) + " characters"
                                               : "its key is not one product's key below the uninstall key";
-      Add(t.line, kWarning, "j-stage-one-missed",
+      Add(t.line, FINDING("j-stage-one-missed"),
           "stage one does not delete this uninstall registration because " + why +
               ": it stays until stage two");
     }
@@ -299,11 +404,11 @@ struct Checker {
     std::string modeText = ActionField(t.action, 1, &noMode);
     int mode = ParseDecimal(modeText.c_str()) & kModeMask;
     if (path.empty()) {
-      Add(t.line, kError, "empty-path", "the path is empty: the line removes nothing");
+      Add(t.line, FINDING("empty-path"), "the path is empty: the line removes nothing");
       return;
     }
     if (noMode)
-      Add(t.line, kWarning, "no-mode",
+      Add(t.line, FINDING("no-mode"),
           "no mode field: the mode reads as " + std::to_string(mode) +
               " from the whole field list" + ModeConsequence(letter, mode));
     else
@@ -316,17 +421,17 @@ struct Checker {
     // The removal's own judgement, made on this machine's folders.
     switch (RefusalOf(path.c_str(), letter == 'U')) {
       case kRefuseShortFolder:
-        Add(t.line, kError, "refused-pattern",
+        Add(t.line, FINDING("refused-pattern"),
             "the wildcard pattern is refused (its folder part is shorter than 4 characters): "
             "the line removes nothing");
         return;
       case kRefuseRoot:
-        Add(t.line, kError, "refused-pattern",
+        Add(t.line, FINDING("refused-pattern"),
             "the wildcard pattern works on a drive or share root, however it is spelled: it is "
             "refused and the line removes nothing");
         return;
       case kRefuseDevice:
-        Add(t.line, kError, "device-path",
+        Add(t.line, FINDING("device-path"),
             "a wildcard or a folder tree in the NT or device namespace (\\??\\, \\\\?\\, "
             "\\\\.\\) is refused outright: the line removes nothing");
         return;
@@ -335,7 +440,7 @@ struct Checker {
         return;
     }
     if (NamesNoEntry(path.c_str()) && !(letter == 'U' && IsDriveRoot(path))) {
-      Add(t.line, kError, "names-nothing",
+      Add(t.line, FINDING("names-nothing"),
           "the path has no file or folder name at its end (it ends in a backslash, is a bare "
           "drive, or its last part is . or .. or longer than " +
               std::to_string(kNamePartSize - 1) + " characters): the line removes nothing");
@@ -343,11 +448,11 @@ struct Checker {
     }
     ProtectedWildcard(t, letter, path);
     if (!IsAbsolute(path))
-      Add(t.line, kWarning, "relative-path",
+      Add(t.line, FINDING("relative-path"),
           "the path is not a full path: it is looked up from the current folder of the run "
           "(the temporary folder in stage two)");
     if (letter == 'P' && mode >= kFileModeCount)
-      Add(t.line, kWarning, "p-mode",
+      Add(t.line, FINDING("p-mode"),
           "mode " + std::to_string(mode) + ": matching files are only recorded as handled, "
           "none is deleted");
     if (letter != 'U') return;
@@ -359,14 +464,14 @@ struct Checker {
     std::string folderPart = folder.data();
     std::string namePart = name.data();
     if (IsDriveRoot(path) || (IsDriveRoot(folderPart) && HasWildcard(namePart))) {
-      Add(t.line, kError, "u-drive-root",
+      Add(t.line, FINDING("u-drive-root"),
           "the line works on the root of drive " + path.substr(0, 2) + "\\");
     } else if (IsDriveRoot(folderPart)) {
-      Add(t.line, kWarning, "u-top-level",
+      Add(t.line, FINDING("u-top-level"),
           "the line removes the top-level folder " + path + " and what the mode allows below it");
     } else if (HasWildcard(namePart) && IsAbsolute(folderPart + "\\") && folderPart.size() > 3 &&
                folderPart.find('\\', 3) == std::string::npos) {
-      Add(t.line, kWarning, "u-top-level",
+      Add(t.line, FINDING("u-top-level"),
           "the line works on the contents of the top-level folder " + folderPart);
     }
   }
@@ -378,7 +483,7 @@ struct Checker {
       if (c >= ' ' && c != '"' && c != '<' && c != '>' && c != '|') continue;
       std::string shown = c < ' ' ? "control character " + std::to_string(c)
                                   : std::string("'") + static_cast<char>(c) + "'";
-      Add(t.line, kError, "bad-character",
+      Add(t.line, FINDING("bad-character"),
           "the path holds " + shown + ", which no file name may hold" +
               (c == '"' ? " (double quotes stay part of the path; write it without them)" : "") +
               ": the line removes nothing");
@@ -399,7 +504,7 @@ struct Checker {
                            ? "the pattern matches every name in "
                            : "the pattern begins with a wildcard (a whole class of files, such "
                              "as *.ini) in ";
-    Add(t.line, kError, "protected-folder",
+    Add(t.line, FINDING("protected-folder"),
         what + kKeptFolders + ": it is refused and the line removes nothing");
   }
 
@@ -437,7 +542,7 @@ struct Checker {
       list += (i ? ", " : "") + taken[i];
     if (taken.size() > kNamedMatches)
       list += " and " + std::to_string(taken.size() - kNamedMatches) + " more";
-    Add(t.line, kWarning, "protected-wildcard",
+    Add(t.line, FINDING("protected-wildcard"),
         "the pattern works in " + std::string(kKeptFolders) + "; on this machine it takes " +
             (taken.empty() ? std::string("nothing") : list));
   }
@@ -447,7 +552,7 @@ struct Checker {
     char letter = t.action[0];
     int order = t.number;
     if (!HandlerOf(letter)) {
-      Add(t.line, kWarning, "passed-over",
+      Add(t.line, FINDING("passed-over"),
           "kind letter " + Letter(letter) + " has no action (letters are case-sensitive): "
           "the run passes over this line");
       return;
@@ -455,7 +560,7 @@ struct Checker {
     bool early = order < kPhaseBoundary;
     bool earlyLetter = RangeOfKind(LogKindIndex(letter)).high < kPhaseBoundary;
     if (early != earlyLetter)
-      Add(t.line, kNote, "phase",
+      Add(t.line, FINDING("phase"),
           std::string(Letter(letter)) + " line with order number " + std::to_string(order) +
               (early ? " runs in stage one, before stage two starts"
                      : " runs in stage two, after the other early actions and the question"));
@@ -466,23 +571,23 @@ struct Checker {
       case 'D': CheckLibraryCall(t); break;
       case 'E':
         if (ActionField(t.action, 0).empty())
-          Add(t.line, kWarning, "e-empty", "the command line is empty: nothing is started");
+          Add(t.line, FINDING("e-empty"), "the command line is empty: nothing is started");
         CheckProgramPath(t, ActionField(t.action, 0));
         break;
       case 'J': CheckJ(t); break;
       case 'K':
         if (ActionField(t.action, 0).empty())
-          Add(t.line, kWarning, "k-empty", "the shared file's path is empty");
+          Add(t.line, FINDING("k-empty"), "the shared file's path is empty");
         break;
       case 'M': {
         bool noKey = false;
         if (ActionField(t.action, 0).empty())
-          Add(t.line, kWarning, "m-empty-file", "the profile file path is empty");
+          Add(t.line, FINDING("m-empty-file"), "the profile file path is empty");
         if (ActionField(t.action, 1).empty())
-          Add(t.line, kWarning, "m-empty-section", "the section name is empty");
+          Add(t.line, FINDING("m-empty-section"), "the section name is empty");
         ActionField(t.action, 2, &noKey);
         if (noKey)
-          Add(t.line, kWarning, "m-no-key",
+          Add(t.line, FINDING("m-no-key"),
               "no key field: the line removes a key named " + Quote(t.action.substr(1)) +
                   ", not the section (end the line with a comma to remove the section)");
         break;
@@ -505,11 +610,11 @@ struct Checker {
     }
     int reads = OwnNumber(t);
     if (overflow)
-      Add(t.line, kWarning, "number-overflow",
+      Add(t.line, FINDING("number-overflow"),
           "the number " + Quote(head.substr(0, digits)) + " does not fit 32 bits: it reads as " +
               std::to_string(reads));
     else if (!digitsOnly)
-      Add(t.line, kWarning, "number-text",
+      Add(t.line, FINDING("number-text"),
           "the number part " + Quote(t.head) + " reads as " + std::to_string(reads) +
               ": everything after its digits is ignored");
   }
@@ -521,39 +626,39 @@ struct Checker {
     bool repeat = false;
     if (letter != 'A') {
       if (own != 0) {
-        Add(t.line, kWarning, "letter-message",
+        Add(t.line, FINDING("letter-message"),
             "number " + std::to_string(own) + " is " + std::to_string(kFirstActionNumber - 1) + " or less: this " + Letter(letter) +
                 " line defines message " + std::to_string(id) + ", not an action");
       } else if (t.setFull) {
-        Add(t.line, kWarning, "seen-set-full",
+        Add(t.line, FINDING("seen-set-full"),
             "the uninstaller's set of seen lines is full (" + std::to_string(kSetCapacity) +
                 "): the line counts as a repeat and became message 0");
         repeat = true;
       } else if (!t.entered) {
         auto first = firsts.find(t.action);
-        Add(t.line, kWarning, "repeat-dropped",
+        Add(t.line, FINDING("repeat-dropped"),
             "repeats line " + std::to_string(first != firsts.end() ? first->second : 0) +
                 " (same letter and fields, case ignored): dropped; its text became message 0");
         repeat = true;
       } else if (HasCounter(letter)) {
-        Add(t.line, kError, "auto-number-message",
+        Add(t.line, FINDING("auto-number-message"),
             "the automatic number " + std::to_string(t.number) + " of this " + Letter(letter) +
                 " line is " + std::to_string(kFirstActionNumber - 1) + " or less: the line became message " + std::to_string(id));
       } else {
-        Add(t.line, kWarning, "no-automatic-number",
+        Add(t.line, FINDING("no-automatic-number"),
             "kind letter " + Letter(letter) + " takes no automatic order number: "
             "the line became message 0");
         repeat = true;
       }
     }
     if (FindMessageIndex(static_cast<WORD>(id)) == kNoMessage) {
-      Add(t.line, kError, "too-many-messages",
+      Add(t.line, FINDING("too-many-messages"),
           "the message table is full (" + std::to_string(kMaxMessages) + " ids): message " +
               std::to_string(id) + " is ignored");
     } else if (!t.messageCurrent && !repeat && id != 0) {
       auto current = currentMessageLine.find(id);
       int later = current != currentMessageLine.end() ? current->second : 0;
-      Add(t.line, kWarning, "message-replaced",
+      Add(t.line, FINDING("message-replaced"),
           "message " + std::to_string(id) + " is defined again on line " + std::to_string(later) +
               ", which replaces this text");
     }
@@ -586,7 +691,7 @@ struct Checker {
       bool early = t.number < kPhaseBoundary;
       std::string where = other == '?' ? "lies outside every letter's range"
                                        : "lies in the range of " + Letter(other) + " lines";
-      Add(t.line, kWarning, "auto-collision",
+      Add(t.line, FINDING("auto-collision"),
           "the automatic order number " + std::to_string(t.number) + " of this " + Letter(letter) +
               " line " + where + "; it runs in stage " + (early ? "one" : "two"));
     }
@@ -624,7 +729,7 @@ struct Checker {
       std::string id = std::to_string(m.id);
       if (FindMessageIndex(static_cast<WORD>(m.id)) == kNoMessage) {
         if (needed)
-          Add(0, kWarning, "missing-message",
+          Add(0, FINDING("missing-message"),
               "message " + id + " (" + role + ") is missing: the uninstaller shows an empty text");
         continue;
       }
@@ -634,18 +739,18 @@ struct Checker {
       int values = m.formatValues;
       if (values != kNotFormatted) CountPlaceholders(text.c_str(), &conversions, &nonText);
       if (values != kNotFormatted && conversions > values)
-        Add(line, kError, "too-many-placeholders",
+        Add(line, FINDING("too-many-placeholders"),
             "message " + id + " has " + std::to_string(conversions) + " placeholders, but the "
             "uninstaller supplies " + std::to_string(values) + ": the rest show as empty text");
       else if (nonText > 0)
-        Add(line, kWarning, "non-text-placeholder",
+        Add(line, FINDING("non-text-placeholder"),
             "message " + id + " has a placeholder other than %s: it shows a number, not the text");
       bool cut = false;
       for (const TakenLine& t : scan.taken)
         if (t.messageCurrent && t.messageId == m.id && t.action.size() - 1 > kMessageSize - 1)
           cut = true;
       if (cut)
-        Add(line, kWarning, "message-cut",
+        Add(line, FINDING("message-cut"),
             "message " + id + " is longer than " + std::to_string(kMessageSize - 1) +
                 " characters: it is cut there");
     }
@@ -654,29 +759,29 @@ struct Checker {
     const std::string nameId = std::to_string(kProductNameId);
     const std::string longest = std::to_string(kNameSize - 1);
     if (static_cast<int>(product.size()) > kNameSize - 1)
-      Add(lineOfMessage(kProductNameId), kWarning, "name-cut",
+      Add(lineOfMessage(kProductNameId), FINDING("name-cut"),
           "the product name (message " + nameId + ") is longer than " + longest +
               " characters: it is cut there");
     if (static_cast<int>(prefix.size() + 1 + product.size()) > kNameSize - 1)
-      Add(lineOfMessage(kCaptionId), kWarning, "caption-cut",
+      Add(lineOfMessage(kCaptionId), FINDING("caption-cut"),
           "the caption (message " + std::to_string(kCaptionId) + ", a space, message " + nameId +
               ") is longer than " + longest + " characters: it is cut there");
   }
 
   void CheckStageOneKeys() {
     for (const PassKey& k : scan.passKeys) {
-      Add(k.line, kNote, "j-stage-one",
+      Add(k.line, FINDING("j-stage-one"),
           "stage one deletes HKEY_LOCAL_MACHINE\\" + k.key + " with all its subkeys");
       std::string root = ActionField(k.action, 0);
       std::string key = ActionField(k.action, 1);
       if (root != "2")
-        Add(k.line, kWarning, "j-stage-one-root",
+        Add(k.line, FINDING("j-stage-one-root"),
             "the line names root " + root + ", but stage one deletes under HKEY_LOCAL_MACHINE");
       if (!SameText(key.c_str(), k.key.c_str()))
-        Add(k.line, kWarning, "j-stage-one-key",
+        Add(k.line, FINDING("j-stage-one-key"),
             "stage one deletes " + Quote(k.key) + ", which is not the line's key path " + Quote(key));
       if (nonActionLines.count(k.line))
-        Add(k.line, kWarning, "j-stage-one-not-action",
+        Add(k.line, FINDING("j-stage-one-not-action"),
             "this line is no action, yet stage one still deletes the key it names");
     }
   }
@@ -817,7 +922,7 @@ void CheckForeignFiles(Checker& c, const Sweeps& sweeps) {
       return TakesFiles(s) && (s.letter == 'U' || s.wildcard);
     });
     if (!s || !reported.insert(s->line).second) continue;
-    c.Add(s->line, kError, "sweeps-foreign",
+    c.Add(s->line, FINDING("sweeps-foreign"),
           "the line also removes " + path +
               (r.action[0] == 'M'
                    ? ", the profile file that line " + std::to_string(r.line) +
@@ -834,7 +939,7 @@ void CheckAbovePackage(Checker& c, const Sweeps& sweeps, const std::string& logF
     if (s.letter == 'P' ? !(s.wildcard && TakesFiles(s)) : s.mode > kFolderModeDeleteAll) continue;
     std::string root = s.letter == 'U' && !s.wildcard ? s.path : s.folder;
     if (!Below(logFolder, root)) continue;
-    c.Add(s.line, kError, "sweeps-above-package",
+    c.Add(s.line, FINDING("sweeps-above-package"),
           "the line works on " + Trimmed(root) + ", which holds the package's own folder " +
               logFolder + ": what other programs keep there (the simulator itself, say) " +
               (DeletesUnasked(s)       ? "is deleted too"
@@ -856,7 +961,7 @@ void CheckStageOneReachesLog(Checker& c, const Sweeps& sweeps, const std::string
                (s.letter == 'P' && !s.wildcard &&
                 SameText(s.name.c_str(), NameOf(logPath).c_str()));
     if (!log && !folder) continue;
-    c.Add(s.line, kError, "stage-one-log",
+    c.Add(s.line, FINDING("stage-one-log"),
           std::string("the line runs in stage one and removes ") +
               (folder ? "the program folder with the log" : "the log") +
               ": stage one cannot read the log again, the pilot gets \"" + notice +
@@ -874,7 +979,7 @@ void CheckEncoding(Checker& c) {
   const std::string saveAs = "; save the log as ANSI, code page " + std::to_string(GetACP());
   auto starts = [&d](const char* mark) { return d.compare(0, lstrlenA(mark), mark) == 0; };
   if (starts("\xFF\xFE") || starts("\xFE\xFF")) {
-    c.Add(1, kError, "utf16",
+    c.Add(1, FINDING("utf16"),
           "the log is saved as UTF-16 (Unicode): the uninstaller reads 8-bit text and finds no "
           "line it can use; the pilot gets a blank question without a caption and an empty "
           "dialog, and nothing is removed" + saveAs);
@@ -882,13 +987,13 @@ void CheckEncoding(Checker& c) {
   }
   bool bom = starts("\xEF\xBB\xBF");
   if (bom)
-    c.Add(1, kError, "utf8-bom",
+    c.Add(1, FINDING("utf8-bom"),
           "the log starts with a UTF-8 byte-order mark, which the uninstaller reads as part of "
           "the first line: that line is lost (an A10 there leaves the product name empty, and "
           "the pilot reads \"Remove  and all of its parts\")" + saveAs);
   size_t nul = d.find('\0');
   if (nul != std::string::npos)
-    c.Add(LineAt(d, nul), kError, "nul-bytes",
+    c.Add(LineAt(d, nul), FINDING("nul-bytes"),
           "the log holds NUL bytes (the first on this line): it is no 8-bit text, and each line "
           "is read only up to its first NUL" + saveAs);
   if (GetACP() == CP_UTF8) return;
@@ -905,7 +1010,7 @@ void CheckEncoding(Checker& c) {
     for (size_t k = 1; k <= more; ++k)
       sequence = sequence && (static_cast<unsigned char>(d[i + k]) & 0xC0) == 0x80;
     if (!sequence) continue;
-    c.Add(LineAt(d, i), kError, "utf8-text",
+    c.Add(LineAt(d, i), FINDING("utf8-text"),
           "the log holds UTF-8 text (the first on this line): code page " +
               std::to_string(GetACP()) + " reads each such character as " +
               std::to_string(more + 1) + " others, so a path names a file that does not exist "
@@ -918,19 +1023,15 @@ void CheckEncoding(Checker& c) {
 // The kind letter a line without an action probably meant: the same letter
 // in capitals, or a neighbour on the keyboard whose fields fit the line.
 char MeantLetter(const TakenLine& t) {
-  static const struct { char letter; const char* neighbours; } kNeighbours[] = {
-      {'B', "VNGH"}, {'C', "XVDF"}, {'D', "SFERCX"}, {'E', "WRDS"}, {'J', "HKUNM"},
-      {'K', "JLIOM"}, {'M', "NJK"}, {'P', "OL"}, {'U', "YIHJ"},
-  };
   char letter = t.action[0];
   char upper = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
   if (upper != letter && HasCounter(upper)) return upper;
   int fields = 0;
   bool missing = false;
   while (fields < kMaxKindFields && (ActionField(t.action, fields, &missing), !missing)) ++fields;
-  for (const auto& n : kNeighbours)
-    if (std::strchr(n.neighbours, upper) && kLogKindFields[LogKindIndex(n.letter)].count == fields)
-      return n.letter;
+  for (int kind = 0; kind < kLogKindCount; ++kind)
+    if (std::strchr(kLogKindRows[kind].neighbours, upper) && LogFieldCount(kind) == fields)
+      return kLogKinds[kind].letter;
   return 0;
 }
 
@@ -952,7 +1053,7 @@ void CheckLetterTypos(Checker& c, const Sweeps& sweeps) {
                 ") will be deleted without " +
                 (mode == kFileModeAsk ? "the question" : "being left for the user") +
                 ", by line " + std::to_string(s->line);
-    c.Add(t.line, kWarning, "letter-typo", text);
+    c.Add(t.line, FINDING("letter-typo"), text);
   }
 }
 
@@ -966,7 +1067,7 @@ void CheckAskedFilesSwept(Checker& c, const Sweeps& sweeps) {
       return &s != &p && DeletesUnasked(s) && s.order <= p.order;
     });
     if (s)
-      c.Add(p.line, kWarning, "swept-first",
+      c.Add(p.line, FINDING("swept-first"),
             NameOf(p.path) + " will be deleted without " +
                 (p.mode == kFileModeAsk ? "the question" : "being left for the user") +
                 ", by line " + std::to_string(s->line) + ", which runs first");
@@ -997,7 +1098,7 @@ void CheckWhatThePilotGets(Checker& c) {
       CheckLongPath(c, t, ActionField(t.action, 0));
   CheckEncoding(c);
   if (c.scan.records.empty())
-    c.Add(0, kError, "no-action",
+    c.Add(0, FINDING("no-action"),
           "the log holds no action: the uninstaller asks its question and removes nothing");
   Sweeps sweeps = SweepsOf(c.scan);
   std::string logPath = Slashed(FullPath(c.scan.path));
@@ -1021,7 +1122,7 @@ bool CheckLongPath(Checker& c, const TakenLine& t, const std::string& path) {
   };
   for (const auto& l : kLosses)
     if (l.letter == t.action[0]) {
-      c.Add(t.line, kError, "long-path",
+      c.Add(t.line, FINDING("long-path"),
             "the path has " + std::to_string(path.size()) + " characters: the uninstaller's ANSI "
             "file calls cannot reach a path of " + std::to_string(MAX_PATH) +
                 " characters or more, so " + l.loss);
@@ -1042,21 +1143,22 @@ std::vector<Finding> CheckScan(const LogScan& scan) {
                            IsDecimalDigit(g.raw[0]));
     switch (g.reason) {
       case kReasonNoLineEnd:
-        // A lost action or message is an error, as the README says.
-        c.Add(g.line, IsTakenLine(g.raw.c_str()) ? kError : kNote, "no-line-end",
+        // A lost action or message is an error, as the package makers' manual says.
+        c.Add(g.line, FINDING("no-line-end"),
               std::string("the last line has no line end: the uninstaller does not read it") +
-                  (IsTakenLine(g.raw.c_str()) ? ", and its action or message is lost" : ""));
+                  (IsTakenLine(g.raw.c_str()) ? ", and its action or message is lost" : ""),
+              !IsTakenLine(g.raw.c_str()));
         break;
       case kReasonDigitFirst:
-        c.Add(g.line, looksLikeEntry ? kWarning : kNote, "not-taken",
-              "the line starts with a digit, not a kind letter: it is not read");
+        c.Add(g.line, FINDING("not-taken"),
+              "the line starts with a digit, not a kind letter: it is not read", !looksLikeEntry);
         break;
       case kReasonOneCharacter:
-        c.Add(g.line, kNote, "not-taken", "a line of one character is not read");
+        c.Add(g.line, FINDING("not-taken"), "a line of one character is not read", true);
         break;
       default:
-        c.Add(g.line, looksLikeEntry ? kWarning : kNote, "not-taken",
-              "the second character is not a digit: the line is not read");
+        c.Add(g.line, FINDING("not-taken"),
+              "the second character is not a digit: the line is not read", !looksLikeEntry);
         break;
     }
   }
@@ -1064,14 +1166,14 @@ std::vector<Finding> CheckScan(const LogScan& scan) {
   for (const TakenLine& t : scan.taken) {
     if (t.entered) firsts.emplace(t.action, t.line);
     if (t.raw.size() < t.end - t.offset)
-      c.Add(t.line, kWarning, "nul-byte", "the line holds a NUL byte: it is read only up to there");
+      c.Add(t.line, FINDING("nul-byte"), "the line holds a NUL byte: it is read only up to there");
     c.CheckNumberPart(t);
     if (t.number == kReservedNumber) {
-      c.Add(t.line, kWarning, "reserved-number",
+      c.Add(t.line, FINDING("reserved-number"),
             "the number " + std::to_string(kReservedNumber) + " is reserved: the line is ignored");
     } else if (t.number >= kFirstActionNumber) {
       if (t.recordIndex < 0)
-        c.Add(t.line, kError, "too-many-actions",
+        c.Add(t.line, FINDING("too-many-actions"),
               "the log already holds " + std::to_string(kMaxActions) +
                   " actions: this action is ignored");
       else

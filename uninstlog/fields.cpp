@@ -49,12 +49,12 @@ bool IsPlainNumber(const std::string& text) {
 
 const char* HandlerOf(char letter) {
   int kind = LogKindIndex(letter);
-  return kind < 0 ? nullptr : kLogKindNames[kind].handler;
+  return kind < 0 ? nullptr : kLogKindRows[kind].handler;
 }
 
 const char* ActionNameOf(char letter) {
   int kind = LogKindIndex(letter);
-  return kind < 0 ? "passed over: no action has this letter" : kLogKindNames[kind].action;
+  return kind < 0 ? "passed over: no action has this letter" : kLogKindRows[kind].action;
 }
 
 void TakeInstallFolders(const std::string& logPath) {

@@ -25,6 +25,18 @@ struct Finding {
   std::string text;    // what happens, in the package maker's words
 };
 
+// Every finding check reports, once: its stable code, its severity, the
+// lower severity a harmless case of it gets (the same for most), and what it
+// finds in a few words. The package makers' manual lists the same rows.
+struct FindingKind {
+  const char* code;
+  int severity;
+  int lower;
+  const char* about;
+};
+extern const FindingKind kFindingKinds[];
+extern const int kFindingKindCount;
+
 // One taken line as the loader saw it (first pass over a private copy).
 struct TakenLine {
   int line;             // 1-based line number

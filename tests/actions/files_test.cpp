@@ -83,7 +83,7 @@ class RemovalTest : public ::testing::Test {
     }
   }
   Names Leftovers() {
-    Names lines = ListLines(host, 1002);
+    Names lines = ListLines(host, IDC_LEFTOVERS);
     for (std::string& line : lines)
       if (line.compare(0, scratch.size() + 1, scratch + "\\") == 0)
         line = line.substr(scratch.size() + 1);
@@ -203,7 +203,7 @@ TEST_F(RemovalTest, FileLeftWithoutADialogStaysHandled) {
   gDialog = host;
   Run("P{S}\\a.txt,0");
   EXPECT_TRUE(PathExists(scratch + "\\a.txt"));
-  EXPECT_TRUE(ListLines(host, 1002).empty());
+  EXPECT_TRUE(ListLines(host, IDC_LEFTOVERS).empty());
 }
 
 TEST_F(RemovalTest, FontIsUnloadedAndAnnouncedBeforeItsFileGoes) {
@@ -443,7 +443,7 @@ TEST_F(RemovalTest, RootsAndDangerousPathsTouchNothing) {
   // The drive works: a plain name at its root is found and named with one
   // backslash after the drive.
   Run("PQ:\\keep.txt,2");
-  EXPECT_EQ(ListLines(host, 1002), (Names{"Q:\\keep.txt"}));
+  EXPECT_EQ(ListLines(host, IDC_LEFTOVERS), (Names{"Q:\\keep.txt"}));
   Run("UQ:\\dir,1");
   EXPECT_FALSE(PathExists(drive + "\\dir"));
   RunShell("rm -f '" + mapping + "'");
@@ -470,7 +470,7 @@ TEST_F(RemovalTest, RelativePathNamesTheEntryFound) {
   SetCurrentDirectoryA((scratch + "\\sub").c_str());
   Run("Phere.txt,2");
   SetCurrentDirectoryA(oldFolder);
-  EXPECT_EQ(ListLines(host, 1002), (Names{"here.txt"}));
+  EXPECT_EQ(ListLines(host, IDC_LEFTOVERS), (Names{"here.txt"}));
 }
 
 // How the guard judges each spelling, without running anything: the NT and
@@ -642,11 +642,11 @@ TEST_F(RemovalTest, OneFileAndNarrowPatternsStillWorkInAProtectedFolder) {
   for (const auto& c : cases) {
     ResetProgramState();
     gDialog = host;
-    SendDlgItemMessageA(host, 1002, LB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageA(host, IDC_LEFTOVERS, LB_RESETCONTENT, 0, 0);
     WriteTextFile(canary, "x");
     (c.line[0] == 'P' ? RemoveFiles : RemoveFolders)(c.line.c_str());
     EXPECT_EQ(!c.goes, PathExists(canary)) << c.line;
-    Names listed = ListLines(host, 1002);
+    Names listed = ListLines(host, IDC_LEFTOVERS);
     EXPECT_EQ(c.listed, std::find(listed.begin(), listed.end(), canary) != listed.end()) << c.line;
   }
   DeleteFileA(canary.c_str());

@@ -267,7 +267,7 @@ TEST_F(RegistryTest, SharedLibraryCounts) {
     DWORD type = 0, size = 8;
     unsigned char after[8] = {};
     LONG status = RegQueryValueExA(shared, file.c_str(), nullptr, &type, after, &size);
-    std::vector<std::string> listed = ListLines(host, 1002);
+    std::vector<std::string> listed = ListLines(host, IDC_LEFTOVERS);
     bool isListed = std::find(listed.begin(), listed.end(), file) != listed.end();
     EXPECT_EQ(isListed, c.goes) << c.name;
     EXPECT_EQ(RememberHandledFile(file.c_str()) == 0, c.goes) << c.name;
@@ -284,9 +284,9 @@ TEST_F(RegistryTest, SharedLibraryCounts) {
     RegDeleteValueA(shared, file.c_str());
   }
   // A missing value lists nothing.
-  SendDlgItemMessageA(host, 1002, LB_RESETCONTENT, 0, 0);
+  SendDlgItemMessageA(host, IDC_LEFTOVERS, LB_RESETCONTENT, 0, 0);
   ReleaseSharedLibrary(("K" + folder + "missing.dll").c_str());
-  EXPECT_TRUE(ListLines(host, 1002).empty());
+  EXPECT_TRUE(ListLines(host, IDC_LEFTOVERS).empty());
   RegCloseKey(shared);
 }
 
@@ -303,7 +303,7 @@ TEST_F(RegistryTest, ReleasedLibraryIsLeftToTheUserNotToALaterFileLine) {
   ReleaseSharedLibrary(("K" + file).c_str());
   RemoveFiles(("P" + file + ",0").c_str());
   EXPECT_TRUE(PathExists(file));
-  EXPECT_EQ(ListLines(host, 1002), std::vector<std::string>{file});
+  EXPECT_EQ(ListLines(host, IDC_LEFTOVERS), std::vector<std::string>{file});
   RegDeleteValueA(shared, file.c_str());
   RegCloseKey(shared);
   RemoveTree(scratch);

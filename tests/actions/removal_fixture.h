@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "resources/resource.h"
 #include "support/test_util.h"
 
 namespace removal_test {
@@ -21,7 +22,7 @@ inline LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 // A hidden top-level window standing in for the uninstall dialog: list box
-// 1002 (sorted leftovers) and 1005 (progress notes).
+// of the leftovers (sorted) and of the progress notes.
 inline HWND CreateHost() {
   static bool registered = false;
   if (!registered) {
@@ -35,9 +36,9 @@ inline HWND CreateHost() {
   HWND host = CreateWindowA("RemovalTestHost", "removal host", WS_OVERLAPPEDWINDOW, 0, 0, 400,
                             300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   CreateWindowA("LISTBOX", "", WS_CHILD | LBS_SORT, 0, 0, 300, 100, host,
-                reinterpret_cast<HMENU>(1002), GetModuleHandleA(nullptr), nullptr);
-  CreateWindowA("LISTBOX", "", WS_CHILD, 0, 100, 300, 100, host, reinterpret_cast<HMENU>(1005),
-                GetModuleHandleA(nullptr), nullptr);
+                reinterpret_cast<HMENU>(IDC_LEFTOVERS), GetModuleHandleA(nullptr), nullptr);
+  CreateWindowA("LISTBOX", "", WS_CHILD, 0, 100, 300, 100, host,
+                reinterpret_cast<HMENU>(IDC_PROGRESS), GetModuleHandleA(nullptr), nullptr);
   return host;
 }
 

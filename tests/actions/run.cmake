@@ -4,6 +4,7 @@
 add_library(run_library SHARED ${CMAKE_CURRENT_LIST_DIR}/run_library.cpp)
 set_target_properties(run_library PROPERTIES PREFIX "" OUTPUT_NAME run_library)
 target_link_libraries(run_library PRIVATE user32)
+target_include_directories(run_library PRIVATE ${CMAKE_SOURCE_DIR}/uninstaller)
 target_link_options(run_library PRIVATE -static -Wl,--kill-at)
 
 add_executable(run_marker ${CMAKE_CURRENT_LIST_DIR}/run_marker.cpp)

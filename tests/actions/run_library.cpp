@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <stdlib.h>
 #include <string>
+#include "resources/resource.h"
 
 static void Record(const std::string& line) {
   char path[MAX_PATH] = "";
@@ -25,13 +26,13 @@ static int Result() {
 }
 
 // With RUN_TEST_NOTES naming a window, "#n" tells how many lines its progress
-// list (child 1005) held when the function ran.
+// list held when the function ran.
 static std::string NotesCount() {
   char title[256] = "";
   if (!GetEnvironmentVariableA("RUN_TEST_NOTES", title, sizeof title)) return "";
   HWND window = FindWindowA(nullptr, title);
   if (!window) return "#none";
-  LRESULT count = SendDlgItemMessageA(window, 1005, LB_GETCOUNT, 0, 0);
+  LRESULT count = SendDlgItemMessageA(window, IDC_PROGRESS, LB_GETCOUNT, 0, 0);
   return "#" + std::to_string(count);
 }
 

@@ -5,13 +5,12 @@
 #include "actions/actions.h"
 #include "common/state.h"
 #include "log/log.h"
+#include "resources/resource.h"
 #include "run_support.h"
 
 namespace {
 
 const char kNotesTitle[] = "Run notes window";
-const int kProgressListId = 1005;
-const int kLeftoverListId = 1002;
 
 // A window with the dialog's two lists, standing in for the uninstall dialog.
 class ActionRunTest : public ::testing::Test {
@@ -22,7 +21,7 @@ class ActionRunTest : public ::testing::Test {
     notes = CreateWindowExA(0, "STATIC", kNotesTitle, WS_OVERLAPPED, 0, 0, 300, 300, nullptr,
                             nullptr, nullptr, nullptr);
     ASSERT_TRUE(notes);
-    for (int id : {kProgressListId, kLeftoverListId})
+    for (int id : {IDC_PROGRESS, IDC_LEFTOVERS})
       CreateWindowExA(0, "LISTBOX", "", WS_CHILD, 0, 0, 200, 200, notes,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
     SetEnvironmentVariableA("RUN_TEST_NOTES", kNotesTitle);
@@ -41,8 +40,8 @@ class ActionRunTest : public ::testing::Test {
     LoadLogText(folder, text);
     gDialog = notes;
   }
-  std::vector<std::string> Notes() { return ListBoxLines(GetDlgItem(notes, kProgressListId)); }
-  LRESULT Selected() { return SendDlgItemMessageA(notes, kProgressListId, LB_GETCURSEL, 0, 0); }
+  std::vector<std::string> Notes() { return ListBoxLines(GetDlgItem(notes, IDC_PROGRESS)); }
+  LRESULT Selected() { return SendDlgItemMessageA(notes, IDC_PROGRESS, LB_GETCURSEL, 0, 0); }
   // A D line whose call records its tag (and the notes shown at that moment).
   std::string Call(const std::string& head, const std::string& tag) {
     return head + "," + LibraryPath() + ",Call1,1," + tag;
@@ -77,7 +76,7 @@ TEST_F(ActionRunTest, PhasesSplitAtFifteenThousandWithNotesBeforeTheirAction) {
 
   // Stage two loads the log afresh and runs the rest.
   DeleteFileA(record->path.c_str());
-  SendDlgItemMessageA(notes, kProgressListId, LB_RESETCONTENT, 0, 0);
+  SendDlgItemMessageA(notes, IDC_PROGRESS, LB_RESETCONTENT, 0, 0);
   Load(lines);
   RunActions(kLatePhase);
   EXPECT_EQ("Call1|n15000#0\nreleased\nCall1|n19999#1\nreleased\nCall1|n21001#2\nreleased\n"
@@ -100,7 +99,7 @@ TEST_F(ActionRunTest, RunsNothingWhereThePhaseHasNoRecords) {
   };
   for (const auto& c : cases) {
     DeleteFileA(record->path.c_str());
-    SendDlgItemMessageA(notes, kProgressListId, LB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageA(notes, IDC_PROGRESS, LB_RESETCONTENT, 0, 0);
     Load(WithNotes(c.actions));
     ActionRecord* start = gCurrent;
     RunActions(c.phase);

@@ -27,11 +27,6 @@
 
 namespace {
 
-// Dialog items of the uninstall dialog.
-constexpr int kClose = kCloseButton, kHeading = kLeftoverHeading, kLeftovers = kLeftoverList,
-              kRemoveOne = kRemoveOneButton, kRemoveAll = kRemoveAllButton,
-              kProgress = kProgressList, kFinish = kFinishButton;
-
 constexpr int kIdNoLog = -1, kIdNoOpen = -2, kIdReadError = -3, kIdUnknown = 0;
 
 struct Box {
@@ -525,7 +520,7 @@ BOOL CALLBACK FindUninstallDialog(HWND window, LPARAM param) {
   DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
   char className[64] = "";
   GetClassNameA(window, className, sizeof className);
-  if (strcmp(className, "#32770") != 0 || !GetDlgItem(window, kProgress)) return TRUE;
+  if (strcmp(className, "#32770") != 0 || !GetDlgItem(window, IDC_PROGRESS)) return TRUE;
   if (!IsWindowVisible(window) || WindowText(window) != search->run->caption) return TRUE;
   search->found = window;
   return FALSE;
@@ -540,7 +535,7 @@ std::vector<std::string> LayoutFaults(Run& run, bool leftovers) {
   };
   RECT frame, button;
   GetWindowRect(d, &frame);
-  int bottomButton = leftovers ? kClose : kFinish;
+  int bottomButton = leftovers ? IDC_CLOSE : IDC_FINISH;
   GetWindowRect(GetDlgItem(d, bottomButton), &button);
   long wanted = button.bottom + (button.bottom - button.top) * 3 / 4;
   expect(frame.bottom == wanted, "dialog's lower edge at " + std::to_string(wanted) +
@@ -549,29 +544,30 @@ std::vector<std::string> LayoutFaults(Run& run, bool leftovers) {
                                      std::to_string(frame.bottom));
   expect(WindowText(d) == run.caption, "title is the caption");
   if (leftovers) {
-    expect(!ControlVisible(d, kFinish), "finish button hidden");
-    expect(ControlVisible(d, kHeading) && ControlVisible(d, kLeftovers),
+    expect(!ControlVisible(d, IDC_FINISH), "finish button hidden");
+    expect(ControlVisible(d, IDC_HEADING) && ControlVisible(d, IDC_LEFTOVERS),
            "heading and leftover list shown");
-    expect(ControlEnabled(d, kClose) && ControlEnabled(d, kRemoveOne) &&
-               ControlEnabled(d, kRemoveAll),
-           "buttons 1000, 1003, 1004 enabled");
-    expect(WindowText(GetDlgItem(d, kHeading)) == Message(run, 53), "heading is message 53");
-    expect(WindowText(GetDlgItem(d, kClose)) == Message(run, 46), "button 1000 is message 46");
-    expect(WindowText(GetDlgItem(d, kRemoveOne)) == Message(run, 44),
-           "button 1003 is message 44");
-    expect(WindowText(GetDlgItem(d, kRemoveAll)) == Message(run, 45),
-           "button 1004 is message 45");
-    expect(ListSelection(GetDlgItem(d, kLeftovers)) == 0, "first leftover selected");
+    expect(ControlEnabled(d, IDC_CLOSE) && ControlEnabled(d, IDC_REMOVE_ONE) &&
+               ControlEnabled(d, IDC_REMOVE_ALL),
+           "close and remove buttons enabled");
+    expect(WindowText(GetDlgItem(d, IDC_HEADING)) == Message(run, 53), "heading is message 53");
+    expect(WindowText(GetDlgItem(d, IDC_CLOSE)) == Message(run, 46), "close button is message 46");
+    expect(WindowText(GetDlgItem(d, IDC_REMOVE_ONE)) == Message(run, 44),
+           "remove button is message 44");
+    expect(WindowText(GetDlgItem(d, IDC_REMOVE_ALL)) == Message(run, 45),
+           "remove-all button is message 45");
+    expect(ListSelection(GetDlgItem(d, IDC_LEFTOVERS)) == 0, "first leftover selected");
   } else {
-    expect(ControlVisible(d, kFinish) && ControlEnabled(d, kFinish), "finish button shown");
-    expect(!ControlVisible(d, kHeading) && !ControlVisible(d, kLeftovers),
+    expect(ControlVisible(d, IDC_FINISH) && ControlEnabled(d, IDC_FINISH), "finish button shown");
+    expect(!ControlVisible(d, IDC_HEADING) && !ControlVisible(d, IDC_LEFTOVERS),
            "heading and leftover list hidden");
-    expect(!ControlEnabled(d, kClose) && !ControlEnabled(d, kRemoveOne) &&
-               !ControlEnabled(d, kRemoveAll),
-           "buttons 1000, 1003, 1004 disabled");
-    expect(WindowText(GetDlgItem(d, kFinish)) == Message(run, 13), "finish button is message 13");
+    expect(!ControlEnabled(d, IDC_CLOSE) && !ControlEnabled(d, IDC_REMOVE_ONE) &&
+               !ControlEnabled(d, IDC_REMOVE_ALL),
+           "close and remove buttons disabled");
+    expect(WindowText(GetDlgItem(d, IDC_FINISH)) == Message(run, 13),
+           "finish button is message 13");
   }
-  HWND list = GetDlgItem(d, kProgress);
+  HWND list = GetDlgItem(d, IDC_PROGRESS);
   std::vector<std::string> lines = ListLines(list);
   std::string last = Format1(Message(run, 47), run.vars["COPY"]);
   expect(lines.size() >= 2 && lines[lines.size() - 2] == Message(run, 50),
@@ -597,7 +593,7 @@ void TryToClose(Run& run, const std::string& how) {
   // A marker posted after the attempt: once the dialog has taken it, it has
   // handled the attempt (and the IDCANCEL it posts) too. The marker is the
   // leftover list's scrollable width, a pixel or two that nobody sees.
-  HWND progress = GetDlgItem(run.dialog, kLeftovers);
+  HWND progress = GetDlgItem(run.dialog, IDC_LEFTOVERS);
   WPARAM marker = static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) + 1;
   PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker, 0);
   for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
@@ -632,8 +628,8 @@ void WaitDialog(Run& run, const std::string& layout) {
   }
   // The run is over once one of the two end buttons is enabled; the layout
   // follows a moment later.
-  while (GetTickCount() - start < 60000 && !ControlEnabled(run.dialog, kClose) &&
-         !ControlEnabled(run.dialog, kFinish))
+  while (GetTickCount() - start < 60000 && !ControlEnabled(run.dialog, IDC_CLOSE) &&
+         !ControlEnabled(run.dialog, IDC_FINISH))
     PumpSleep(50);
   std::vector<std::string> faults;
   DWORD settle = GetTickCount();
@@ -643,8 +639,8 @@ void WaitDialog(Run& run, const std::string& layout) {
   } while (!faults.empty() && GetTickCount() - settle < 3000);
   Check(run, faults.empty(), "the dialog ends in the " + layout + " layout");
   for (const std::string& fault : faults) printf("         not so: %s\n", fault.c_str());
-  run.progress = ListLines(GetDlgItem(run.dialog, kProgress));
-  run.offered = ListLines(GetDlgItem(run.dialog, kLeftovers));
+  run.progress = ListLines(GetDlgItem(run.dialog, IDC_PROGRESS));
+  run.offered = ListLines(GetDlgItem(run.dialog, IDC_LEFTOVERS));
   {
     std::lock_guard<std::mutex> guard(run.lock);
     for (const std::string& line : run.progress) run.story.push_back("progress: " + line);
@@ -1091,13 +1087,13 @@ void Expect(Run& run, const std::vector<std::string>& rawArgs) {
     Check(run, found, "a box says \"" + arg(1) + "\"" +
                           (a.size() < 3 ? "" : " under the caption \"" + arg(2) + "\""));
   } else if (kind == "progress") {
-    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, kProgress));
+    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, IDC_PROGRESS));
     bool found = false;
     for (const std::string& line : lines) found |= line == arg(1);
     Check(run, found, "progress list shows \"" + arg(1) + "\"");
   } else if (kind == "progress-order") {
     // The listed message ids appear in this order (other lines between allowed).
-    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, kProgress));
+    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, IDC_PROGRESS));
     size_t at = 0;
     bool ok = true;
     for (size_t i = 1; i < a.size(); ++i) {
@@ -1112,13 +1108,13 @@ void Expect(Run& run, const std::vector<std::string>& rawArgs) {
       return ids;
     }());
   } else if (kind == "leftovers") {
-    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, kLeftovers));
+    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, IDC_LEFTOVERS));
     Check(run, lines.size() == static_cast<size_t>(atoi(arg(1).c_str())),
           "leftover list holds " + arg(1) + " line(s) (holds " + std::to_string(lines.size()) +
               ")");
   } else if (kind == "leftover") {
     // leftover | index | path : the line at that place of the sorted list
-    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, kLeftovers));
+    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, IDC_LEFTOVERS));
     size_t index = atoi(arg(1).c_str());
     Check(run, index < lines.size() && SameTextA(lines[index], arg(2)),
           "leftover line " + arg(1) + " is " + arg(2) +

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <string>
 #include <thread>
+#include "resources/resource.h"
 #include "startup/startup.h"
 #include "support/robot.h"
 #include "support/test_util.h"
@@ -160,7 +161,7 @@ TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
   DWORD start = GetTickCount();
   while (!dialog && GetTickCount() - start < kWaitMs) {
     HWND found = WaitForDialog(kCaption, kWaitMs);
-    if (found && GetDlgItem(found, 1005)) dialog = found;
+    if (found && GetDlgItem(found, IDC_PROGRESS)) dialog = found;
   }
   ASSERT_NE(dialog, nullptr);
   DWORD processId = 0;
@@ -170,11 +171,11 @@ TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
   ASSERT_NE(stageTwo, nullptr);
 
   // The finishing notes name the running copy.
-  while (!IsWindowVisible(GetDlgItem(dialog, 1006)) && GetTickCount() - start < kWaitMs)
+  while (!IsWindowVisible(GetDlgItem(dialog, IDC_FINISH)) && GetTickCount() - start < kWaitMs)
     Sleep(20);
-  EXPECT_EQ(ReadListW(dialog, 1005),
+  EXPECT_EQ(ReadListW(dialog, IDC_PROGRESS),
             "All done.|" + copy + " is removed at the next restart.|");
-  PressButton(dialog, 1006);
+  PressButton(dialog, IDC_FINISH);
 
   ASSERT_EQ(WaitForSingleObject(stageTwo, kWaitMs), WAIT_OBJECT_0);
   DWORD code = 99;

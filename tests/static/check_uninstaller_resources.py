@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """Checks the shipped uninstaller's resources and tail: it ends in the default
-log-name tail and carries the dialog template 101 and icon group 104 byte
-for byte (both flavours).
+log-name tail and carries the dialog template and icon group (ids from
+uninstaller/resources/resource.h) byte for byte (both flavours).
 
 usage: check_uninstaller_resources.py DIST_WIN32_FOLDER
 """
 import os
+import re
 import struct
 import sys
 
@@ -18,15 +19,26 @@ import make_icon  # noqa: E402
 RT_ICON, RT_DIALOG, RT_GROUP_ICON = 3, 5, 14
 BUTTON, STATIC, LISTBOX = 0x80, 0x82, 0x83
 
+
+def resource_ids():
+    """The ids as the program's resource.h defines them."""
+    path = os.path.join(HERE, '..', '..', 'uninstaller', 'resources', 'resource.h')
+    with open(path) as header:
+        return {name: int(value) for name, value in
+                re.findall(r'^#define\s+(ID[A-Z_]+)\s+(\d+)', header.read(), re.M)}
+
+
+IDS = resource_ids()
+DIALOG, ICON = IDS['IDD_UNINSTALL'], IDS['IDI_UNINSTALLER']
 # id, class atom, style, x, y, width, height: in template (tab) order.
 CONTROLS = [
-    (1000, BUTTON, 0x50010000, 248, 177, 50, 14),
-    (1001, STATIC, 0x50020001, 7, 55, 291, 18),
-    (1002, LISTBOX, 0x50B10103, 7, 74, 291, 94),
-    (1003, BUTTON, 0x50010000, 7, 177, 57, 14),
-    (1004, BUTTON, 0x50010000, 71, 177, 57, 14),
-    (1005, LISTBOX, 0x50A10101, 7, 7, 291, 46),
-    (1006, BUTTON, 0x40010001, 127, 62, 50, 14),
+    (IDS['IDC_CLOSE'], BUTTON, 0x50010000, 248, 177, 50, 14),
+    (IDS['IDC_HEADING'], STATIC, 0x50020001, 7, 55, 291, 18),
+    (IDS['IDC_LEFTOVERS'], LISTBOX, 0x50B10103, 7, 74, 291, 94),
+    (IDS['IDC_REMOVE_ONE'], BUTTON, 0x50010000, 7, 177, 57, 14),
+    (IDS['IDC_REMOVE_ALL'], BUTTON, 0x50010000, 71, 177, 57, 14),
+    (IDS['IDC_PROGRESS'], LISTBOX, 0x50A10101, 7, 7, 291, 46),
+    (IDS['IDC_FINISH'], BUTTON, 0x40010001, 127, 62, 50, 14),
 ]
 
 
@@ -90,22 +102,22 @@ def main():
         for failure in failures:
             print('FAIL:', failure)
         sys.exit(1)
-    print('uninstaller.exe: log-name tail, dialog 101 and icon 104 as required')
+    print('uninstaller.exe: log-name tail, dialog %d and icon %d as required' % (DIALOG, ICON))
 
 
 def check_resources(pe, flavour):
-    template = resource(pe, RT_DIALOG, 101)
-    check(template is not None, flavour + ': no RT_DIALOG 101')
+    template = resource(pe, RT_DIALOG, DIALOG)
+    check(template is not None, flavour + ': no RT_DIALOG %d' % DIALOG)
     if template is not None:
         want = expected_template()
-        check(template == want,
-              flavour + ': dialog 101 differs:\n got  %s\n want %s' % (template.hex(), want.hex()))
+        check(template == want, flavour + ': dialog %d differs:\n got  %s\n want %s'
+              % (DIALOG, template.hex(), want.hex()))
 
-    group = resource(pe, RT_GROUP_ICON, 104)
-    check(group is not None, flavour + ': no RT_GROUP_ICON 104')
+    group = resource(pe, RT_GROUP_ICON, ICON)
+    check(group is not None, flavour + ': no RT_GROUP_ICON %d' % ICON)
     if group is not None:
         reserved, kind, count = struct.unpack_from('<HHH', group)
-        check((reserved, kind, count) == (0, 1, 1), flavour + ': icon group 104 must hold one icon')
+        check((reserved, kind, count) == (0, 1, 1), flavour + ': icon group %d must hold one icon' % ICON)
         width, height, colours, _, planes, bits, size, icon_id = struct.unpack_from(
             '<BBBBHHIH', group, 6)
         check((width, height, colours, bits) == (32, 32, 0, 8),

@@ -212,6 +212,23 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
   }
 }
 
+// The manual's list of findings is the table, row for row.
+TEST(CheckFindings, ManualListsEveryFinding) {
+  const char* const severities[] = {"note", "warning", "error"};
+  std::string manual = ReadTextFile(SANDBOX_DRIVE "/docs/package-makers.md");
+  int listed = 0;
+  for (size_t at = manual.find("\n| `"); at != std::string::npos; at = manual.find("\n| `", at + 1))
+    ++listed;
+  EXPECT_EQ(kFindingKindCount, listed);
+  for (int i = 0; i < kFindingKindCount; ++i) {
+    const FindingKind& k = kFindingKinds[i];
+    std::string severity = severities[k.severity];
+    if (k.lower != k.severity) severity += std::string(" or ") + severities[k.lower];
+    std::string row = std::string("\n| `") + k.code + "` | " + severity + " | " + k.about + " |\n";
+    EXPECT_NE(std::string::npos, manual.find(row)) << row;
+  }
+}
+
 TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
   struct Case { std::string log; const char* code; };
   const std::string u = kUninstall;

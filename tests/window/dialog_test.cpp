@@ -108,9 +108,9 @@ bool Shown(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id))
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
 INT_PTR CALLBACK WatchedDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_COMMAND && LOWORD(wParam) == kStartCommand) {
+  if (message == WM_COMMAND && LOWORD(wParam) == IDM_START_RUN) {
     for (const std::string& path : gRun->leftovers)
-      SendDlgItemMessageA(window, kLeftoverList, LB_ADDSTRING, 0,
+      SendDlgItemMessageA(window, IDC_LEFTOVERS, LB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(path.c_str()));
   }
   if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) InterlockedIncrement(&gRun->cancels);
@@ -118,7 +118,7 @@ INT_PTR CALLBACK WatchedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
   if (message == WM_INITDIALOG) {
     Opening& o = gRun->opening;
     o.visible = IsWindowVisible(window) != FALSE;
-    const int buttons[4] = {kCloseButton, kFinishButton, kRemoveOneButton, kRemoveAllButton};
+    const int buttons[4] = {IDC_CLOSE, IDC_FINISH, IDC_REMOVE_ONE, IDC_REMOVE_ALL};
     for (int i = 0; i < 4; ++i) o.buttonsEnabled[i] = Enabled(window, buttons[i]);
     o.ownsNotices = gDialog == window;
     o.hasIcon = GetClassLongPtrA(window, GCLP_HICON) != 0;
@@ -126,19 +126,19 @@ INT_PTR CALLBACK WatchedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     // whose library then brings its own button and list box.
     HMODULE controls = GetModuleHandleA("comctl32.dll");
     o.styledControls = controls != nullptr;
-    for (int id : {kCloseButton, kLeftoverList, kProgressList}) {
+    for (int id : {IDC_CLOSE, IDC_LEFTOVERS, IDC_PROGRESS}) {
       HMODULE owner = nullptr;
       GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(GetDlgItem(window, id), GWLP_WNDPROC)),
                          &owner);
       o.styledControls = o.styledControls && owner == controls;
     }
-    o.showsProgress = ShowsWhole(window, kProgressList);
-    o.showsLeftovers = !ShowsNothingOf(window, kLeftoverList);
-    RECT heading = ScreenRect(GetDlgItem(window, kLeftoverHeading));
+    o.showsProgress = ShowsWhole(window, IDC_PROGRESS);
+    o.showsLeftovers = !ShowsNothingOf(window, IDC_LEFTOVERS);
+    RECT heading = ScreenRect(GetDlgItem(window, IDC_HEADING));
     o.cutsTheHeading = heading.top < VisibleBottom(window) && VisibleBottom(window) < heading.bottom;
     o.title = Text(window);
-    o.finishText = Text(GetDlgItem(window, kFinishButton));
+    o.finishText = Text(GetDlgItem(window, IDC_FINISH));
   }
   return result;
 }
@@ -165,7 +165,7 @@ HWND FindDialog() {
 bool WaitForRunEnd(HWND dialog) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < kWaitMs) {
-    if (Shown(dialog, kFinishButton) || Enabled(dialog, kCloseButton)) return true;
+    if (Shown(dialog, IDC_FINISH) || Enabled(dialog, IDC_CLOSE)) return true;
     Sleep(10);
   }
   return false;
@@ -193,9 +193,9 @@ void RunDialog(DialogRun* run) {
     if (run->duringRun) run->duringRun(dialog);
     if (WaitForRunEnd(dialog)) run->drive(dialog);
     run->endedByDriver = WaitUntil([&] { return !IsWindow(dialog); });
-    if (!run->endedByDriver) PostMessageA(dialog, WM_COMMAND, kCloseButton, 0);
+    if (!run->endedByDriver) PostMessageA(dialog, WM_COMMAND, IDC_CLOSE, 0);
   });
-  run->result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kDialogTemplate),
+  run->result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UNINSTALL),
                                 nullptr, WatchedDialogProc, 0);
   driver.join();
   gRun = nullptr;
@@ -229,25 +229,25 @@ TEST_F(UninstallDialog, WithNothingLeftItOffersTheFinishButtonAndIgnoresEscAndCl
   } seen;
   DialogRun run;
   run.drive = [&seen](HWND dialog) {
-    seen.notes = Lines(dialog, kProgressList);
-    seen.selectedNote = Selected(dialog, kProgressList);
-    seen.finishShown = Shown(dialog, kFinishButton);
-    seen.finishEnabled = Enabled(dialog, kFinishButton);
-    seen.headingShown = Shown(dialog, kLeftoverHeading);
-    seen.listShown = Shown(dialog, kLeftoverList);
-    seen.closeEnabled = Enabled(dialog, kCloseButton);
-    seen.removeEnabled = Enabled(dialog, kRemoveOneButton) || Enabled(dialog, kRemoveAllButton);
-    seen.endsBelowFinish = EndsBelow(dialog, kFinishButton);
+    seen.notes = Lines(dialog, IDC_PROGRESS);
+    seen.selectedNote = Selected(dialog, IDC_PROGRESS);
+    seen.finishShown = Shown(dialog, IDC_FINISH);
+    seen.finishEnabled = Enabled(dialog, IDC_FINISH);
+    seen.headingShown = Shown(dialog, IDC_HEADING);
+    seen.listShown = Shown(dialog, IDC_LEFTOVERS);
+    seen.closeEnabled = Enabled(dialog, IDC_CLOSE);
+    seen.removeEnabled = Enabled(dialog, IDC_REMOVE_ONE) || Enabled(dialog, IDC_REMOVE_ALL);
+    seen.endsBelowFinish = EndsBelow(dialog, IDC_FINISH);
     seen.title = Text(dialog);
     // Esc reaches the dialog through its message loop, the close box as
     // SC_CLOSE; each becomes an IDCANCEL command, counted as it arrives.
-    PostMessageA(GetDlgItem(dialog, kFinishButton), WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(GetDlgItem(dialog, IDC_FINISH), WM_KEYDOWN, VK_ESCAPE, 0);
     WaitUntil([] { return gRun->cancels >= 1; });
     seen.openAfterEsc = IsWindowVisible(dialog) != FALSE;
     SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     WaitUntil([] { return gRun->cancels >= 2; });
     seen.openAfterCloseBox = IsWindowVisible(dialog) != FALSE;
-    Click(dialog, kFinishButton);
+    Click(dialog, IDC_FINISH);
   };
   RunDialog(&run);
 
@@ -310,31 +310,31 @@ TEST_F(UninstallDialog, LeftoversAreRemovedOneByOneThenAllWithTheFoldersTheyEmpt
   run.leftovers = {readOnly, gone, only, font};
   run.fontPath = font;
   run.drive = [&](HWND dialog) {
-    seen.lines = Lines(dialog, kLeftoverList);
-    seen.selected = Selected(dialog, kLeftoverList);
-    seen.heading = Text(GetDlgItem(dialog, kLeftoverHeading));
-    seen.close = Text(GetDlgItem(dialog, kCloseButton));
-    seen.removeOne = Text(GetDlgItem(dialog, kRemoveOneButton));
-    seen.removeAll = Text(GetDlgItem(dialog, kRemoveAllButton));
-    seen.finishShown = Shown(dialog, kFinishButton);
-    seen.listShown = Shown(dialog, kLeftoverList) && Shown(dialog, kLeftoverHeading);
-    seen.buttonsEnabled = Enabled(dialog, kCloseButton) && Enabled(dialog, kRemoveOneButton) &&
-                          Enabled(dialog, kRemoveAllButton);
-    seen.endsBelowClose = EndsBelow(dialog, kCloseButton);
-    seen.showsList = ShowsWhole(dialog, kLeftoverList);
+    seen.lines = Lines(dialog, IDC_LEFTOVERS);
+    seen.selected = Selected(dialog, IDC_LEFTOVERS);
+    seen.heading = Text(GetDlgItem(dialog, IDC_HEADING));
+    seen.close = Text(GetDlgItem(dialog, IDC_CLOSE));
+    seen.removeOne = Text(GetDlgItem(dialog, IDC_REMOVE_ONE));
+    seen.removeAll = Text(GetDlgItem(dialog, IDC_REMOVE_ALL));
+    seen.finishShown = Shown(dialog, IDC_FINISH);
+    seen.listShown = Shown(dialog, IDC_LEFTOVERS) && Shown(dialog, IDC_HEADING);
+    seen.buttonsEnabled = Enabled(dialog, IDC_CLOSE) && Enabled(dialog, IDC_REMOVE_ONE) &&
+                          Enabled(dialog, IDC_REMOVE_ALL);
+    seen.endsBelowClose = EndsBelow(dialog, IDC_CLOSE);
+    seen.showsList = ShowsWhole(dialog, IDC_LEFTOVERS);
 
-    Click(dialog, kRemoveOneButton);  // the selected first line: only.txt
-    seen.linesAfterOne = Lines(dialog, kLeftoverList);
-    seen.selectedAfterOne = Selected(dialog, kLeftoverList);
+    Click(dialog, IDC_REMOVE_ONE);  // the selected first line: only.txt
+    seen.linesAfterOne = Lines(dialog, IDC_LEFTOVERS);
+    seen.selectedAfterOne = Selected(dialog, IDC_LEFTOVERS);
     seen.chainGoneAfterOne = !PathExists(root + "\\a");
     seen.fontThereAfterOne = PathExists(font);
 
-    Click(dialog, kRemoveAllButton);
-    seen.linesAfterAll = Lines(dialog, kLeftoverList);
+    Click(dialog, IDC_REMOVE_ALL);
+    seen.linesAfterAll = Lines(dialog, IDC_LEFTOVERS);
     seen.removeEnabledAfterAll =
-        Enabled(dialog, kRemoveOneButton) || Enabled(dialog, kRemoveAllButton);
-    seen.closeEnabledAfterAll = Enabled(dialog, kCloseButton);
-    Click(dialog, kCloseButton);
+        Enabled(dialog, IDC_REMOVE_ONE) || Enabled(dialog, IDC_REMOVE_ALL);
+    seen.closeEnabledAfterAll = Enabled(dialog, IDC_CLOSE);
+    Click(dialog, IDC_CLOSE);
   };
 
   WNDCLASSA watchClass = {};
@@ -423,12 +423,12 @@ TEST_F(UninstallDialog, StartCommandRunsTheLatePhaseAndOffersWhatItLeft) {
   run.drive = [&](HWND dialog) {
     // The run has ended: every question it asked has been answered.
     if (StopRobot(&robot) == 1) seen.question = robot.boxes[0].text;
-    seen.notes = Lines(dialog, kProgressList);
-    seen.leftovers = Lines(dialog, kLeftoverList);
+    seen.notes = Lines(dialog, IDC_PROGRESS);
+    seen.leftovers = Lines(dialog, IDC_LEFTOVERS);
     seen.removedGone = !PathExists(removed);
-    Click(dialog, kRemoveAllButton);
+    Click(dialog, IDC_REMOVE_ALL);
     seen.appGoneAfterAll = !PathExists(app);
-    Click(dialog, kCloseButton);
+    Click(dialog, IDC_CLOSE);
   };
   RunDialog(&run);
 
@@ -486,15 +486,15 @@ TEST_P(FailedDelete, AsksAgainWhileTheUserSaysYes) {
       return index == 0 || c.freeFileOnFirstYes ? IDYES : IDNO;
     };
     StartRobot(&robot);
-    ClickLater(dialog, kRemoveOneButton);
+    ClickLater(dialog, IDC_REMOVE_ONE);
     // The line goes once the questions are over.
-    WaitUntil([&] { return SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0) == 0; });
+    WaitUntil([&] { return SendDlgItemMessageA(dialog, IDC_LEFTOVERS, LB_GETCOUNT, 0, 0) == 0; });
     StopRobot(&robot);
     for (const SeenBox& box : robot.boxes) seen.questions.push_back(box.text);
-    seen.linesAfter = Lines(dialog, kLeftoverList);
+    seen.linesAfter = Lines(dialog, IDC_LEFTOVERS);
     seen.removeEnabledAfter =
-        Enabled(dialog, kRemoveOneButton) || Enabled(dialog, kRemoveAllButton);
-    Click(dialog, kCloseButton);
+        Enabled(dialog, IDC_REMOVE_ONE) || Enabled(dialog, IDC_REMOVE_ALL);
+    Click(dialog, IDC_CLOSE);
   };
   RunDialog(&run);
   if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
@@ -540,8 +540,8 @@ TEST_F(UninstallDialog, ClimbEndsAtTheDriveAndSparesTheDrivesCurrentFolder) {
   DialogRun run;
   run.leftovers = {file};
   run.drive = [&](HWND dialog) {
-    Click(dialog, kRemoveOneButton);
-    Click(dialog, kCloseButton);
+    Click(dialog, IDC_REMOVE_ONE);
+    Click(dialog, IDC_CLOSE);
   };
   if (usable) RunDialog(&run);
 
@@ -572,8 +572,8 @@ TEST_F(UninstallDialog, ClimbStopsAtKeptFolders) {
   DialogRun run;
   run.leftovers = files;
   run.drive = [](HWND dialog) {
-    Click(dialog, kRemoveAllButton);
-    Click(dialog, kCloseButton);
+    Click(dialog, IDC_REMOVE_ALL);
+    Click(dialog, IDC_CLOSE);
   };
   RunDialog(&run);
   for (const std::string& file : files) {
@@ -596,16 +596,16 @@ TEST_F(UninstallDialog, RemoveButtonsCopeWithNoSelectionAndOverlongLines) {
   DialogRun run;
   run.leftovers = {file, overlong};
   run.drive = [&](HWND dialog) {
-    SendDlgItemMessageA(dialog, kLeftoverList, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    Click(dialog, kRemoveOneButton);  // nothing selected: nothing happens
+    SendDlgItemMessageA(dialog, IDC_LEFTOVERS, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    Click(dialog, IDC_REMOVE_ONE);  // nothing selected: nothing happens
     seen.countAfterRemoveOne =
-        static_cast<int>(SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0));
+        static_cast<int>(SendDlgItemMessageA(dialog, IDC_LEFTOVERS, LB_GETCOUNT, 0, 0));
     seen.fileThereAfterRemoveOne = PathExists(file);
-    SendDlgItemMessageA(dialog, kLeftoverList, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    Click(dialog, kRemoveAllButton);  // still empties the list
+    SendDlgItemMessageA(dialog, IDC_LEFTOVERS, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    Click(dialog, IDC_REMOVE_ALL);  // still empties the list
     seen.countAfterRemoveAll =
-        static_cast<int>(SendDlgItemMessageA(dialog, kLeftoverList, LB_GETCOUNT, 0, 0));
-    Click(dialog, kCloseButton);
+        static_cast<int>(SendDlgItemMessageA(dialog, IDC_LEFTOVERS, LB_GETCOUNT, 0, 0));
+    Click(dialog, IDC_CLOSE);
   };
   RunDialog(&run);
 

@@ -10,7 +10,7 @@ constexpr int kLatePhase = 1;
 
 void RunActions(int phase);
 void AddProgressNote(int messageId);
-// Adds a path to the leftover list (list box 1002) when a dialog is open.
+// Adds a path to the dialog's leftover list when a dialog is open.
 void AddLeftover(const char* path);
 
 // The machine's shared-library use counts (K), under HKEY_LOCAL_MACHINE.

@@ -22,6 +22,11 @@ char gCheckExtension[kNamePartSize];
 char gNormalized[kPathSize];
 char gLinePath[kPathSize];
 char gLineMode[kPathSize];
+static_assert(LogFieldsAre('P', 0, 1, sizeof gLinePath) &&
+                  LogFieldsAre('P', 1, 1, sizeof gLineMode) &&
+                  LogFieldsAre('U', 0, 1, sizeof gLinePath) &&
+                  LogFieldsAre('U', 1, 1, sizeof gLineMode),
+              "P's and U's buffers hold their fields");
 int gWalkDepth;  // 0 for the line's own path
 
 // The platform takes "/" as a separator too; the walk splits at backslashes,

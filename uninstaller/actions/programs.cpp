@@ -27,6 +27,21 @@ char gProgramLongPath[kCommandSize];
 char gProgramShortPath[kCommandSize];
 char gRunLine[kCommandSize];
 char gChosenProgram[kCommandSize];
+static_assert(LogFieldsAre('B', 0, 1, sizeof gCheckNumberField) &&
+                  LogFieldsAre('B', 1, 1, sizeof gSoughtName) &&
+                  LogFieldsAre('B', 2, 1, sizeof gCheckMessage) &&
+                  LogFieldsAre('B', 3, 1, sizeof gCheckNumberField),
+              "B's buffers hold its fields");
+static_assert(LogFieldsAre('C', 0, 1, sizeof gLibraryPath) &&
+                  LogFieldsAre('C', 1, 1, sizeof gFunctionName) &&
+                  LogFieldsAre('C', 2, 1, sizeof gArgumentCountField) &&
+                  LogFieldsAre('C', 3, kMaxArguments, sizeof gArguments[0]) &&
+                  LogFieldsAre('D', 0, 1, sizeof gLibraryPath) &&
+                  LogFieldsAre('D', 1, 1, sizeof gFunctionName) &&
+                  LogFieldsAre('D', 2, 1, sizeof gArgumentCountField) &&
+                  LogFieldsAre('D', 3, kMaxArguments, sizeof gArguments[0]),
+              "C's and D's buffers hold their fields");
+static_assert(LogFieldsAre('E', 0, 1, sizeof gCommand), "E's buffer holds its field");
 // Where a program named without a full path is looked for: the program's
 // folder, the system folder, the Windows folder; never the current folder,
 // which in stage two is the temporary folder that every program can write.

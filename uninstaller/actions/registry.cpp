@@ -27,6 +27,15 @@ char gFilePath[kPathSize];
 char gSection[kPathSize];
 char gProfileKey[kProfileKeySize];
 char gKeysLeft[kProfileKeysSize];
+static_assert(LogFieldsAre('J', 0, 1, sizeof gRootText) &&
+                  LogFieldsAre('J', 1, 1, sizeof gKeyPath) &&
+                  LogFieldsAre('J', 2, 1, sizeof gValueName),
+              "J's buffers hold its fields");
+static_assert(LogFieldsAre('K', 0, 1, sizeof gFilePath), "K's buffer holds its field");
+static_assert(LogFieldsAre('M', 0, 1, sizeof gFilePath) &&
+                  LogFieldsAre('M', 1, 1, sizeof gSection) &&
+                  LogFieldsAre('M', 2, 1, sizeof gProfileKey),
+              "M's buffers hold its fields");
 
 // An empty path, or one of backslashes only, opens the root itself.
 bool NamesRoot(const char* path) {

@@ -13,26 +13,11 @@ namespace {
 void CallCheckedLibrary(const char* actionText) { CallLibraryFunction(actionText, true); }
 void CallUncheckedLibrary(const char* actionText) { CallLibraryFunction(actionText, false); }
 
-// The handler of each kind letter, in the order of kLogKinds; a letter that
-// kLogKinds lacks is passed over.
+// The handler of each kind letter, in the order of its rows.
 typedef void (*ActionHandler)(const char* actionText);
-struct HandlerEntry {
-  char letter;
-  ActionHandler handler;
-};
-constexpr HandlerEntry kHandlers[] = {
-    {'B', CheckRunningProgram},  {'C', CallCheckedLibrary},   {'D', CallUncheckedLibrary},
-    {'E', RunProgram},           {'J', RemoveRegistryEntry},  {'K', ReleaseSharedLibrary},
-    {'M', RemoveProfileEntry},   {'P', RemoveFiles},          {'U', RemoveFolders},
-};
-
-constexpr bool HandlersFollowTheKinds() {
-  if (sizeof kHandlers / sizeof kHandlers[0] != kLogKindCount) return false;
-  for (int i = 0; i < kLogKindCount; ++i)
-    if (kHandlers[i].letter != kLogKinds[i].letter) return false;
-  return true;
-}
-static_assert(HandlersFollowTheKinds(), "one handler per kind letter, in the table's order");
+#define LOG_KIND_HANDLER(letter, base, step, handler, ...) handler,
+constexpr ActionHandler kHandlers[] = {LOG_KINDS(LOG_KIND_HANDLER, LOG_NO_FIELD)};
+#undef LOG_KIND_HANDLER
 
 void AddNotesFor(int orderNumber) {
   for (int i = 0; i < kNoteStepCount; ++i) {
@@ -45,7 +30,7 @@ void AddNotesFor(int orderNumber) {
 
 ActionHandler HandlerFor(char letter) {
   int kind = LogKindIndex(letter);
-  return kind < 0 ? nullptr : kHandlers[kind].handler;
+  return kind < 0 ? nullptr : kHandlers[kind];
 }
 
 bool InList() { return gCurrent && gLast && gCurrent <= gLast; }
@@ -69,15 +54,15 @@ void AddProgressNote(int messageId) {
   // Without a dialog (stage one, silent mode) the note goes nowhere.
   if (!gDialog) return;
   const char* text = GetMessageText(messageId);
-  LRESULT index = SendDlgItemMessageA(gDialog, kProgressList, LB_ADDSTRING, 0,
+  LRESULT index = SendDlgItemMessageA(gDialog, IDC_PROGRESS, LB_ADDSTRING, 0,
                                       reinterpret_cast<LPARAM>(text));
   // Selecting the new line scrolls it into view.
-  if (index >= 0) SendDlgItemMessageA(gDialog, kProgressList, LB_SETCURSEL, index, 0);
+  if (index >= 0) SendDlgItemMessageA(gDialog, IDC_PROGRESS, LB_SETCURSEL, index, 0);
 }
 
 void AddLeftover(const char* path) {
   GateLeftover(path);  // a preview lists it
   // Stage one and silent mode have no dialog: the line goes nowhere.
   if (!gDialog) return;
-  SendDlgItemMessageA(gDialog, kLeftoverList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
+  SendDlgItemMessageA(gDialog, IDC_LEFTOVERS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
 }

@@ -3,9 +3,9 @@
 // progress notes, the messages the program reads and the phase boundary.
 // The loader, the action run, the handlers, start-up and the dialog take
 // their numbers from here; uninstlog explains logs from the same tables.
-// The name tables (kLogKindNames, kProgramMessageRoles) are read only by
-// uninstlog: constant tables that the program never uses are never emitted
-// into it.
+// The name tables (kLogKindRows, kProgramMessageRoles) are read only by
+// uninstlog and the compiler: constant tables that the program never uses
+// are never emitted into it.
 #pragma once
 #include <windows.h>
 #include "common/helpers.h"
@@ -16,6 +16,7 @@
 constexpr int kPhaseBoundary = 15000;
 
 // ---- Field buffers of the handlers (bytes, with the zero) ------------------
+// Which field takes which: the kind letters' rows below.
 
 constexpr int kNumberFieldSize = 512;   // a number field; only leading digits count
 constexpr int kCheckNameSize = 256;     // B: file path, mutex name or window title
@@ -27,58 +28,103 @@ constexpr int kMaxArguments = 5;
 constexpr int kCommandSize = 512;       // E: command line and its short path
 constexpr int kValueNameSize = 128;     // J
 constexpr int kProfileKeySize = 256;    // M
-// P and U paths, J roots and key paths, K files, M files and sections take
-// kPathSize; P and U modes are read into a path buffer too.
 
 // ---- Kind letters ------------------------------------------------------------
 
+// One row per kind letter, the one description of it; each user expands the
+// columns it needs: the loader the automatic numbers, the run the handler,
+// the handlers check their buffers against the field sizes, and uninstlog
+// prints the names. A letter without a row is passed over by the run.
+//   KIND(letter (compared case-sensitively), first automatic order number,
+//        direction (+1 counts up, -1 down), handler, handler's name, action,
+//        keys beside the letter (for a typo), FIELD...)
+//   FIELD(the handler's buffer in bytes with the zero, read as a number (an
+//         overlong one is cut or reads as 0), name); field 0 is the first
+//         field after the comma.
+#define LOG_LIBRARY_FIELDS(FIELD)                                                                  \
+  FIELD(kLibraryPathSize, false, "library"), FIELD(kFunctionNameSize, false, "function"),          \
+      FIELD(kNumberFieldSize, true, "count"), FIELD(kArgumentSize, false, "argument 1"),           \
+      FIELD(kArgumentSize, false, "argument 2"), FIELD(kArgumentSize, false, "argument 3"),        \
+      FIELD(kArgumentSize, false, "argument 4"), FIELD(kArgumentSize, false, "argument 5")
+#define LOG_KINDS(KIND, FIELD)                                                                     \
+  KIND('B', 3999, -1, CheckRunningProgram, "CheckRunningProgram", "running-program check",         \
+       "VNGH", FIELD(kNumberFieldSize, true, "check kind"), FIELD(kCheckNameSize, false, "name"),  \
+       FIELD(kCheckTextSize, false, "message"), FIELD(kNumberFieldSize, true, "answer style"))     \
+  KIND('C', 4001, 1, CallCheckedLibrary, "CallLibraryFunction",                                    \
+       "library call, stops when it returns 0", "XVDF", LOG_LIBRARY_FIELDS(FIELD))                 \
+  KIND('D', 5001, 1, CallUncheckedLibrary, "CallLibraryFunction",                                  \
+       "library call, result ignored", "SFERCX", LOG_LIBRARY_FIELDS(FIELD))                        \
+  KIND('E', 7001, 1, RunProgram, "RunProgram", "program run, waits for its end", "WRDS",           \
+       FIELD(kCommandSize, false, "command line"))                                                 \
+  KIND('J', 19999, -1, RemoveRegistryEntry, "RemoveRegistryEntry",                                 \
+       "registry key or value removal", "HKUNM", FIELD(kPathSize, false, "root"),                  \
+       FIELD(kPathSize, false, "key path"), FIELD(kValueNameSize, false, "value name"))            \
+  KIND('K', 20001, 1, ReleaseSharedLibrary, "ReleaseSharedLibrary",                                \
+       "shared-library count release", "JLIOM", FIELD(kPathSize, false, "shared file"))            \
+  KIND('M', 21001, 1, RemoveProfileEntry, "RemoveProfileEntry", "profile entry removal",           \
+       "NJK", FIELD(kPathSize, false, "profile file"), FIELD(kPathSize, false, "section"),         \
+       FIELD(kProfileKeySize, false, "key"))                                                       \
+  KIND('P', 30001, 1, RemoveFiles, "RemoveFiles", "file removal", "OL",                            \
+       FIELD(kPathSize, false, "path"), FIELD(kPathSize, true, "mode"))                            \
+  KIND('U', 64999, -1, RemoveFolders, "RemoveFolders", "folder removal", "YIHJ",                   \
+       FIELD(kPathSize, false, "path"), FIELD(kPathSize, true, "mode"))
+#define LOG_NO_FIELD(size, number, name)
+
+// What the loader counts with: emitted into the program.
 struct LogKind {
-  char letter;         // compared case-sensitively
-  signed char autoStep;  // +1 counts up, -1 counts down
-  WORD autoBase;       // first automatic order number
+  char letter;
+  signed char autoStep;
+  WORD autoBase;
 };
-// Every letter the run hands to a handler; any other letter is passed over.
-inline constexpr LogKind kLogKinds[] = {
-    {'B', -1, 3999},  {'C', 1, 4001},  {'D', 1, 5001},  {'E', 1, 7001},  {'J', -1, 19999},
-    {'K', 1, 20001},  {'M', 1, 21001}, {'P', 1, 30001}, {'U', -1, 64999},
-};
+#define LOG_KIND_NUMBERS(letter, base, step, ...) {letter, step, base},
+inline constexpr LogKind kLogKinds[] = {LOG_KINDS(LOG_KIND_NUMBERS, LOG_NO_FIELD)};
+#undef LOG_KIND_NUMBERS
 constexpr int kLogKindCount = sizeof kLogKinds / sizeof kLogKinds[0];
 
-// The fields of each kind letter, in the order of kLogKinds: the handler's
-// buffer for each. Field 0 is the first field after the comma.
-constexpr int kMaxKindFields = 8;
-struct LogField {
-  int size;     // bytes, with the zero
-  bool number;  // read as a number: an overlong one is cut or reads as 0
-};
-struct LogKindFields {
-  int count;
-  LogField fields[kMaxKindFields];
-};
-inline constexpr LogKindFields kLogKindFields[] = {
-    {4, {{kNumberFieldSize, true}, {kCheckNameSize, false}, {kCheckTextSize, false},
-         {kNumberFieldSize, true}}},
-    {8, {{kLibraryPathSize, false}, {kFunctionNameSize, false}, {kNumberFieldSize, true},
-         {kArgumentSize, false}, {kArgumentSize, false}, {kArgumentSize, false},
-         {kArgumentSize, false}, {kArgumentSize, false}}},
-    {8, {{kLibraryPathSize, false}, {kFunctionNameSize, false}, {kNumberFieldSize, true},
-         {kArgumentSize, false}, {kArgumentSize, false}, {kArgumentSize, false},
-         {kArgumentSize, false}, {kArgumentSize, false}}},
-    {1, {{kCommandSize, false}}},
-    {3, {{kPathSize, false}, {kPathSize, false}, {kValueNameSize, false}}},
-    {1, {{kPathSize, false}}},
-    {3, {{kPathSize, false}, {kPathSize, false}, {kProfileKeySize, false}}},
-    {2, {{kPathSize, false}, {kPathSize, true}}},
-    {2, {{kPathSize, false}, {kPathSize, true}}},
-};
-static_assert(sizeof kLogKindFields / sizeof kLogKindFields[0] == kLogKindCount,
-              "one field list per kind letter");
-
-// Position of a letter in kLogKinds, or -1 when no action has it.
-inline int LogKindIndex(char letter) {
+// Position of a letter in the rows, or -1 when no action has it.
+constexpr int LogKindIndex(char letter) {
   for (int i = 0; i < kLogKindCount; ++i)
     if (kLogKinds[i].letter == letter) return i;
   return -1;
+}
+
+// The rest of a row, for the compiler's checks and for uninstlog: the
+// program never reads it, so it is never emitted into it.
+constexpr int kMaxKindFields = 3 + kMaxArguments;  // C and D: library, function, count
+struct LogField {
+  int size;
+  bool number;
+  const char* name;
+};
+struct LogKindRow {
+  const char* handler;
+  const char* action;
+  const char* neighbours;
+  LogField fields[kMaxKindFields];  // a size of 0 ends the list
+};
+#define LOG_KIND_ROW(letter, base, step, handler, handlerName, action, neighbours, ...)            \
+  {handlerName, action, neighbours, {__VA_ARGS__}},
+#define LOG_FIELD_ROW(size, number, name) {size, number, name}
+inline constexpr LogKindRow kLogKindRows[] = {LOG_KINDS(LOG_KIND_ROW, LOG_FIELD_ROW)};
+#undef LOG_KIND_ROW
+#undef LOG_FIELD_ROW
+
+constexpr int AutoBaseOf(char letter) { return kLogKinds[LogKindIndex(letter)].autoBase; }
+
+constexpr int LogFieldCount(int kind) {
+  int n = 0;
+  while (n < kMaxKindFields && kLogKindRows[kind].fields[n].size) ++n;
+  return n;
+}
+
+// True when fields first .. first + count - 1 of a letter's lines all have
+// a buffer of size bytes: the handlers check their buffers with it.
+constexpr bool LogFieldsAre(char letter, int first, int count, int size) {
+  int kind = LogKindIndex(letter);
+  if (kind < 0 || first + count > LogFieldCount(kind)) return false;
+  for (int n = first; n < first + count; ++n)
+    if (kLogKindRows[kind].fields[n].size != size) return false;
+  return true;
 }
 
 // The values the handlers know in their number fields.
@@ -147,10 +193,10 @@ struct NoteStep {
 };
 inline constexpr NoteStep kNoteSteps[] = {
     {3001, kRunningCheckNoteId, kNoNote, 0},
-    {19999, kRegistryNoteId, kNoNote, 0},
-    {21001, kProfileNoteId, kNoNote, 0},
-    {30001, kFilesNoteId, kWaitNoteId, 0},
-    {64999, kNoNote, kNoNote, kFolderPauseMs},
+    {AutoBaseOf('J'), kRegistryNoteId, kNoNote, 0},
+    {AutoBaseOf('M'), kProfileNoteId, kNoNote, 0},
+    {AutoBaseOf('P'), kFilesNoteId, kWaitNoteId, 0},
+    {AutoBaseOf('U'), kNoNote, kNoNote, kFolderPauseMs},
 };
 constexpr int kNoteStepCount = sizeof kNoteSteps / sizeof kNoteSteps[0];
 
@@ -189,31 +235,6 @@ inline constexpr ProgramMessage kProgramMessages[] = {
 constexpr int kProgramMessageCount = sizeof kProgramMessages / sizeof kProgramMessages[0];
 
 // ---- Names for people (uninstlog only) --------------------------------------
-
-struct LogKindName {
-  const char* handler;
-  const char* action;
-  const char* fields[kMaxKindFields];
-};
-// In the order of kLogKinds.
-inline constexpr LogKindName kLogKindNames[] = {
-    {"CheckRunningProgram", "running-program check",
-     {"check kind", "name", "message", "answer style"}},
-    {"CallLibraryFunction", "library call, stops when it returns 0",
-     {"library", "function", "count", "argument 1", "argument 2", "argument 3", "argument 4",
-      "argument 5"}},
-    {"CallLibraryFunction", "library call, result ignored",
-     {"library", "function", "count", "argument 1", "argument 2", "argument 3", "argument 4",
-      "argument 5"}},
-    {"RunProgram", "program run, waits for its end", {"command line"}},
-    {"RemoveRegistryEntry", "registry key or value removal", {"root", "key path", "value name"}},
-    {"ReleaseSharedLibrary", "shared-library count release", {"shared file"}},
-    {"RemoveProfileEntry", "profile entry removal", {"profile file", "section", "key"}},
-    {"RemoveFiles", "file removal", {"path", "mode"}},
-    {"RemoveFolders", "folder removal", {"path", "mode"}},
-};
-static_assert(sizeof kLogKindNames / sizeof kLogKindNames[0] == kLogKindCount,
-              "one name entry per kind letter");
 
 // In the order of kProgramMessages.
 inline constexpr const char* kProgramMessageRoles[] = {

@@ -317,7 +317,7 @@ void RunStageTwo() {
   if (gSilent) {
     RunActions(kLatePhase);
   } else {
-    GateDialog(gModule, kDialogTemplate, UninstallDialogProc);
+    GateDialog(gModule, IDD_UNINSTALL, UninstallDialogProc);
   }
   ScheduleOwnDeletion();
 }

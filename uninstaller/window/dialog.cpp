@@ -31,25 +31,25 @@ int EdgeBelow(HWND window, int buttonId) {
 }
 
 void OfferLeftovers(HWND window) {
-  EnableWindow(Item(window, kRemoveOneButton), TRUE);
-  EnableWindow(Item(window, kRemoveAllButton), TRUE);
-  SetDlgItemTextA(window, kLeftoverHeading, GetMessageText(kLeftoverHeadingTextId));
-  SetDlgItemTextA(window, kCloseButton, GetMessageText(kCloseTextId));
-  SetDlgItemTextA(window, kRemoveOneButton, GetMessageText(kRemoveOneTextId));
-  SetDlgItemTextA(window, kRemoveAllButton, GetMessageText(kRemoveAllTextId));
-  ShowWindow(Item(window, kFinishButton), SW_HIDE);
-  int bottom = EdgeBelow(window, kCloseButton);
-  EnableWindow(Item(window, kCloseButton), TRUE);
+  EnableWindow(Item(window, IDC_REMOVE_ONE), TRUE);
+  EnableWindow(Item(window, IDC_REMOVE_ALL), TRUE);
+  SetDlgItemTextA(window, IDC_HEADING, GetMessageText(kLeftoverHeadingTextId));
+  SetDlgItemTextA(window, IDC_CLOSE, GetMessageText(kCloseTextId));
+  SetDlgItemTextA(window, IDC_REMOVE_ONE, GetMessageText(kRemoveOneTextId));
+  SetDlgItemTextA(window, IDC_REMOVE_ALL, GetMessageText(kRemoveAllTextId));
+  ShowWindow(Item(window, IDC_FINISH), SW_HIDE);
+  int bottom = EdgeBelow(window, IDC_CLOSE);
+  EnableWindow(Item(window, IDC_CLOSE), TRUE);
   FitDialogHeight(window, bottom);
-  SendItem(window, kLeftoverList, LB_SETCURSEL, 0, 0);
+  SendItem(window, IDC_LEFTOVERS, LB_SETCURSEL, 0, 0);
 }
 
 void OfferFinish(HWND window) {
-  ShowWindow(Item(window, kLeftoverHeading), SW_HIDE);
-  ShowWindow(Item(window, kLeftoverList), SW_HIDE);
-  int bottom = EdgeBelow(window, kFinishButton);
-  EnableWindow(Item(window, kFinishButton), TRUE);
-  ShowWindow(Item(window, kFinishButton), SW_SHOW);
+  ShowWindow(Item(window, IDC_HEADING), SW_HIDE);
+  ShowWindow(Item(window, IDC_LEFTOVERS), SW_HIDE);
+  int bottom = EdgeBelow(window, IDC_FINISH);
+  EnableWindow(Item(window, IDC_FINISH), TRUE);
+  ShowWindow(Item(window, IDC_FINISH), SW_SHOW);
   FitDialogHeight(window, bottom);
 }
 
@@ -59,16 +59,16 @@ void RunStartCommand(HWND window) {
   ShowWindow(window, SW_SHOW);
   RunActions(kLatePhase);
 
-  SendItem(window, kProgressList, LB_ADDSTRING, 0,
+  SendItem(window, IDC_PROGRESS, LB_ADDSTRING, 0,
            reinterpret_cast<LPARAM>(GetMessageText(kDoneNoteId)));
   // The note's format comes from the log: formatted safely, cut to the buffer.
   const char* args[1] = {gProgramPath};
   FormatText(gScratch, kScratchSize, GetMessageText(kProgramPathNoteId), args, 1);
-  LRESULT line = SendItem(window, kProgressList, LB_ADDSTRING, 0,
+  LRESULT line = SendItem(window, IDC_PROGRESS, LB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(gScratch));
-  SendItem(window, kProgressList, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+  SendItem(window, IDC_PROGRESS, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
 
-  if (SendItem(window, kLeftoverList, LB_GETCOUNT, 0, 0) > 0) {
+  if (SendItem(window, IDC_LEFTOVERS, LB_GETCOUNT, 0, 0) > 0) {
     OfferLeftovers(window);
   } else {
     OfferFinish(window);
@@ -116,44 +116,44 @@ namespace {
 
 void InitUninstallDialog(HWND window) {
   HINSTANCE module = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-  HICON icon = LoadIconA(module, MAKEINTRESOURCEA(kIconGroup));
+  HICON icon = LoadIconA(module, MAKEINTRESOURCEA(IDI_UNINSTALLER));
   SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
   SetWindowTextA(window, gCaption);
 
   // Opening layout: the progress list and the upper half of the heading.
   RECT heading;
-  GetWindowRect(Item(window, kLeftoverHeading), &heading);
+  GetWindowRect(Item(window, IDC_HEADING), &heading);
   FitDialogHeight(window, heading.top + (heading.bottom - heading.top) / 2);
 
-  SetDlgItemTextA(window, kFinishButton, GetMessageText(kFinishTextId));
-  EnableWindow(Item(window, kCloseButton), FALSE);
-  EnableWindow(Item(window, kFinishButton), FALSE);
-  EnableWindow(Item(window, kRemoveOneButton), FALSE);
-  EnableWindow(Item(window, kRemoveAllButton), FALSE);
+  SetDlgItemTextA(window, IDC_FINISH, GetMessageText(kFinishTextId));
+  EnableWindow(Item(window, IDC_CLOSE), FALSE);
+  EnableWindow(Item(window, IDC_FINISH), FALSE);
+  EnableWindow(Item(window, IDC_REMOVE_ONE), FALSE);
+  EnableWindow(Item(window, IDC_REMOVE_ALL), FALSE);
   gDialog = window;  // from here on, notices are modal to the dialog
   // The late phase starts once the dialog's message loop runs.
-  PostMessageA(window, WM_COMMAND, kStartCommand, 0);
+  PostMessageA(window, WM_COMMAND, IDM_START_RUN, 0);
 }
 
 void OnDialogCommand(HWND window, int id) {
   switch (id) {
-    case kCloseButton:
-    case kFinishButton:
+    case IDC_CLOSE:
+    case IDC_FINISH:
       EndDialog(window, kDialogResult);
       break;
-    case kRemoveOneButton:
+    case IDC_REMOVE_ONE:
       RemoveLeftover(window,
-                     static_cast<int>(SendItem(window, kLeftoverList, LB_GETCURSEL, 0, 0)));
+                     static_cast<int>(SendItem(window, IDC_LEFTOVERS, LB_GETCURSEL, 0, 0)));
       break;
-    case kRemoveAllButton:
-      while (SendItem(window, kLeftoverList, LB_GETCOUNT, 0, 0) > 0) {
-        int index = static_cast<int>(SendItem(window, kLeftoverList, LB_GETCURSEL, 0, 0));
+    case IDC_REMOVE_ALL:
+      while (SendItem(window, IDC_LEFTOVERS, LB_GETCOUNT, 0, 0) > 0) {
+        int index = static_cast<int>(SendItem(window, IDC_LEFTOVERS, LB_GETCURSEL, 0, 0));
         // Without a selection the first line goes: removing nothing would
         // never empty the list.
         RemoveLeftover(window, index == LB_ERR ? 0 : index);
       }
       break;
-    case kStartCommand:
+    case IDM_START_RUN:
       RunStartCommand(window);
       break;
     default:
@@ -170,20 +170,20 @@ void FitDialogHeight(HWND window, int bottom) {
 
 void RemoveLeftover(HWND window, int index) {
   if (index == LB_ERR) return;
-  LRESULT length = SendItem(window, kLeftoverList, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  LRESULT length = SendItem(window, IDC_LEFTOVERS, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
   // A line too long for the buffer is dropped unread: a cut path could name
   // another file.
   if (length >= 0 && length < kScratchSize) {
-    SendItem(window, kLeftoverList, LB_GETTEXT, static_cast<WPARAM>(index),
+    SendItem(window, IDC_LEFTOVERS, LB_GETTEXT, static_cast<WPARAM>(index),
              reinterpret_cast<LPARAM>(gScratch));
     if (FileExists(gScratch)) DeleteLeftoverFile();
   }
-  SendItem(window, kLeftoverList, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
-  if (SendItem(window, kLeftoverList, LB_GETCOUNT, 0, 0) == 0) {
-    EnableWindow(Item(window, kRemoveOneButton), FALSE);
-    EnableWindow(Item(window, kRemoveAllButton), FALSE);
+  SendItem(window, IDC_LEFTOVERS, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+  if (SendItem(window, IDC_LEFTOVERS, LB_GETCOUNT, 0, 0) == 0) {
+    EnableWindow(Item(window, IDC_REMOVE_ONE), FALSE);
+    EnableWindow(Item(window, IDC_REMOVE_ALL), FALSE);
   } else {
-    SendItem(window, kLeftoverList, LB_SETCURSEL, 0, 0);
+    SendItem(window, IDC_LEFTOVERS, LB_SETCURSEL, 0, 0);
   }
 }
 
