@@ -67,19 +67,14 @@ done
 
 # The boundary: a canary outside the build tree, which Wine's \\?\unix\
 # names reach whatever the drives, survives lines and calls aimed at it.
-# Inside the 32-bit VM the guest is the boundary (the host's / reaches it
-# read-only, under a throw-away overlay) and Wine runs without bwrap there.
-host=
-if [ -z "${DORVANE_VM:-}" ]; then
-  host=$(mktemp -d /var/tmp/dorvane-host-canary.XXXXXX)
-  echo "host canary" > "$host/canary.txt"
-  (cd "$BUILD" && SANDBOX_HOST_CANARY=$host sh "$TOOLS/wine-run.sh" "$PROBE" \
-    --gtest_filter='Sandbox.HostCanary*') || failed=1
-  if [ "$(cat "$host/canary.txt" 2>/dev/null)" != "host canary" ]; then
-    echo "FAIL: the host's $host/canary.txt was touched"
-    failed=1
-  fi
-  rm -rf "$host"
+host=$(mktemp -d /var/tmp/dorvane-host-canary.XXXXXX)
+echo "host canary" > "$host/canary.txt"
+(cd "$BUILD" && SANDBOX_HOST_CANARY=$host sh "$TOOLS/wine-run.sh" "$PROBE" \
+  --gtest_filter='Sandbox.HostCanary*') || failed=1
+if [ "$(cat "$host/canary.txt" 2>/dev/null)" != "host canary" ]; then
+  echo "FAIL: the host's $host/canary.txt was touched"
+  failed=1
 fi
+rm -rf "$host"
 [ "$failed" = 0 ] && echo "sandbox holds: host canaries in" $places $host "untouched"
 exit $failed
