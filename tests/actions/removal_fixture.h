@@ -82,7 +82,9 @@ inline bool RunShell(const std::string& command) {
   static int serial = 0;
   char name[128];
   wsprintfA(name, "removal_test_done_%lu_%d", GetCurrentProcessId(), ++serial);
-  std::string windowsMarker = TempFolder() + "\\" + name;
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  std::string windowsMarker = std::string(temp) + name;
   std::string marker = UnixName(windowsMarker);
   std::string script = command + "; touch " + marker;
   std::string quoted;
