@@ -31,6 +31,7 @@ echo 1 >"$verdict"
   echo $status >"$verdict"; } | tr -d '\r'
 status=$(cat "$verdict")
 rm -f "$verdict"
-WINEPREFIX="$PREFIX" /usr/lib/wine/wineserver -k 2>/dev/null || true
+(cd "$BUILD" && WINEPREFIX="$PREFIX" SANDBOX_ROOT="$BUILD" \
+  sh "$ROOT/tools/wine-run.sh" --server -k 2>/dev/null) || true
 [ "$status" = 0 ] || echo "demo: the run failed (exit code $status)" >&2
 exit "$status"

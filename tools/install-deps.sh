@@ -3,7 +3,7 @@
 # With the argument "win32" it also installs what the 32-bit test VM needs
 # (tools/vm/): the i386 architecture, 32-bit Wine, QEMU and a static busybox.
 set -e
-PKGS="cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 googletest python3 python3-pefile"
+PKGS="cmake make bubblewrap g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64 googletest python3 python3-pefile"
 if [ "$1" = win32 ]; then
   PKGS="$PKGS g++-mingw-w64-i686-posix wine32:i386 qemu-system-x86 busybox-static cpio"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -12,7 +12,13 @@ OUT="$(dirname "$BUILD")/screenshots"
 # prefix is sealed (tools/seal-prefix.sh), its drive Z: is the build tree.
 ASK="$BUILD/screenshot-requests"
 PREFIX="$(dirname "$BUILD")/screenshot-prefix"
-WINE=/usr/lib/wine/wine64
+# Wine and its server run in the build tree's sandbox (tools/wine-box.sh),
+# with this prefix writable too; Xvfb's socket is reached by its abstract
+# name, which the sandbox's private /tmp does not hide.
+export WINE_BOX_ALSO="$PREFIX"
+BOX="sh $ROOT/tools/wine-box.sh"
+WINE="$BOX $BUILD /usr/lib/wine/wine64"
+WINESERVER="$BOX --detached $BUILD /usr/lib/wine/wineserver"
 [ -f "$RUNNER" ] || { echo "screenshots: $RUNNER is missing; run 'make' first" >&2; exit 1; }
 
 # Xvfb and ImageMagick's import, installed only when missing.
@@ -48,7 +54,7 @@ if [ ! -f "$PREFIX/.desktop" ]; then
   $WINE wineboot -i >/dev/null 2>&1 || true
   $WINE reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   $WINE reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
-  /usr/lib/wine/wineserver -w
+  $WINESERVER -w
   sh "$ROOT/tools/seal-prefix.sh" "$PREFIX" "$BUILD"
   touch "$PREFIX/.desktop"
 fi
@@ -78,5 +84,5 @@ shoot() {
 status=0
 shoot finish || status=1
 shoot leftovers-remove-one || status=1
-/usr/lib/wine/wineserver -k 2>/dev/null || true
+$WINESERVER -k 2>/dev/null || true
 exit $status

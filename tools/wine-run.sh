@@ -11,7 +11,10 @@
 # current build tree (found from the working directory CTest gives us).
 # The prefix is sealed before every start (tools/seal-prefix.sh): drive Z:
 # is the build tree (or SANDBOX_ROOT, a folder inside it), C: the prefix's
-# own drive_c, and no other drive or profile folder reaches the host.
+# own drive_c, and no other drive or profile folder reaches the host. A seal
+# is no boundary (Wine's \\?\unix\ names reach every host file), so on the
+# host every Wine process and server runs under bwrap (tools/wine-box.sh):
+# the host read-only, the build tree and the prefix writable.
 set -e
 tools=$(cd "$(dirname "$0")" && pwd)
 dir=$(pwd)
@@ -33,13 +36,35 @@ WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 # On the host, plain `wine` would pick the 32-bit loader: Exec format error.
 [ -n "$DORVANE_VM" ] && WINE=wine && WINESERVER=wineserver
+# The sandbox's writable tree: the build tree, or SANDBOX_ROOT outside one;
+# a prefix elsewhere (the demo's, beside the tree) is bound as well.
+tree=$dir
+[ "$tree" != / ] || tree=$SANDBOX_ROOT
+case "$WINEPREFIX" in
+  "$tree"/*) ;;
+  *) WINE_BOX_ALSO=$WINEPREFIX${WINE_BOX_ALSO:+:$WINE_BOX_ALSO}; export WINE_BOX_ALSO ;;
+esac
+# boxed: runs a command in the sandbox (the VM's guest is one already);
+# "boxed --detached" for one that outlives this script (server, holder).
+boxed() {
+  if [ -n "$DORVANE_VM" ]; then
+    [ "$1" != --detached ] || shift
+    "$@"
+  elif [ "$1" = --detached ]; then
+    shift
+    sh "$tools/wine-box.sh" --detached "$tree" "$@"
+  else
+    sh "$tools/wine-box.sh" "$tree" "$@"
+  fi
+}
 if [ "$1" = --server ]; then
   shift
-  exec $WINESERVER "$@"
+  boxed --detached $WINESERVER "$@"
+  exit
 fi
 holder=$WINEPREFIX/.desktop-holder
 if [ "$1" = --down ]; then
-  $WINESERVER -k 2>/dev/null || true  # none running is as good
+  boxed $WINESERVER -k 2>/dev/null || true  # none running is as good
   # The holder's group may have ended with the server already.
   if [ -f "$holder" ]; then kill -- "-$(cat "$holder")" 2>/dev/null || true; fi
   rm -f "$holder" "$holder.out"
@@ -50,9 +75,9 @@ if [ ! -f "$WINEPREFIX/.headless" ]; then
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.headless" ]; then
-      $WINE wineboot -i >/dev/null 2>&1 || true
-      $WINE reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-      $WINESERVER -w 2>/dev/null || true
+      boxed $WINE wineboot -i >/dev/null 2>&1 || true
+      boxed $WINE reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+      boxed $WINESERVER -w 2>/dev/null || true
       sh "$tools/seal-prefix.sh" "$WINEPREFIX" "$SANDBOX_ROOT"
       touch "$WINEPREFIX/.headless"
     fi
@@ -63,7 +88,7 @@ if [ "$1" = --up ]; then
   # One already running (the VM's job starts its own) is as good. The server
   # and the system processes it starts outlive this script: with our output
   # they would hold the caller's pipe open (CTest would wait for them).
-  $WINESERVER -p </dev/null >/dev/null 2>&1 || true
+  boxed --detached $WINESERVER -p </dev/null >/dev/null 2>&1 || true
   # The desktop holder (tests/support/desktop_holder.cpp) keeps Wine's
   # desktop from closing between tests; its output, and so that of the
   # desktop process it starts, is a file. In its own process group, so that
@@ -72,7 +97,11 @@ if [ "$1" = --up ]; then
   out=$holder.out
   if [ ! -f "$holder" ] || ! kill -0 "$(cat "$holder")" 2>/dev/null; then
     rm -f "$out"
-    setsid "$WINE" "$2" </dev/null >"$out" 2>&1 &
+    if [ -n "$DORVANE_VM" ]; then
+      setsid "$WINE" "$2" </dev/null >"$out" 2>&1 &
+    else
+      setsid sh "$tools/wine-box.sh" --detached "$tree" "$WINE" "$2" </dev/null >"$out" 2>&1 &
+    fi
     echo $! > "$holder"
   fi
   # Until the desktop is there and held (CTest's time-out bounds the wait).
@@ -95,7 +124,7 @@ out=$WINEPREFIX.out.$$
 : >"$out.1"
 : >"$out.2"
 exec 3<&0
-$WINE "$@" <&3 >"$out.1" 2>"$out.2" &
+boxed $WINE "$@" <&3 >"$out.1" 2>"$out.2" &
 pid=$!
 exec 3<&-
 trap 'kill "$pid" 2>/dev/null' HUP INT TERM

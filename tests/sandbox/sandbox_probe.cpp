@@ -55,4 +55,41 @@ TEST(Sandbox, WildcardRemovalOnEachProfileFolderStaysInThePrefix) {
   RemoveTree(run);
 }
 
+// The host's canary folder (SANDBOX_HOST_CANARY, a Unix path outside the
+// build tree, holding canary.txt) named as Wine reaches it: through the
+// \\?\unix namespace, and through drive Z: as an unsealed prefix maps it to
+// /. Through the first the file is there to read; neither a log's lines nor
+// the platform's own calls may change it.
+TEST(Sandbox, HostCanaryIsOutOfEveryLinesReach) {
+  char host[MAX_PATH] = "";
+  ASSERT_GT(GetEnvironmentVariableA("SANDBOX_HOST_CANARY", host, sizeof host), 0u)
+      << "run through sandbox_test.sh, which places the host's canary";
+  std::string tail = host;
+  for (char& c : tail)
+    if (c == '/') c = '\\';
+  const std::string folders[] = {"\\\\?\\unix" + tail, "Z:" + tail};
+  const std::string unixFile = folders[0] + "\\canary.txt";
+  ASSERT_EQ(ReadTextFile(unixFile), "host canary\n") << unixFile;
+  std::string log;
+  for (const std::string& folder : folders) {
+    log += "P0," + folder + "\\canary.txt,0\r\n";
+    log += "P0," + folder + "\\*.*,0\r\n";
+    log += "U0," + folder + ",1\r\n";
+    // Wine answers a deletion its server could not do with success: the
+    // file itself is the verdict.
+    DeleteFileA((folder + "\\canary.txt").c_str());
+    HANDLE file = CreateFileA((folder + "\\canary.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE) << folder;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+  std::string run = MakeScratchFolder("sandbox_host");
+  LoadLogText(run, log);
+  gSilent = true;
+  RunActions(kEarlyPhase);
+  RunActions(kLatePhase);
+  EXPECT_EQ(ReadTextFile(unixFile), "host canary\n") << unixFile;
+  RemoveTree(run);
+}
+
 }  // namespace

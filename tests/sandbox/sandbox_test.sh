@@ -1,9 +1,10 @@
 #!/bin/sh
 # The sealed prefix holds: canaries on the host, where an unsealed prefix's
 # drive Z: and profile folders lead (the home folder, its XDG folders and
-# /tmp), survive a removal run with a wildcard on each profile folder; and no
+# /tmp), survive a removal run with a wildcard on each profile folder; no
 # entry of the prefix's dosdevices and no link under its drive_c reaches
-# outside the build tree.
+# outside the build tree; and the sandbox around Wine is a boundary: a
+# canary under /var/tmp survives lines that name it through \\?\unix\ and Z:.
 # Usage: sandbox_test.sh BUILD_TREE PROBE_EXE
 set -u
 BUILD=$(cd "$1" && pwd -P)
@@ -63,5 +64,22 @@ for place in $places; do
   done
   rm -rf "$place/$canary" "$place/$canary.d"
 done
-[ "$failed" = 0 ] && echo "sandbox holds: host canaries in" $places "untouched"
+
+# The boundary: a canary outside the build tree, which Wine's \\?\unix\
+# names reach whatever the drives, survives lines and calls aimed at it.
+# Inside the 32-bit VM the guest is the boundary (the host's / reaches it
+# read-only, under a throw-away overlay) and Wine runs without bwrap there.
+host=
+if [ -z "${DORVANE_VM:-}" ]; then
+  host=$(mktemp -d /var/tmp/dorvane-host-canary.XXXXXX)
+  echo "host canary" > "$host/canary.txt"
+  (cd "$BUILD" && SANDBOX_HOST_CANARY=$host sh "$TOOLS/wine-run.sh" "$PROBE" \
+    --gtest_filter='Sandbox.HostCanary*') || failed=1
+  if [ "$(cat "$host/canary.txt" 2>/dev/null)" != "host canary" ]; then
+    echo "FAIL: the host's $host/canary.txt was touched"
+    failed=1
+  fi
+  rm -rf "$host"
+fi
+[ "$failed" = 0 ] && echo "sandbox holds: host canaries in" $places $host "untouched"
 exit $failed
