@@ -22,7 +22,6 @@
 #include "support/robot.h"
 #include "startup/startup.h"
 #include "support/test_util.h"
-#include "uninstlog/uninstlog.h"
 #include "window/dialog.h"
 
 namespace {
@@ -55,7 +54,7 @@ struct Run {
   bool broken = false;                  // stage one did not start, or no dialog came
   bool installed = false;               // the package is in place (by "preview" or "start")
   bool previewed = false;
-  PreviewRun preview;                   // what uninstlog preview said the uninstall changes
+  std::string preview;                  // what uninstlog preview --json said the uninstall changes
   std::set<std::string> before;         // the machine as the preview saw it
 
   std::vector<std::pair<std::string, HANDLE>> held;
@@ -927,44 +926,44 @@ std::set<std::string> NoteMachine(Run& run) {
 void Preview(Run& run) {
   Check(run, Install(run), "the package is installed");
   run.installed = true;
-  LogScan scan;
-  PreviewOptions options;
+  // The report as package makers get it: the program's JSON, read back.
   auto answer = run.sc.answers.find(51);
-  options.answerNo = answer != run.sc.answers.end() && answer->second == "no";
-  std::string error;
-  bool ok = ScanLog(run.vars["LOG"].c_str(), &scan, &error) &&
-            RunPreview(scan, options, &run.preview, &error);
-  Check(run, ok, "uninstlog preview runs over the installed package " + error);
+  bool answerNo = answer != run.sc.answers.end() && answer->second == "no";
+  std::string errors;
+  RunUninstlog(TempFolder(), std::string("preview --json ") + (answerNo ? "--no " : "") + "\"" +
+                                 run.vars["LOG"] + "\"",
+               &run.preview, &errors);
+  bool ok = run.preview.find("\"stage_two\"") != std::string::npos;
+  Check(run, ok, "uninstlog preview runs over the installed package " + errors);
   run.previewed = ok;
   run.before = NoteMachine(run);
-  if (!run.report) printf("%s", FormatPreview(scan, run.preview).c_str());
 }
 
 // The noted items that a preview effect takes away.
-void Explained(const PreviewEffect& e, std::set<std::string>* gone, std::set<std::string>* changed) {
-  if (!e.happens) return;
-  std::string object = UpperText(e.object);
-  switch (e.kind) {
-    case kEffectFile:
-    case kEffectFolder: {
-      // As the file system reads it: "\\" inside a path is one separator.
-      char full[MAX_PATH * 2] = "";
-      GetFullPathNameA(e.object.c_str(), sizeof full, full, nullptr);
-      gone->insert("path|" + UpperText(full));
-      break;
-    }
-    case kEffectKey: gone->insert("key|" + object); break;
-    case kEffectValue: gone->insert("value|" + object + "|" + UpperText(e.name)); break;
-    case kEffectCount:
-      if (e.detail.find("-> deleted") != std::string::npos)
-        gone->insert("value|" + object + "|" + UpperText(e.name));
-      else
-        changed->insert("value|" + object + "|" + UpperText(e.name) + "|" +
-                        e.detail.substr(e.detail.find("-> ") + 3));
-      break;
-    case kEffectEntry: gone->insert("entry|" + object + "|" + UpperText(e.name) + "|" + UpperText(e.key)); break;
-    case kEffectSection: gone->insert("section|" + object + "|" + UpperText(e.name)); break;
-    default: break;
+void Explained(std::map<std::string, std::string>& e, std::set<std::string>* gone,
+               std::set<std::string>* changed) {
+  if (e["happens"] != "true") return;
+  std::string object = UpperText(e["object"]), name = UpperText(e["name"]);
+  const std::string& kind = e["kind"];
+  if (kind == "file" || kind == "folder") {
+    // As the file system reads it: "\\" inside a path is one separator.
+    char full[MAX_PATH * 2] = "";
+    GetFullPathNameA(e["object"].c_str(), sizeof full, full, nullptr);
+    gone->insert("path|" + UpperText(full));
+  } else if (kind == "key") {
+    gone->insert("key|" + object);
+  } else if (kind == "value") {
+    gone->insert("value|" + object + "|" + name);
+  } else if (kind == "count") {
+    const std::string& detail = e["detail"];
+    if (detail.find("-> deleted") != std::string::npos)
+      gone->insert("value|" + object + "|" + name);
+    else
+      changed->insert("value|" + object + "|" + name + "|" + detail.substr(detail.find("-> ") + 3));
+  } else if (kind == "entry") {
+    gone->insert("entry|" + object + "|" + name + "|" + UpperText(e["key"]));
+  } else if (kind == "section") {
+    gone->insert("section|" + object + "|" + name);
   }
 }
 
@@ -993,9 +992,7 @@ void Agreement(Run& run) {
     return;
   }
   std::set<std::string> listed, changed;
-  for (const auto* steps : {&run.preview.stageOne, &run.preview.stageTwo})
-    for (const PreviewStep& step : *steps)
-      for (const PreviewEffect& e : step.effects) Explained(e, &listed, &changed);
+  for (auto& e : PreviewEffects(run.preview)) Explained(e, &listed, &changed);
   std::set<std::string> after = NoteMachine(run);
   std::set<std::string> afterNames;
   for (const std::string& item : after) afterNames.insert(ItemName(item));

@@ -321,3 +321,57 @@ int FuzzCount(int fallback) {
              ? static_cast<int>(value)
              : fallback;
 }
+
+namespace {
+
+// The next JSON string from at (at is past its opening quote), unescaped.
+std::string JsonString(const std::string& json, size_t* at) {
+  std::string out;
+  while (*at < json.size() && json[*at] != '"') {
+    char c = json[(*at)++];
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    c = json[(*at)++];
+    if (c == 'u') {
+      wchar_t wide = static_cast<wchar_t>(strtoul(json.substr(*at, 4).c_str(), nullptr, 16));
+      char narrow[4] = "";
+      WideCharToMultiByte(CP_ACP, 0, &wide, 1, narrow, sizeof narrow, nullptr, nullptr);
+      out += narrow;
+      *at += 4;
+    } else {
+      out += c == 'n' ? '\n' : c;
+    }
+  }
+  ++*at;
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::map<std::string, std::string>> PreviewEffects(const std::string& json) {
+  std::vector<std::map<std::string, std::string>> effects;
+  for (size_t at = 0; (at = json.find("{\"kind\": ", at)) != std::string::npos;) {
+    std::map<std::string, std::string> e;
+    ++at;
+    while (at < json.size() && json[at] != '}') {
+      size_t quote = json.find('"', at);
+      if (quote == std::string::npos) break;
+      at = quote + 1;
+      std::string field = JsonString(json, &at);
+      at = json.find_first_not_of(": ", at);
+      if (json[at] == '"') {
+        ++at;
+        e[field] = JsonString(json, &at);
+      } else {
+        size_t end = json.find_first_of(",}", at);
+        e[field] = json.substr(at, end - at);
+        at = end;
+      }
+      at = json.find_first_not_of(", ", at);
+    }
+    effects.push_back(e);
+  }
+  return effects;
+}

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -78,3 +79,6 @@ bool ReadEnvironmentNumber(const char* name, unsigned long long* value);
 void ResetProgramState();
 // Writes text to a log file in folder and loads it as the uninstaller does.
 std::string LoadLogText(const std::string& folder, const std::string& text);
+// The effects of `uninstlog preview --json`, each as its fields (kind,
+// happens, object and, as they apply, name, key, detail, why, bytes).
+std::vector<std::map<std::string, std::string>> PreviewEffects(const std::string& json);
