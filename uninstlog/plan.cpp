@@ -53,12 +53,6 @@ std::string Caption() {
   return caption;
 }
 
-std::string Pad(const std::string& text, size_t width, bool right = false) {
-  if (text.size() >= width) return text;
-  std::string pad(width - text.size(), ' ');
-  return right ? pad + text : text + pad;
-}
-
 std::string FieldsText(const std::string& action) {
   std::string out;
   for (const auto& f : DecodeAction(action)) {
@@ -94,8 +88,50 @@ void AppendActions(std::string* out, const LogScan& scan, bool early) {
   if (!shown) *out += "  (no actions in this stage)\n";
 }
 
+
+std::string JsonNote(int id, bool shown) {
+  return "{\"id\": " + std::to_string(id) + ", \"text\": " + JsonText(GetMessageText(id)) +
+         ", \"shown\": " + (shown ? "true" : "false") + "}";
+}
+
+std::string JsonActions(const LogScan& scan, bool early) {
+  std::string out = "[";
+  bool first = true;
+  for (const PlanRecord& r : scan.records) {
+    if ((r.order < kPhaseBoundary) != early) continue;
+    const char* handler = HandlerOf(r.action[0]);
+    out += first ? "\n" : ",\n";
+    first = false;
+    out += "      {\"order\": " + std::to_string(r.order) + ", \"line\": " + std::to_string(r.line) +
+           ", \"letter\": " + JsonText(std::string(1, r.action[0])) + ", \"handler\": " +
+           (handler ? JsonText(handler) : "null") + ", \"action\": " + JsonText(r.action) +
+           ",\n       \"fields\": {";
+    bool firstField = true;
+    for (const auto& f : DecodeAction(r.action)) {
+      out += (firstField ? "" : ", ") + JsonText(f.first) + ": " + JsonText(f.second);
+      firstField = false;
+    }
+    out += "}, \"notes\": [";
+    bool firstNote = true;
+    for (int id : NotesBefore(r.order)) {
+      out += (firstNote ? "" : ", ") + JsonNote(id, !early);
+      firstNote = false;
+    }
+    out += "], \"pause_ms\": " + std::to_string(PauseBefore(r.order)) + "}";
+  }
+  return out + (first ? "]" : "\n    ]");
+}
+
+}  // namespace
+
+std::string Pad(const std::string& text, size_t width, bool right) {
+  if (text.size() >= width) return text;
+  std::string pad(width - text.size(), ' ');
+  return right ? pad + text : text + pad;
+}
+
 // JSON text: the log's bytes are ANSI text, turned into \u escapes.
-std::string Json(const std::string& text) {
+std::string JsonText(const std::string& text) {
   std::string out = "\"";
   int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring w(static_cast<size_t>(wide), L'\0');
@@ -117,41 +153,6 @@ std::string Json(const std::string& text) {
   }
   return out + "\"";
 }
-
-std::string JsonNote(int id, bool shown) {
-  return "{\"id\": " + std::to_string(id) + ", \"text\": " + Json(GetMessageText(id)) +
-         ", \"shown\": " + (shown ? "true" : "false") + "}";
-}
-
-std::string JsonActions(const LogScan& scan, bool early) {
-  std::string out = "[";
-  bool first = true;
-  for (const PlanRecord& r : scan.records) {
-    if ((r.order < kPhaseBoundary) != early) continue;
-    const char* handler = HandlerOf(r.action[0]);
-    out += first ? "\n" : ",\n";
-    first = false;
-    out += "      {\"order\": " + std::to_string(r.order) + ", \"line\": " + std::to_string(r.line) +
-           ", \"letter\": " + Json(std::string(1, r.action[0])) + ", \"handler\": " +
-           (handler ? Json(handler) : "null") + ", \"action\": " + Json(r.action) +
-           ",\n       \"fields\": {";
-    bool firstField = true;
-    for (const auto& f : DecodeAction(r.action)) {
-      out += (firstField ? "" : ", ") + Json(f.first) + ": " + Json(f.second);
-      firstField = false;
-    }
-    out += "}, \"notes\": [";
-    bool firstNote = true;
-    for (int id : NotesBefore(r.order)) {
-      out += (firstNote ? "" : ", ") + JsonNote(id, !early);
-      firstNote = false;
-    }
-    out += "], \"pause_ms\": " + std::to_string(PauseBefore(r.order)) + "}";
-  }
-  return out + (first ? "]" : "\n    ]");
-}
-
-}  // namespace
 
 std::string FormatPlan(const LogScan& scan) {
   std::string out;
@@ -183,20 +184,20 @@ std::string FormatPlan(const LogScan& scan) {
 }
 
 std::string FormatPlanJson(const LogScan& scan) {
-  std::string out = "{\n  \"log\": " + Json(scan.path) + ",\n  \"caption\": " + Json(Caption()) +
+  std::string out = "{\n  \"log\": " + JsonText(scan.path) + ",\n  \"caption\": " + JsonText(Caption()) +
                     ",\n  \"stage_one\": {\n    \"question\": {\"id\": " +
                     std::to_string(kConfirmQuestionId) + ", \"text\": " +
-                    Json(Formatted(kConfirmQuestionId, ProductName().c_str())) + "},\n    \"actions\": " +
+                    JsonText(Formatted(kConfirmQuestionId, ProductName().c_str())) + "},\n    \"actions\": " +
                     JsonActions(scan, true) + ",\n    \"uninstall_keys\": [";
   bool first = true;
   for (const PassKey& k : scan.passKeys) {
     out += (first ? "" : ", ") + std::string("{\"line\": ") + std::to_string(k.line) +
-           ", \"root\": \"HKEY_LOCAL_MACHINE\", \"key\": " + Json(k.key) + "}";
+           ", \"root\": \"HKEY_LOCAL_MACHINE\", \"key\": " + JsonText(k.key) + "}";
     first = false;
   }
   out += "]\n  },\n  \"stage_two\": {\n    \"actions\": " + JsonActions(scan, false) +
          ",\n    \"end_notes\": [" + JsonNote(kDoneNoteId, true) + ", {\"id\": " +
          std::to_string(kProgramPathNoteId) + ", \"text\": " +
-         Json(Formatted(kProgramPathNoteId, kCopyPath)) + ", \"shown\": true}]\n  }\n}\n";
+         JsonText(Formatted(kProgramPathNoteId, kCopyPath)) + ", \"shown\": true}]\n  }\n}\n";
   return out;
 }

@@ -1145,9 +1145,6 @@ Summary SummaryOf(const PreviewRun& run) {
   return s;
 }
 
-std::string Pad(const std::string& text, size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
 
 std::string StepHead(const LogScan& scan, const PreviewStep& step) {
   if (step.record == kStepQuestion)
@@ -1157,7 +1154,7 @@ std::string StepHead(const LogScan& scan, const PreviewStep& step) {
   const PlanRecord& r = scan.records[static_cast<size_t>(step.record)];
   std::string fields;
   for (const auto& f : DecodeAction(r.action)) fields += (fields.empty() ? "" : "; ") + f.first + " = " + f.second;
-  return "  " + Pad(std::to_string(r.order), 6) + "  " + Pad(r.line ? std::to_string(r.line) : "?", 5) +
+  return "  " + Pad(std::to_string(r.order), 6, true) + "  " + Pad(r.line ? std::to_string(r.line) : "?", 5, true) +
          "  " + r.action.substr(0, 1) + "  " + fields + "\n";
 }
 
@@ -1271,26 +1268,6 @@ void AppendStage(std::string* out, const LogScan& scan, const std::vector<Previe
   }
 }
 
-std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"') out += "\\\"";
-    else if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c < 0x20 || c >= 0x7F) {
-      // ANSI bytes as their code points in the system code page.
-      wchar_t wide = 0;
-      char byte = static_cast<char>(c);
-      MultiByteToWideChar(CP_ACP, 0, &byte, 1, &wide, 1);
-      char escape[8];
-      wsprintfA(escape, "\\u%04x", static_cast<unsigned>(wide ? wide : c));
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
 
 const char* const kKindNames[] = {
     "file", "attributes", "font", "folder", "key", "value", "count", "entry", "section",

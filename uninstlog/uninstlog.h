@@ -107,6 +107,11 @@ std::string FormatFindings(const LogScan& scan, const std::vector<Finding>& find
 // "plan": the dry run as a plain table, or as JSON.
 std::string FormatPlan(const LogScan& scan);
 std::string FormatPlanJson(const LogScan& scan);
+// The report helpers of plan and preview: ANSI text as a JSON string (\u
+// escapes for all but printable ASCII), and text padded with blanks to a
+// width (on the left when right-aligned).
+std::string JsonText(const std::string& text);
+std::string Pad(const std::string& text, size_t width, bool right = false);
 
 // Field n of an action text's field list (the kind letter stands at 0), read
 // with the handlers' GetField. missing is set when the list has no field n:
