@@ -259,6 +259,9 @@ BOOL PreviewSetFileAttributes(const char* path, DWORD attributes) {
   if (cleared) {
     PreviewEffect effect = Effect(kEffectAttributes, true, path);
     effect.detail = AttributeNames(cleared);
+    effect.before = AttributeNames(before & kShown);
+    effect.after = AttributeNames(attributes & kShown);
+    if (effect.after.empty()) effect.after = "none";
     Record(effect);
   }
   return TRUE;
@@ -503,6 +506,8 @@ LONG PreviewRegDeleteValue(HKEY key, const char* name) {
   std::string before = ReadValueText(key, name, &present);
   if (present) {
     effect.happens = true;
+    effect.before = before;
+    if (shared) effect.after = "deleted";
     effect.detail = shared ? before + " -> deleted" : before;
     gOverlay->values[ValueId(keyName, name)] = {true, 0, ""};
   } else {
@@ -518,7 +523,9 @@ LONG PreviewRegSetValue(HKEY key, const char* name, DWORD type, const BYTE* data
   effect.name = name;
   bool present = false;
   std::string before = ReadValueText(key, name, &present);
-  effect.detail = (present ? before : "(none)") + " -> " + ValueText(type, data, size);
+  effect.before = present ? before : "(none)";
+  effect.after = ValueText(type, data, size);
+  effect.detail = effect.before + " -> " + effect.after;
   gOverlay->values[ValueId(keyName, name)] = {false, type,
                                               std::string(reinterpret_cast<const char*>(data), size)};
   Record(effect);
@@ -575,7 +582,7 @@ BOOL PreviewWriteProfileString(const char* section, const char* key, const char*
     PreviewEffect effect = Effect(kEffectProfileWrite, true, file);
     effect.name = section ? section : "";
     effect.key = key ? key : "";
-    effect.detail = value;
+    effect.detail = effect.after = value;
     Record(effect);
     return TRUE;
   }
@@ -584,6 +591,7 @@ BOOL PreviewWriteProfileString(const char* section, const char* key, const char*
     effect.name = section;
     effect.key = key;
     effect.happens = EntryThere(file, section, key, &effect.detail);
+    effect.before = effect.detail;
     if (effect.happens) gOverlay->goneEntries.insert(ProfileId(file, section, key));
     else effect.why = "not there";
     Record(effect);
@@ -1282,6 +1290,8 @@ std::string JsonEffect(const PreviewEffect& e) {
   if (!e.key.empty()) out += ", \"key\": " + JsonText(e.key);
   if (!e.detail.empty()) out += ", \"detail\": " + JsonText(e.detail);
   if (!e.why.empty()) out += ", \"why\": " + JsonText(e.why);
+  if (!e.before.empty()) out += ", \"before\": " + JsonText(e.before);
+  if (!e.after.empty()) out += ", \"after\": " + JsonText(e.after);
   if (e.kind == kEffectFile) out += ", \"bytes\": " + std::to_string(e.bytes);
   if (e.kind == kEffectKey) out += ", \"values\": " + std::to_string(e.count);
   if (e.kind == kEffectSection) out += ", \"entries\": " + std::to_string(e.count);

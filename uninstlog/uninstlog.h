@@ -166,6 +166,9 @@ struct PreviewEffect {
   std::string key;       // profile key
   std::string detail;    // value data, entry value, count "3 -> 2", arguments, answer
   std::string why;       // why it would not happen, or what is refused
+  // What changes, as the run finds it and as it leaves it: attributes,
+  // value data, counts ("deleted" when the count goes), entry values.
+  std::string before, after;
   unsigned long long bytes = 0;  // a deleted file's size
   int count = 0;         // values of a deleted key, entries of a deleted section
 };

@@ -955,11 +955,10 @@ void Explained(std::map<std::string, std::string>& e, std::set<std::string>* gon
   } else if (kind == "value") {
     gone->insert("value|" + object + "|" + name);
   } else if (kind == "count") {
-    const std::string& detail = e["detail"];
-    if (detail.find("-> deleted") != std::string::npos)
+    if (e["after"] == "deleted")
       gone->insert("value|" + object + "|" + name);
     else
-      changed->insert("value|" + object + "|" + name + "|" + detail.substr(detail.find("-> ") + 3));
+      changed->insert("value|" + object + "|" + name + "|" + e["after"]);
   } else if (kind == "entry") {
     gone->insert("entry|" + object + "|" + name + "|" + UpperText(e["key"]));
   } else if (kind == "section") {

@@ -200,7 +200,7 @@ void Predicted(const std::string& json, const Objects& before, std::set<std::str
       for (const auto& o : before)
         if (o.first.compare(0, section.size(), section) == 0) gone->insert(o.first);
     } else if (kind == "count") {
-      std::string after = e["detail"].substr(e["detail"].find("-> ") + 3);
+      const std::string& after = e["after"];
       if (after == "deleted") gone->insert("C " + Upper(e["name"]));
       else (*counts)["C " + Upper(e["name"])] = after;
     }
