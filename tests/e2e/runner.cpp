@@ -27,6 +27,7 @@
 namespace {
 
 constexpr int kIdNoLog = -1, kIdNoOpen = -2, kIdReadError = -3, kIdUnknown = 0;
+const char kSharedCounts[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 struct Box {
   int id;
@@ -199,7 +200,14 @@ int AnswerBox(const SeenBox& box, int) {
   return button;
 }
 
-std::string ImageOf(HANDLE process);
+std::string ImageOf(HANDLE process) {
+  wchar_t image[MAX_PATH] = L"";
+  DWORD size = MAX_PATH;
+  if (!process || !QueryFullProcessImageNameW(process, 0, image, &size)) return "";
+  char imageA[MAX_PATH * 2] = "";
+  WideCharToMultiByte(CP_ACP, 0, image, -1, imageA, sizeof imageA, nullptr, nullptr);
+  return imageA;
+}
 
 // The tracker learns every process started inside the job (stage one, the
 // copy that it starts, programs of the log) and keeps a handle to each, so
@@ -227,15 +235,6 @@ std::string FileName(const std::string& path) { return path.substr(path.find_las
 
 // Stage two: a process of the job that is neither stage one nor the second
 // start and runs a file with the uninstaller's name.
-std::string ImageOf(HANDLE process) {
-  wchar_t image[MAX_PATH] = L"";
-  DWORD size = MAX_PATH;
-  if (!process || !QueryFullProcessImageNameW(process, 0, image, &size)) return "";
-  char imageA[MAX_PATH * 2] = "";
-  WideCharToMultiByte(CP_ACP, 0, image, -1, imageA, sizeof imageA, nullptr, nullptr);
-  return imageA;
-}
-
 const Tracked* StageTwo(Run& run) {
   std::lock_guard<std::mutex> guard(run.lock);
   // A process caught at its very start may not have told its image yet.
@@ -255,7 +254,7 @@ void Clean(Run& run) {
   RemoveTree(run.vars["ROOT"]);
   // Copies of earlier runs, each in its folder.
   WIN32_FIND_DATAA entry;
-  std::string copies = run.vars["TEMP"] + "\\~Uninstall-*";
+  std::string copies = run.vars["TEMP"] + "\\" + kCopyFolderPrefix + "*";
   HANDLE search = FindFirstFileA(copies.c_str(), &entry);
   if (search != INVALID_HANDLE_VALUE) {
     do RemoveTree(run.vars["TEMP"] + "\\" + entry.cFileName);
@@ -267,7 +266,7 @@ void Clean(Run& run) {
     if (item.kind == InstallItem::Key) DeleteRegistryTree(path);
     if (item.kind == InstallItem::Value) DeleteRegistryValue(path, Expand(run, item.name));
     if (item.kind == InstallItem::Shared)
-      DeleteRegistryValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", path);
+      DeleteRegistryValue(kSharedCounts, path);
   }
   ClearPendingRenames();
 }
@@ -325,21 +324,14 @@ bool Install(Run& run) {
         ok &= WriteBytes(path, Expand(run, item.data), false);
         if (item.readOnly) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         break;
-      case InstallItem::Key: {
-        HKEY root, key;
-        std::string subkey;
-        ok &= SplitRegistryPath(path, &root, &subkey) &&
-              RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr) == ERROR_SUCCESS;
-        if (ok) RegCloseKey(key);
+      case InstallItem::Key:
+        ok &= CreateRegistryKey(path);
         break;
-      }
       case InstallItem::Value:
         ok &= WriteRegistryValue(path, Expand(run, item.name), Expand(run, item.data));
         break;
       case InstallItem::Shared:
-        ok &= WriteRegistryValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
-                                 path, "dword:" + std::to_string(item.count));
+        ok &= WriteRegistryValue(kSharedCounts, path, "dword:" + std::to_string(item.count));
         break;
       case InstallItem::Ini:
         ok &= MakeFolders(path.substr(0, path.find_last_of('\\')));
@@ -360,7 +352,7 @@ bool Install(Run& run) {
   }
   // The uninstaller with the log-name tail, as an installer leaves it.
   std::string exe = run.vars["INST"] + "\\" + run.sc.exeName;
-  std::string image = Dist(DIST_DIR) + "\\uninstaller.exe";
+  std::string image = DistPath("uninstaller.exe");
   if (!CopyFileA(image.c_str(), exe.c_str(), FALSE)) {
     printf("  install: cannot copy %s\n", image.c_str());
     return false;
@@ -390,6 +382,19 @@ bool Install(Run& run) {
 // ---------------------------------------------------------------------------
 // Steps.
 
+// Starts a command line in folder as a process of the run's job.
+bool StartInJob(Run& run, std::string line, const std::string& folder,
+                PROCESS_INFORMATION* process) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      folder.c_str(), &startup, process))
+    return false;
+  AssignProcessToJobObject(run.job, process->hProcess);
+  ResumeThread(process->hThread);
+  return true;
+}
+
 bool StartStageOne(Run& run) {
   run.job = CreateJobObjectW(nullptr, nullptr);
   run.port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
@@ -410,16 +415,13 @@ bool StartStageOne(Run& run) {
   std::string line = Quote(run.vars["INST"] + "\\" + run.sc.exeName);
   if (!run.sc.args.empty()) line += " " + Expand(run, run.sc.args);
   std::string folder = run.sc.cwdTemp ? run.vars["TEMP"] : run.vars["INST"];
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
   // The scenario's temporary folder reaches both stages through TMP and TEMP.
   char tmp[MAX_PATH] = "", temp[MAX_PATH] = "";
   GetEnvironmentVariableA("TMP", tmp, MAX_PATH);
   GetEnvironmentVariableA("TEMP", temp, MAX_PATH);
   SetEnvironmentVariableA("TMP", run.vars["TEMP"].c_str());
   SetEnvironmentVariableA("TEMP", run.vars["TEMP"].c_str());
-  BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                                nullptr, folder.c_str(), &startup, &run.stageOne);
+  bool started = StartInJob(run, line, folder, &run.stageOne);
   SetEnvironmentVariableA("TMP", tmp);
   SetEnvironmentVariableA("TEMP", temp);
   if (!started) {
@@ -431,8 +433,6 @@ bool StartStageOne(Run& run) {
   wsprintfA(copyFolder, kCopyFolderFormat, run.stageOne.dwProcessId, 0u);
   run.vars["COPYDIR"] = run.vars["TEMP"] + "\\" + copyFolder;
   run.vars["COPY"] = run.vars["COPYDIR"] + "\\" + run.sc.exeName;
-  AssignProcessToJobObject(run.job, run.stageOne.hProcess);
-  ResumeThread(run.stageOne.hThread);
   if (!run.report) printf("  started %s in %s\n", line.c_str(), folder.c_str());
   return true;
 }
@@ -442,31 +442,22 @@ bool gMinimised = false, gRestored = false;
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_SIZE && wParam == SIZE_MINIMIZED) gMinimised = true;
   if (message == WM_SIZE && wParam != SIZE_MINIMIZED && gMinimised) gRestored = true;
-  return DefWindowProcW(window, message, wParam, lParam);
+  return DefWindowProcA(window, message, wParam, lParam);
 }
 
+bool Signalled(HANDLE handle) { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }
+
 bool WaitHeldBox(Run& run) {
-  for (int i = 0; i < 1500; ++i) {
-    if (WaitForSingleObject(run.waitingBox, 0) == WAIT_OBJECT_0) return true;
-    PumpSleep(10);
-  }
-  return false;
+  return WaitUntil([&] { return Signalled(run.waitingBox); }, 15000);
+}
+
+bool WaitProcess(HANDLE process, DWORD timeoutMs) {
+  return WaitUntil([&] { return Signalled(process); }, timeoutMs);
 }
 
 // A visible top-level window of the runner with this title.
 HWND OpenProbeWindow(const std::string& title) {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = ProbeProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"E2EUninstallProbe";
-    registered = RegisterClassW(&windowClass) != 0;
-  }
-  HWND window = CreateWindowA("E2EUninstallProbe", title.c_str(), WS_OVERLAPPEDWINDOW, 10, 10,
-                              200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  ShowWindow(window, SW_SHOWNORMAL);
-  return window;
+  return OpenTestWindow("E2EUninstallProbe", title.c_str(), ProbeProc);
 }
 
 void SecondStart(Run& run) {
@@ -476,26 +467,13 @@ void SecondStart(Run& run) {
   gMinimised = gRestored = false;
   size_t boxesBefore = run.boxes.size();
 
-  std::string line = Quote(run.vars["INST"] + "\\" + run.sc.exeName);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION second = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                      run.vars["INST"].c_str(), &startup, &second)) {
+  if (!StartInJob(run, Quote(run.vars["INST"] + "\\" + run.sc.exeName), run.vars["INST"],
+                  &second)) {
     Check(run, false, "second start starts");
   } else {
     run.secondPid = second.dwProcessId;
-    AssignProcessToJobObject(run.job, second.hProcess);
-    ResumeThread(second.hThread);
-    DWORD start = GetTickCount();
-    bool ended = false;
-    while (GetTickCount() - start < 15000) {
-      if (WaitForSingleObject(second.hProcess, 0) == WAIT_OBJECT_0) {
-        ended = true;
-        break;
-      }
-      PumpSleep(20);
-    }
+    bool ended = WaitProcess(second.hProcess, 15000);
     PumpSleep(300);  // late size messages, and any box it might show
     DWORD code = 99;
     GetExitCodeProcess(second.hProcess, &code);
@@ -511,18 +489,6 @@ void SecondStart(Run& run) {
   DestroyWindow(probe);
   PumpSleep(50);
   SetEvent(run.waitRelease);
-}
-
-struct DialogSearch { const Run* run; HWND found; };
-
-BOOL CALLBACK FindUninstallDialog(HWND window, LPARAM param) {
-  DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
-  char className[64] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (strcmp(className, "#32770") != 0 || !GetDlgItem(window, IDC_PROGRESS)) return TRUE;
-  if (!IsWindowVisible(window) || WindowText(window) != search->run->caption) return TRUE;
-  search->found = window;
-  return FALSE;
 }
 
 // Checks one of the two end layouts; returns the failures (empty when right).
@@ -567,7 +533,7 @@ std::vector<std::string> LayoutFaults(Run& run, bool leftovers) {
            "finish button is message 13");
   }
   HWND list = GetDlgItem(d, IDC_PROGRESS);
-  std::vector<std::string> lines = ListLines(list);
+  std::vector<std::string> lines = ListBoxLines(list);
   std::string last = Format1(Message(run, 47), run.vars["COPY"]);
   expect(lines.size() >= 2 && lines[lines.size() - 2] == Message(run, 50),
          "next-to-last progress note is message 50");
@@ -591,35 +557,25 @@ void TryToClose(Run& run, const std::string& how) {
   }
   // A marker posted after the attempt: once the dialog has taken it, it has
   // handled the attempt (and the IDCANCEL it posts) too. The marker is the
-  // leftover list's scrollable width, a pixel or two that nobody sees.
-  HWND progress = GetDlgItem(run.dialog, IDC_LEFTOVERS);
-  WPARAM marker = static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) + 1;
-  PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker, 0);
-  for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
-                  static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) != marker;
-       ++i)
-    PumpSleep(20);
-  // The IDCANCEL that a close box posts comes after its WM_CLOSE: one more
-  // round through the queue.
-  PostMessageW(progress, LB_SETHORIZONTALEXTENT, marker + 1, 0);
-  for (int i = 0; i < 1000 && IsWindow(run.dialog) &&
-                  static_cast<WPARAM>(SendMessageW(progress, LB_GETHORIZONTALEXTENT, 0, 0)) != marker + 1;
-       ++i)
-    PumpSleep(20);
+  // leftover list's scrollable width, a pixel or two that nobody sees. The
+  // IDCANCEL that a close box posts comes after its WM_CLOSE: a second
+  // marker makes one more round through the queue.
+  HWND list = GetDlgItem(run.dialog, IDC_LEFTOVERS);
+  WPARAM width = static_cast<WPARAM>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0));
+  for (WPARAM marker : {width + 1, width + 2}) {
+    PostMessageW(list, LB_SETHORIZONTALEXTENT, marker, 0);
+    WaitUntil([&] {
+      return !IsWindow(run.dialog) ||
+             static_cast<WPARAM>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0)) == marker;
+    }, 20000);
+  }
   Check(run, IsWindow(run.dialog) && IsWindowVisible(run.dialog),
         "the dialog stays open after " + how);
 }
 
 void WaitDialog(Run& run, const std::string& layout) {
   bool leftovers = layout == "leftovers";
-  DWORD start = GetTickCount();
-  run.dialog = nullptr;
-  while (!run.dialog && GetTickCount() - start < 40000) {
-    DialogSearch search = {&run, nullptr};
-    EnumWindows(FindUninstallDialog, reinterpret_cast<LPARAM>(&search));
-    run.dialog = search.found;
-    if (!run.dialog) PumpSleep(50);
-  }
+  run.dialog = WaitForDialog(run.caption.c_str(), IDC_PROGRESS, 40000);
   Check(run, run.dialog != nullptr, "stage two's dialog appears, titled \"" + run.caption + "\"");
   if (!run.dialog) {
     run.broken = true;
@@ -627,19 +583,18 @@ void WaitDialog(Run& run, const std::string& layout) {
   }
   // The run is over once one of the two end buttons is enabled; the layout
   // follows a moment later.
-  while (GetTickCount() - start < 60000 && !ControlEnabled(run.dialog, IDC_CLOSE) &&
-         !ControlEnabled(run.dialog, IDC_FINISH))
-    PumpSleep(50);
+  WaitUntil([&] {
+    return ControlEnabled(run.dialog, IDC_CLOSE) || ControlEnabled(run.dialog, IDC_FINISH);
+  }, 60000);
   std::vector<std::string> faults;
-  DWORD settle = GetTickCount();
-  do {
-    PumpSleep(100);
+  WaitUntil([&] {
     faults = LayoutFaults(run, leftovers);
-  } while (!faults.empty() && GetTickCount() - settle < 3000);
+    return faults.empty();
+  }, 3000);
   Check(run, faults.empty(), "the dialog ends in the " + layout + " layout");
   for (const std::string& fault : faults) printf("         not so: %s\n", fault.c_str());
-  run.progress = ListLines(GetDlgItem(run.dialog, IDC_PROGRESS));
-  run.offered = ListLines(GetDlgItem(run.dialog, IDC_LEFTOVERS));
+  run.progress = ListBoxLines(run.dialog, IDC_PROGRESS);
+  run.offered = ListBoxLines(run.dialog, IDC_LEFTOVERS);
   {
     std::lock_guard<std::mutex> guard(run.lock);
     for (const std::string& line : run.progress) run.story.push_back("progress: " + line);
@@ -683,15 +638,6 @@ void View(Run& run, const std::string& name) {
     DeleteFileA(request.c_str());
   }
   if (holding) SetEvent(run.waitRelease);
-}
-
-bool WaitProcess(HANDLE process, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    PumpSleep(20);
-  }
-  return true;
 }
 
 void End(Run& run, int stages) {
@@ -740,9 +686,7 @@ bool ItemPresent(Run& run, const InstallItem& item, std::string* state) {
     case InstallItem::Value:
       return ReadRegistryValue(path, Expand(run, item.name), &data);
     case InstallItem::Shared:
-      if (!ReadRegistryValue("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
-                             path, &data))
-        return false;
+      if (!ReadRegistryValue(kSharedCounts, path, &data)) return false;
       *state = data.compare(0, 6, "dword:") == 0 ? data.substr(6) : data;
       return true;
     case InstallItem::Ini: {
@@ -1083,13 +1027,13 @@ void Expect(Run& run, const std::vector<std::string>& rawArgs) {
     Check(run, found, "a box says \"" + arg(1) + "\"" +
                           (a.size() < 3 ? "" : " under the caption \"" + arg(2) + "\""));
   } else if (kind == "progress") {
-    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, IDC_PROGRESS));
+    std::vector<std::string> lines = ListBoxLines(run.dialog, IDC_PROGRESS);
     bool found = false;
     for (const std::string& line : lines) found |= line == arg(1);
     Check(run, found, "progress list shows \"" + arg(1) + "\"");
   } else if (kind == "progress-order") {
     // The listed message ids appear in this order (other lines between allowed).
-    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, IDC_PROGRESS));
+    std::vector<std::string> lines = ListBoxLines(run.dialog, IDC_PROGRESS);
     size_t at = 0;
     bool ok = true;
     for (size_t i = 1; i < a.size(); ++i) {
@@ -1104,13 +1048,13 @@ void Expect(Run& run, const std::vector<std::string>& rawArgs) {
       return ids;
     }());
   } else if (kind == "leftovers") {
-    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, IDC_LEFTOVERS));
+    std::vector<std::string> lines = ListBoxLines(run.dialog, IDC_LEFTOVERS);
     Check(run, lines.size() == static_cast<size_t>(atoi(arg(1).c_str())),
           "leftover list holds " + arg(1) + " line(s) (holds " + std::to_string(lines.size()) +
               ")");
   } else if (kind == "leftover") {
     // leftover | index | path : the line at that place of the sorted list
-    std::vector<std::string> lines = ListLines(GetDlgItem(run.dialog, IDC_LEFTOVERS));
+    std::vector<std::string> lines = ListBoxLines(run.dialog, IDC_LEFTOVERS);
     size_t index = atoi(arg(1).c_str());
     Check(run, index < lines.size() && SameTextA(lines[index], arg(2)),
           "leftover line " + arg(1) + " is " + arg(2) +
@@ -1211,11 +1155,10 @@ void Shutdown(Run& run) {
 }
 
 void SetVariables(Run& run) {
-  std::string tempFolder = TempFolder();
   run.vars["ROOT"] = "C:\\e2e\\" + run.sc.name;
   run.vars["INST"] = run.vars["ROOT"] + "\\" + run.sc.folder;
   run.vars["SHARED"] = run.vars["ROOT"] + "\\Shared";
-  run.vars["TEMP"] = run.sc.temp.empty() ? tempFolder : Expand(run, run.sc.temp);
+  run.vars["TEMP"] = run.sc.temp.empty() ? TempFolder() : Expand(run, run.sc.temp);
   run.vars["EXE"] = run.sc.exeName;
   run.vars["LOGNAME"] = run.sc.tailNone || run.sc.tail.empty() ? "uninstal.ini"
                                                                 : run.sc.tail.back();

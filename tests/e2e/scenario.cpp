@@ -82,34 +82,25 @@ static bool ParseItem(const std::string& keyword, const std::string& rest, Insta
     item->readOnly = f[1].find("ro") != std::string::npos;
     item->path = f[2];
     item->data = f.size() == 4 ? f[3] : "Sample content of " + f[2] + "\r\n";
-  } else if (keyword == "dir") {
-    if (!need(2)) return false;
-    item->kind = InstallItem::Dir;
-    item->path = f[1];
-  } else if (keyword == "key") {
-    if (!need(2)) return false;
-    item->kind = InstallItem::Key;
-    item->path = f[1];
-  } else if (keyword == "value") {
-    // value FATE | ROOT\key | name | data
-    if (!need(4)) return false;
-    item->kind = InstallItem::Value;
-    item->path = f[1];
-    item->name = f[2];
-    item->data = f[3];
-  } else if (keyword == "ini") {
-    // ini FATE | profile | section | key | value
-    if (!need(5)) return false;
-    item->kind = InstallItem::Ini;
-    item->path = f[1];
-    item->name = f[2];
-    item->key = f[3];
-    item->data = f[4];
-  } else {
-    *error = "unknown item " + keyword;
-    return false;
+    return true;
   }
-  return true;
+  // The other items: FATE | path, then value: name | data; ini: section |
+  // key | value.
+  static const struct { const char* keyword; InstallItem::Kind kind; size_t fields; } kItems[] = {
+      {"dir", InstallItem::Dir, 2}, {"key", InstallItem::Key, 2},
+      {"value", InstallItem::Value, 4}, {"ini", InstallItem::Ini, 5}};
+  for (const auto& k : kItems) {
+    if (keyword != k.keyword) continue;
+    if (!need(k.fields)) return false;
+    item->kind = k.kind;
+    item->path = f[1];
+    if (k.fields > 2) item->name = f[2];
+    if (k.fields > 3) item->data = f.back();
+    if (k.fields > 4) item->key = f[3];
+    return true;
+  }
+  *error = "unknown item " + keyword;
+  return false;
 }
 
 static bool IsStep(const std::string& keyword) {

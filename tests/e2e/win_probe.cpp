@@ -1,20 +1,6 @@
 #include "e2e/win_probe.h"
 #include "support/test_util.h"
 
-static std::string Narrow(const wchar_t* text) {
-  char buffer[4096] = "";
-  WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
-  return buffer;
-}
-
-std::string WindowText(HWND window) {
-  wchar_t text[2048] = L"";
-  GetWindowTextW(window, text, 2048);
-  return Narrow(text);
-}
-
-std::vector<std::string> ListLines(HWND list) { return ListBoxLines(list); }
-
 int ListSelection(HWND list) { return static_cast<int>(SendMessageW(list, LB_GETCURSEL, 0, 0)); }
 
 bool ControlVisible(HWND dialog, int id) {
@@ -43,6 +29,12 @@ bool RegistryKeyExists(const std::string& path) {
   HKEY root;
   std::string subkey;
   return SplitRegistryPath(path, &root, &subkey) && KeyExists(root, subkey);
+}
+
+bool CreateRegistryKey(const std::string& path) {
+  HKEY root;
+  std::string subkey;
+  return SplitRegistryPath(path, &root, &subkey) && CreateKey(root, subkey);
 }
 
 bool ReadRegistryValue(const std::string& keyPath, const std::string& name, std::string* data) {
@@ -98,18 +90,3 @@ bool FileIsReadOnly(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
-
-void PumpSleep(DWORD ms) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= ms) return;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
-  }
-}
-

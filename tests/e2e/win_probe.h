@@ -5,10 +5,6 @@
 #include <string>
 #include <vector>
 
-// Window text as ANSI (read wide: the ANSI form is garbled across processes).
-std::string WindowText(HWND window);
-// Lines of another process's list box, read with LB_GETTEXT into a wide buffer.
-std::vector<std::string> ListLines(HWND list);
 int ListSelection(HWND list);
 bool ControlVisible(HWND dialog, int id);
 bool ControlEnabled(HWND dialog, int id);
@@ -16,6 +12,7 @@ bool ControlEnabled(HWND dialog, int id);
 // Registry paths are written "HKLM\Software\..." or "HKCU\...".
 bool SplitRegistryPath(const std::string& path, HKEY* root, std::string* subkey);
 bool RegistryKeyExists(const std::string& path);
+bool CreateRegistryKey(const std::string& path);
 // Value data as text: "dword:N" for a 32-bit number, the text for a string.
 // Returns false when the key or value is missing. "@" names the default value.
 bool ReadRegistryValue(const std::string& keyPath, const std::string& name, std::string* data);
@@ -26,6 +23,3 @@ void DeleteRegistryValue(const std::string& keyPath, const std::string& name);
 
 bool MakeFolders(const std::string& path);
 bool FileIsReadOnly(const std::string& path);
-// Sleeps while handling this thread's window messages (a broadcast from the
-// uninstaller must never wait on us).
-void PumpSleep(DWORD ms);

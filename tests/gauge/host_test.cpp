@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "../../gauge/records.h"
+#include "support/test_util.h"
 
 namespace {
 
 const unsigned kTableEntries = 64;
+const char kGaugeFile[] = "Dorvane_quadrant_levers.gau";
 
 struct Call {
   unsigned offset;
@@ -81,13 +83,6 @@ void FillUnexpected(std::integer_sequence<unsigned, N...>) {
 
 void Set(unsigned offset, void* routine) { gServiceTable[offset / kServiceEntrySize] = routine; }
 
-std::string DistFile() {
-  std::string path = DIST_DIR "/Dorvane_quadrant_levers.gau";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
 // Width and height of a bitmap resource of the gauge.
 std::pair<LONG, LONG> BitmapSize(HMODULE module, int id) {
   HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2) /* RT_BITMAP */);
@@ -102,8 +97,8 @@ class GaugeHost : public ::testing::Test {
     gCalls.clear();
     gUnexpected.clear();
     gHostValues.clear();
-    module = LoadLibraryA(DistFile().c_str());
-    ASSERT_NE(module, nullptr) << DistFile() << " error " << GetLastError();
+    module = LoadLibraryA(DistPath(kGaugeFile).c_str());
+    ASSERT_NE(module, nullptr) << DistPath(kGaugeFile) << " error " << GetLastError();
     linkage = reinterpret_cast<ModuleRecord*>(GetProcAddress(module, "Linkage"));
     imports = reinterpret_cast<ImportEntry*>(GetProcAddress(module, "ImportTable"));
     ASSERT_NE(linkage, nullptr);
@@ -255,15 +250,19 @@ TEST_F(GaugeHost, RoutinesCallTheServicesInOrder) {
   EXPECT_EQ(areas[0].kind, kMouseGroupBegin);
   EXPECT_EQ(areas[6].kind, kMouseEnd);
 
+  // Each passes the background (and generate its phase) to one service.
+  constexpr HostWord phase = 0xFFFFFFFEu;
   struct Single {
     const char* name;
     HostWord (*call)(GaugeHeader*);
     unsigned offset;
+    HostWord second;  // the service's second argument
   };
   const Single singles[] = {
-      {"query", [](GaugeHeader* h) { return h->query(); }, kQueryElements},
-      {"initialise", [](GaugeHeader* h) { return h->initialize(); }, kInitializeElements},
-      {"draw", [](GaugeHeader* h) { return h->draw(); }, kDrawElements},
+      {"query", [](GaugeHeader* h) { return h->query(); }, kQueryElements, 0},
+      {"initialise", [](GaugeHeader* h) { return h->initialize(); }, kInitializeElements, 0},
+      {"draw", [](GaugeHeader* h) { return h->draw(); }, kDrawElements, 0},
+      {"generate", [](GaugeHeader* h) { return h->generate(phase); }, kGenerateElements, phase},
   };
   for (const Single& s : singles) {
     SCOPED_TRACE(s.name);
@@ -272,17 +271,9 @@ TEST_F(GaugeHost, RoutinesCallTheServicesInOrder) {
     ASSERT_EQ(gCalls.size(), 1u);
     EXPECT_EQ(gCalls[0].offset, s.offset);
     EXPECT_EQ(gCalls[0].args[0], bg);
+    EXPECT_EQ(gCalls[0].args[1], s.second);
     EXPECT_EQ(result, gCalls[0].result);
   }
-
-  gCalls.clear();
-  const HostWord phase = 0xFFFFFFFEu;
-  result = header->generate(phase);
-  ASSERT_EQ(gCalls.size(), 1u);
-  EXPECT_EQ(gCalls[0].offset, unsigned(kGenerateElements));
-  EXPECT_EQ(gCalls[0].args[0], bg);
-  EXPECT_EQ(gCalls[0].args[1], phase);
-  EXPECT_EQ(result, gCalls[0].result);
 
   gCalls.clear();
   result = header->update();

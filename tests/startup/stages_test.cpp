@@ -3,7 +3,6 @@
 // child process with its own temporary folder. A robot answers the notices.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <string.h>
 #include <string>
 #include <thread>
 #include "resources/resource.h"
@@ -38,26 +37,8 @@ std::string PendingDeletions() {
 }
 
 bool WaitForPendingDeletion(const std::string& path) {
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < kWaitMs) {
-    if (PendingDeletions().find(Lower(path)) != std::string::npos) return true;
-    Sleep(50);
-  }
-  return false;
-}
-
-std::string ReadListW(HWND dialog, int id) {
-  std::string lines;
-  for (const std::string& line : ListBoxLines(GetDlgItem(dialog, id))) lines += line + "|";
-  return lines;
-}
-
-// The built program, named through the drive that maps the host's root.
-std::string DistProgram() {
-  std::string path = std::string(DIST_DIR) + "/uninstaller.exe";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
+  return WaitUntil([&] { return PendingDeletions().find(Lower(path)) != std::string::npos; },
+                   kWaitMs);
 }
 
 // Libraries that a program loads by name, planted where any user can write:
@@ -114,7 +95,7 @@ class Stages : public ::testing::Test {
   // Copies the built program and appends the installer's names.
   std::string Install(const std::string& tail, const char* name = "uninstaller.exe") {
     std::string program = install_ + "\\" + name;
-    std::string image = ReadTextFile(DistProgram());
+    std::string image = ReadTextFile(DistPath("uninstaller.exe"));
     EXPECT_GT(image.size(), 0u);
     WriteTextFile(program, image + tail);
     return program;
@@ -157,12 +138,7 @@ TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
 
   const std::string copy = Copy(temp_);
   EXPECT_TRUE(PathExists(copy));
-  HWND dialog = nullptr;
-  DWORD start = GetTickCount();
-  while (!dialog && GetTickCount() - start < kWaitMs) {
-    HWND found = WaitForDialog(kCaption, kWaitMs);
-    if (found && GetDlgItem(found, IDC_PROGRESS)) dialog = found;
-  }
+  HWND dialog = WaitForDialog(kCaption, IDC_PROGRESS, kWaitMs);
   ASSERT_NE(dialog, nullptr);
   DWORD processId = 0;
   GetWindowThreadProcessId(dialog, &processId);
@@ -171,10 +147,9 @@ TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
   ASSERT_NE(stageTwo, nullptr);
 
   // The finishing notes name the running copy.
-  while (!IsWindowVisible(GetDlgItem(dialog, IDC_FINISH)) && GetTickCount() - start < kWaitMs)
-    Sleep(20);
-  EXPECT_EQ(ReadListW(dialog, IDC_PROGRESS),
-            "All done.|" + copy + " is removed at the next restart.|");
+  WaitUntil([&] { return IsWindowVisible(GetDlgItem(dialog, IDC_FINISH)) != FALSE; }, kWaitMs);
+  EXPECT_EQ(ListBoxLines(dialog, IDC_PROGRESS),
+            (std::vector<std::string>{"All done.", copy + " is removed at the next restart."}));
   PressButton(dialog, IDC_FINISH);
 
   ASSERT_EQ(WaitForSingleObject(stageTwo, kWaitMs), WAIT_OBJECT_0);
@@ -293,14 +268,7 @@ TEST_F(Stages, SecondStartBringsUninstallForwardAndEnds) {
   Bystander bystander;
   gBystander = &bystander;
   std::thread windowThread([&] {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = BystanderProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "Bystander";
-    RegisterClassA(&windowClass);
-    bystander.window = CreateWindowA("Bystander", "Uninstall", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                     0, 0, 200, 100, nullptr, nullptr,
-                                     GetModuleHandleA(nullptr), nullptr);
+    bystander.window = OpenTestWindow("Bystander", "Uninstall", BystanderProc);
     SetEvent(bystander.ready);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);

@@ -1,6 +1,7 @@
 #include "support/robot.h"
 #include <stdio.h>
 #include <string.h>
+#include "support/test_util.h"
 
 namespace {
 
@@ -8,14 +9,6 @@ constexpr int kBoxIconId = 1088;   // the icon control of a message box
 constexpr int kBoxTextId = 0xFFFF; // the text control of a message box
 constexpr DWORD kScanPauseMs = 10;
 constexpr DWORD kClickWaitMs = 10000;
-
-std::string TitleOf(HWND window) {
-  wchar_t title[512] = L"";
-  GetWindowTextW(window, title, 512);
-  char titleA[1024] = "";
-  WideCharToMultiByte(CP_ACP, 0, title, -1, titleA, sizeof titleA, nullptr, nullptr);
-  return titleA;
-}
 
 bool IsDialogClass(HWND window) {
   char className[64] = "";
@@ -25,12 +18,15 @@ bool IsDialogClass(HWND window) {
 
 struct FindData {
   const char* caption;
+  int control;  // a control the dialog must hold, or 0
   HWND found;
 };
 
 BOOL CALLBACK FindByCaption(HWND window, LPARAM param) {
   FindData* data = reinterpret_cast<FindData*>(param);
-  if (!IsDialogClass(window) || TitleOf(window) != data->caption) return TRUE;
+  if (!IsDialogClass(window) || WindowText(window) != data->caption ||
+      (data->control && !GetDlgItem(window, data->control)))
+    return TRUE;
   data->found = window;
   return FALSE;
 }
@@ -42,7 +38,7 @@ BOOL CALLBACK CollectBoxes(HWND window, LPARAM param) {
 }
 
 SeenBox Read(HWND box) {
-  SeenBox seen = {box, GetWindow(box, GW_OWNER), TitleOf(box), "", 0, nullptr};
+  SeenBox seen = {box, GetWindow(box, GW_OWNER), WindowText(box), "", 0, nullptr};
   char text[2048] = "";
   ReadBoxText(box, text, sizeof text);
   seen.text = text;
@@ -59,7 +55,7 @@ SeenBox Read(HWND box) {
 int Choose(BoxRobot* robot, HWND box) {
   if (robot->owner && GetWindow(box, GW_OWNER) != robot->owner) return 0;
   if (robot->answer) return robot->answer(Read(box), robot->found);
-  if (!robot->owner && TitleOf(box) != robot->caption) return 0;
+  if (!robot->owner && WindowText(box) != robot->caption) return 0;
   return robot->button;
 }
 
@@ -139,14 +135,16 @@ int StopRobot(BoxRobot* robot) {
 }
 
 HWND WaitForDialog(const char* caption, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    FindData data = {caption, nullptr};
+  return WaitForDialog(caption, 0, timeoutMs);
+}
+
+HWND WaitForDialog(const char* caption, int control, DWORD timeoutMs) {
+  FindData data = {caption, control, nullptr};
+  WaitUntil([&] {
     EnumWindows(FindByCaption, reinterpret_cast<LPARAM>(&data));
-    if (data.found) return data.found;
-    if (GetTickCount() - start > timeoutMs) return nullptr;
-    Sleep(kScanPauseMs);
-  }
+    return data.found != nullptr;
+  }, timeoutMs);
+  return data.found;
 }
 
 void ReadBoxText(HWND box, char* out, int outSize) {

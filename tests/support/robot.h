@@ -58,6 +58,8 @@ int StopRobot(BoxRobot* robot);
 // Finds a visible top-level window with this caption and the dialog class
 // (#32770), waiting up to timeoutMs. Returns null when none appeared.
 HWND WaitForDialog(const char* caption, DWORD timeoutMs);
+// The same, for a dialog that holds the control id.
+HWND WaitForDialog(const char* caption, int control, DWORD timeoutMs);
 // Reads a message box's text (static control 0xFFFF) as ANSI.
 void ReadBoxText(HWND box, char* out, int outSize);
 // Presses a button of a dialog (BM_CLICK).

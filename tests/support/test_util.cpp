@@ -7,6 +7,7 @@
 
 namespace {
 constexpr int kWidePathSize = 1024;
+constexpr int kWideTextSize = 2048;  // a window's text, as read back
 constexpr DWORD kStopWaitMs = 10000;  // for a killed child to be gone
 constexpr DWORD kUninstlogWaitMs = 60000;
 const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
@@ -37,6 +38,13 @@ std::string UnixName(const std::string& path) {
   std::string result = name ? name : "";
   if (name) HeapFree(GetProcessHeap(), 0, name);
   return result;
+}
+
+std::string DistPath(const char* name) {
+  std::string path = DIST_DIR "\\" + std::string(name);
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
 }
 
 std::string MakeScratchFolder(const char* tag) {
@@ -278,6 +286,51 @@ std::vector<std::string> ListBoxLines(HWND list) {
     lines.push_back(narrow.c_str());
   }
   return lines;
+}
+
+std::vector<std::string> ListBoxLines(HWND dialog, int id) {
+  return ListBoxLines(GetDlgItem(dialog, id));
+}
+
+std::string WindowText(HWND window) {
+  wchar_t text[kWideTextSize] = L"";
+  GetWindowTextW(window, text, kWideTextSize);
+  char narrow[kWideTextSize * 2] = "";
+  WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+  return narrow;
+}
+
+HWND OpenTestWindow(const char* className, const char* title, WNDPROC procedure, DWORD style) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = className;
+  RegisterClassA(&windowClass);  // fails harmlessly once it is registered
+  HWND window = CreateWindowA(className, title, style & ~WS_VISIBLE, 10, 10, 200, 100, nullptr,
+                              nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (window && (style & WS_VISIBLE)) ShowWindow(window, SW_SHOWNORMAL);
+  return window;
+}
+
+void PumpSleep(DWORD ms) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+  }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  for (DWORD start = GetTickCount();; PumpSleep(kWaitStepMs)) {
+    if (condition()) return true;
+    if (GetTickCount() - start >= timeoutMs) return false;
+  }
 }
 
 void ResetProgramState() {

@@ -27,6 +27,8 @@ std::string TempFolder();
 std::string KnownFolder(int csidl);
 // Wine's host name for a Windows path; "" when Wine gives none.
 std::string UnixName(const std::string& path);
+// A file of the built programs' folder (dist), as the prefix names it.
+std::string DistPath(const char* name);
 
 // What a child gets besides its command line. Output and errors: inheritable
 // handles for its standard output and error (none: the caller's own). Job:
@@ -67,6 +69,21 @@ void ClearPendingRenames();
 // Every line of a list box, in list order. Read in the wide form, which
 // also comes back whole from another process's list.
 std::vector<std::string> ListBoxLines(HWND list);
+std::vector<std::string> ListBoxLines(HWND dialog, int id);
+// A window's text, read in the wide form for the same reason.
+std::string WindowText(HWND window);
+// A top-level window of this thread, 200 by 100 at (10, 10), whose messages
+// go to procedure; its class is registered on first use. With WS_VISIBLE in
+// style it is shown as a user's program window is.
+HWND OpenTestWindow(const char* className, const char* title, WNDPROC procedure,
+                    DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+// Sleeps while handling this thread's window messages: a broadcast sent to
+// a test's windows must never wait on it.
+void PumpSleep(DWORD ms);
+// Asks condition every kWaitStepMs, pumping messages between, until it holds
+// or timeoutMs has passed; true when it held.
+constexpr DWORD kWaitStepMs = 10;
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 // The fuzzers' seed and round count: FUZZ_SEED and FUZZ_COUNT from the
 // environment when set (the long run, `make fuzz`), else the given defaults
 // (the modest fixed run of `make check`).

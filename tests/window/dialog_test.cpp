@@ -33,23 +33,23 @@ const char kCaption[] = "Uninstall Sample Product";
 const char kProgram[] = "C:\\users\\Temp\\uninstaller.exe";
 constexpr DWORD kWaitMs = 20000;
 
-// The dialog as it stands right after WM_INITDIALOG.
-struct Opening {
-  bool visible = true;
-  bool buttonsEnabled[4] = {true, true, true, true};  // 1000, 1006, 1003, 1004
-  bool ownsNotices = false;
-  bool hasIcon = false;
-  bool styledControls = false;  // buttons and lists come from Common Controls 6
-  bool showsProgress = false, showsLeftovers = true;
-  bool cutsTheHeading = false;  // the lower edge runs through the heading
-  std::string title, finishText;
-};
+// What was seen of the dialog, each named by what must hold. The test's
+// thread checks them: the driver's thread must not.
+using Facts = std::vector<std::pair<std::string, bool>>;
+void ExpectAll(const Facts& facts) {
+  EXPECT_FALSE(facts.empty()) << "nothing was seen";
+  for (const auto& fact : facts) EXPECT_TRUE(fact.second) << fact.first;
+}
+std::pair<std::string, bool> Says(HWND control, const std::string& text) {
+  std::string got = WindowText(control);
+  return {"says \"" + got + "\", not \"" + text + "\"", got == text};
+}
 
 struct DialogRun {
   std::vector<std::string> leftovers;   // added as the late phase would add them
   std::function<void(HWND)> duringRun;  // on the driver thread, while the run goes on
   std::function<void(HWND)> drive;      // on the driver thread, once the run is done
-  Opening opening;
+  Facts opening;                        // the dialog right after WM_INITDIALOG
   INT_PTR result = -1;
   bool endedByDriver = false;           // false: it had to be closed by force
   std::string fontPath;                 // the font file whose unloading is watched
@@ -90,16 +90,6 @@ bool EndsBelow(HWND dialog, int id) {
   return button.bottom <= bottom && bottom - button.bottom < button.bottom - button.top;
 }
 
-std::string Text(HWND window) {
-  char text[1024] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
-std::vector<std::string> Lines(HWND dialog, int list) {
-  return ListBoxLines(GetDlgItem(dialog, list));
-}
-
 int Selected(HWND dialog, int list) {
   return static_cast<int>(SendDlgItemMessageA(dialog, list, LB_GETCURSEL, 0, 0));
 }
@@ -116,29 +106,34 @@ INT_PTR CALLBACK WatchedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
   if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) InterlockedIncrement(&gRun->cancels);
   INT_PTR result = UninstallDialogProc(window, message, wParam, lParam);
   if (message == WM_INITDIALOG) {
-    Opening& o = gRun->opening;
-    o.visible = IsWindowVisible(window) != FALSE;
-    const int buttons[4] = {IDC_CLOSE, IDC_FINISH, IDC_REMOVE_ONE, IDC_REMOVE_ALL};
-    for (int i = 0; i < 4; ++i) o.buttonsEnabled[i] = Enabled(window, buttons[i]);
-    o.ownsNotices = gDialog == window;
-    o.hasIcon = GetClassLongPtrA(window, GCLP_HICON) != 0;
     // The program's manifest (also this test's) asks for Common Controls 6,
     // whose library then brings its own button and list box.
     HMODULE controls = GetModuleHandleA("comctl32.dll");
-    o.styledControls = controls != nullptr;
+    bool styled = controls != nullptr;
     for (int id : {IDC_CLOSE, IDC_LEFTOVERS, IDC_PROGRESS}) {
       HMODULE owner = nullptr;
       GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(GetDlgItem(window, id), GWLP_WNDPROC)),
                          &owner);
-      o.styledControls = o.styledControls && owner == controls;
+      styled = styled && owner == controls;
     }
-    o.showsProgress = ShowsWhole(window, IDC_PROGRESS);
-    o.showsLeftovers = !ShowsNothingOf(window, IDC_LEFTOVERS);
     RECT heading = ScreenRect(GetDlgItem(window, IDC_HEADING));
-    o.cutsTheHeading = heading.top < VisibleBottom(window) && VisibleBottom(window) < heading.bottom;
-    o.title = Text(window);
-    o.finishText = Text(GetDlgItem(window, IDC_FINISH));
+    int bottom = VisibleBottom(window);
+    gRun->opening = {
+        {"hidden", !IsWindowVisible(window)},
+        {"close disabled", !Enabled(window, IDC_CLOSE)},
+        {"finish disabled", !Enabled(window, IDC_FINISH)},
+        {"remove disabled", !Enabled(window, IDC_REMOVE_ONE)},
+        {"remove all disabled", !Enabled(window, IDC_REMOVE_ALL)},
+        {"it owns the notices", gDialog == window},
+        {"it has an icon", GetClassLongPtrA(window, GCLP_HICON) != 0},
+        {"its controls come from Common Controls 6", styled},
+        // Shortened to the progress list: the edge runs through the heading.
+        {"the progress list shows whole", ShowsWhole(window, IDC_PROGRESS)},
+        {"nothing of the leftover list shows", ShowsNothingOf(window, IDC_LEFTOVERS)},
+        {"the lower edge cuts the heading", heading.top < bottom && bottom < heading.bottom},
+        Says(window, kCaption),
+        Says(GetDlgItem(window, IDC_FINISH), "Finish")};
   }
   return result;
 }
@@ -152,34 +147,6 @@ LRESULT CALLBACK FontWatchProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND FindDialog() {
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < kWaitMs) {
-    if (gDialog && IsWindowVisible(gDialog)) return gDialog;
-    Sleep(10);
-  }
-  return nullptr;
-}
-
-// Waits until the start command has laid out the dialog.
-bool WaitForRunEnd(HWND dialog) {
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < kWaitMs) {
-    if (Shown(dialog, IDC_FINISH) || Enabled(dialog, IDC_CLOSE)) return true;
-    Sleep(10);
-  }
-  return false;
-}
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < kWaitMs) {
-    if (condition()) return true;
-    Sleep(10);
-  }
-  return false;
-}
-
 void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 // For a click whose handling waits for an answer: the driver must not wait.
 void ClickLater(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
@@ -188,11 +155,13 @@ void ClickLater(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_C
 void RunDialog(DialogRun* run) {
   gRun = run;
   std::thread driver([run] {
-    HWND dialog = FindDialog();
-    if (!dialog) return;
+    if (!WaitUntil([] { return gDialog && IsWindowVisible(gDialog); }, kWaitMs)) return;
+    HWND dialog = gDialog;
     if (run->duringRun) run->duringRun(dialog);
-    if (WaitForRunEnd(dialog)) run->drive(dialog);
-    run->endedByDriver = WaitUntil([&] { return !IsWindow(dialog); });
+    // The start command has laid out the dialog once either end button is live.
+    auto laidOut = [&] { return Shown(dialog, IDC_FINISH) || Enabled(dialog, IDC_CLOSE); };
+    if (WaitUntil(laidOut, kWaitMs)) run->drive(dialog);
+    run->endedByDriver = WaitUntil([&] { return !IsWindow(dialog); }, kWaitMs);
     if (!run->endedByDriver) PostMessageA(dialog, WM_COMMAND, IDC_CLOSE, 0);
   });
   run->result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UNINSTALL),
@@ -218,67 +187,41 @@ class UninstallDialog : public ::testing::Test {
 };
 
 TEST_F(UninstallDialog, WithNothingLeftItOffersTheFinishButtonAndIgnoresEscAndClose) {
-  struct Seen {
-    std::vector<std::string> notes;
-    int selectedNote = -2;
-    bool finishShown = false, finishEnabled = false, headingShown = true, listShown = true;
-    bool closeEnabled = true, removeEnabled = true;
-    bool endsBelowFinish = false;
-    bool openAfterEsc = false, openAfterCloseBox = false;
-    std::string title;
-  } seen;
+  std::vector<std::string> notes;
+  int selectedNote = -2;
+  Facts seen;
   DialogRun run;
-  run.drive = [&seen](HWND dialog) {
-    seen.notes = Lines(dialog, IDC_PROGRESS);
-    seen.selectedNote = Selected(dialog, IDC_PROGRESS);
-    seen.finishShown = Shown(dialog, IDC_FINISH);
-    seen.finishEnabled = Enabled(dialog, IDC_FINISH);
-    seen.headingShown = Shown(dialog, IDC_HEADING);
-    seen.listShown = Shown(dialog, IDC_LEFTOVERS);
-    seen.closeEnabled = Enabled(dialog, IDC_CLOSE);
-    seen.removeEnabled = Enabled(dialog, IDC_REMOVE_ONE) || Enabled(dialog, IDC_REMOVE_ALL);
-    seen.endsBelowFinish = EndsBelow(dialog, IDC_FINISH);
-    seen.title = Text(dialog);
+  run.drive = [&](HWND dialog) {
+    notes = ListBoxLines(dialog, IDC_PROGRESS);
+    selectedNote = Selected(dialog, IDC_PROGRESS);
+    seen = {Says(dialog, kCaption),
+            {"finish shown", Shown(dialog, IDC_FINISH)},
+            {"finish enabled", Enabled(dialog, IDC_FINISH)},
+            {"heading hidden", !Shown(dialog, IDC_HEADING)},
+            {"leftover list hidden", !Shown(dialog, IDC_LEFTOVERS)},
+            {"close disabled", !Enabled(dialog, IDC_CLOSE)},
+            {"remove buttons disabled",
+             !Enabled(dialog, IDC_REMOVE_ONE) && !Enabled(dialog, IDC_REMOVE_ALL)},
+            {"it ends below the finish button", EndsBelow(dialog, IDC_FINISH)}};
     // Esc reaches the dialog through its message loop, the close box as
     // SC_CLOSE; each becomes an IDCANCEL command, counted as it arrives.
     PostMessageA(GetDlgItem(dialog, IDC_FINISH), WM_KEYDOWN, VK_ESCAPE, 0);
-    WaitUntil([] { return gRun->cancels >= 1; });
-    seen.openAfterEsc = IsWindowVisible(dialog) != FALSE;
+    WaitUntil([] { return gRun->cancels >= 1; }, kWaitMs);
+    seen.push_back({"open after Esc", IsWindowVisible(dialog) != FALSE});
     SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    WaitUntil([] { return gRun->cancels >= 2; });
-    seen.openAfterCloseBox = IsWindowVisible(dialog) != FALSE;
+    WaitUntil([] { return gRun->cancels >= 2; }, kWaitMs);
+    seen.push_back({"open after the close box", IsWindowVisible(dialog) != FALSE});
     Click(dialog, IDC_FINISH);
   };
   RunDialog(&run);
 
-  const Opening& o = run.opening;
-  EXPECT_FALSE(o.visible);
-  for (bool enabled : o.buttonsEnabled) EXPECT_FALSE(enabled);
-  EXPECT_TRUE(o.ownsNotices);
-  EXPECT_TRUE(o.hasIcon);
-  EXPECT_TRUE(o.styledControls);
-  // Shortened to the progress list: the edge runs through the heading.
-  EXPECT_TRUE(o.showsProgress);
-  EXPECT_FALSE(o.showsLeftovers);
-  EXPECT_TRUE(o.cutsTheHeading);
-  EXPECT_EQ(o.title, kCaption);
-  EXPECT_EQ(o.finishText, "Finish");
-
-  EXPECT_EQ(seen.title, kCaption);
-  ASSERT_EQ(seen.notes.size(), 2u);
-  EXPECT_EQ(seen.notes[0], "All done.");
-  EXPECT_EQ(seen.notes[1], std::string(kProgram) + " is removed at the next restart.");
-  EXPECT_EQ(seen.selectedNote, 1);
-  EXPECT_TRUE(seen.finishShown);
-  EXPECT_TRUE(seen.finishEnabled);
-  EXPECT_FALSE(seen.headingShown);
-  EXPECT_FALSE(seen.listShown);
-  EXPECT_FALSE(seen.closeEnabled);
-  EXPECT_FALSE(seen.removeEnabled);
-  EXPECT_TRUE(seen.endsBelowFinish);
+  ExpectAll(run.opening);
+  ExpectAll(seen);
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[0], "All done.");
+  EXPECT_EQ(notes[1], std::string(kProgram) + " is removed at the next restart.");
+  EXPECT_EQ(selectedNote, 1);
   EXPECT_EQ(2, run.cancels);
-  EXPECT_TRUE(seen.openAfterEsc);
-  EXPECT_TRUE(seen.openAfterCloseBox);
   EXPECT_TRUE(run.endedByDriver);
   EXPECT_EQ(run.result, 1);
 }
@@ -297,78 +240,54 @@ TEST_F(UninstallDialog, LeftoversAreRemovedOneByOneThenAllWithTheFoldersTheyEmpt
   for (const std::string& path : {only, font, readOnly, keep}) WriteTextFile(path, "x");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
 
-  struct Seen {
-    std::vector<std::string> lines, linesAfterOne, linesAfterAll;
-    int selected = -2, selectedAfterOne = -2;
-    std::string heading, close, removeOne, removeAll;
-    bool finishShown = true, buttonsEnabled = false, listShown = false;
-    bool endsBelowClose = false, showsList = false;
-    bool chainGoneAfterOne = false, fontThereAfterOne = false;
-    bool removeEnabledAfterAll = true, closeEnabledAfterAll = false;
-  } seen;
+  std::vector<std::string> lines, linesAfterOne, linesAfterAll;
+  int selected = -2, selectedAfterOne = -2;
+  Facts seen;
   DialogRun run;
   run.leftovers = {readOnly, gone, only, font};
   run.fontPath = font;
   run.drive = [&](HWND dialog) {
-    seen.lines = Lines(dialog, IDC_LEFTOVERS);
-    seen.selected = Selected(dialog, IDC_LEFTOVERS);
-    seen.heading = Text(GetDlgItem(dialog, IDC_HEADING));
-    seen.close = Text(GetDlgItem(dialog, IDC_CLOSE));
-    seen.removeOne = Text(GetDlgItem(dialog, IDC_REMOVE_ONE));
-    seen.removeAll = Text(GetDlgItem(dialog, IDC_REMOVE_ALL));
-    seen.finishShown = Shown(dialog, IDC_FINISH);
-    seen.listShown = Shown(dialog, IDC_LEFTOVERS) && Shown(dialog, IDC_HEADING);
-    seen.buttonsEnabled = Enabled(dialog, IDC_CLOSE) && Enabled(dialog, IDC_REMOVE_ONE) &&
-                          Enabled(dialog, IDC_REMOVE_ALL);
-    seen.endsBelowClose = EndsBelow(dialog, IDC_CLOSE);
-    seen.showsList = ShowsWhole(dialog, IDC_LEFTOVERS);
+    lines = ListBoxLines(dialog, IDC_LEFTOVERS);
+    selected = Selected(dialog, IDC_LEFTOVERS);
+    seen = {Says(GetDlgItem(dialog, IDC_HEADING), "These files were left:"),
+            Says(GetDlgItem(dialog, IDC_CLOSE), "Close"),
+            Says(GetDlgItem(dialog, IDC_REMOVE_ONE), "Remove"),
+            Says(GetDlgItem(dialog, IDC_REMOVE_ALL), "Remove all"),
+            {"finish hidden", !Shown(dialog, IDC_FINISH)},
+            {"leftover list and heading shown",
+             Shown(dialog, IDC_LEFTOVERS) && Shown(dialog, IDC_HEADING)},
+            {"close and remove buttons enabled", Enabled(dialog, IDC_CLOSE) &&
+                                                     Enabled(dialog, IDC_REMOVE_ONE) &&
+                                                     Enabled(dialog, IDC_REMOVE_ALL)},
+            {"it ends below the close button", EndsBelow(dialog, IDC_CLOSE)},
+            {"the leftover list shows whole", ShowsWhole(dialog, IDC_LEFTOVERS)}};
 
     Click(dialog, IDC_REMOVE_ONE);  // the selected first line: only.txt
-    seen.linesAfterOne = Lines(dialog, IDC_LEFTOVERS);
-    seen.selectedAfterOne = Selected(dialog, IDC_LEFTOVERS);
-    seen.chainGoneAfterOne = !PathExists(root + "\\a");
-    seen.fontThereAfterOne = PathExists(font);
+    linesAfterOne = ListBoxLines(dialog, IDC_LEFTOVERS);
+    selectedAfterOne = Selected(dialog, IDC_LEFTOVERS);
+    seen.push_back({"c, b and a went, left empty", !PathExists(root + "\\a")});
+    seen.push_back({"the font stays after one removal", PathExists(font)});
 
     Click(dialog, IDC_REMOVE_ALL);
-    seen.linesAfterAll = Lines(dialog, IDC_LEFTOVERS);
-    seen.removeEnabledAfterAll =
-        Enabled(dialog, IDC_REMOVE_ONE) || Enabled(dialog, IDC_REMOVE_ALL);
-    seen.closeEnabledAfterAll = Enabled(dialog, IDC_CLOSE);
+    linesAfterAll = ListBoxLines(dialog, IDC_LEFTOVERS);
+    seen.push_back({"remove buttons disabled after all",
+                    !Enabled(dialog, IDC_REMOVE_ONE) && !Enabled(dialog, IDC_REMOVE_ALL)});
+    seen.push_back({"close enabled after all", Enabled(dialog, IDC_CLOSE)});
     Click(dialog, IDC_CLOSE);
   };
 
-  WNDCLASSA watchClass = {};
-  watchClass.lpfnWndProc = FontWatchProc;
-  watchClass.hInstance = GetModuleHandleA(nullptr);
-  watchClass.lpszClassName = "FontWatch";
-  RegisterClassA(&watchClass);
-  HWND watch = CreateWindowA("FontWatch", "font watch", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                             nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND watch = OpenTestWindow("FontWatch", "font watch", FontWatchProc, WS_OVERLAPPED);
   ASSERT_NE(watch, nullptr);
   RunDialog(&run);
   DestroyWindow(watch);
 
+  ExpectAll(seen);
   // The list keeps its lines sorted, whatever the order they came in.
-  EXPECT_EQ(seen.lines, (std::vector<std::string>{only, font, gone, readOnly}));
-  EXPECT_EQ(seen.selected, 0);
-  EXPECT_EQ(seen.heading, "These files were left:");
-  EXPECT_EQ(seen.close, "Close");
-  EXPECT_EQ(seen.removeOne, "Remove");
-  EXPECT_EQ(seen.removeAll, "Remove all");
-  EXPECT_FALSE(seen.finishShown);
-  EXPECT_TRUE(seen.listShown);
-  EXPECT_TRUE(seen.buttonsEnabled);
-  EXPECT_TRUE(seen.endsBelowClose);
-  EXPECT_TRUE(seen.showsList);
-
-  EXPECT_EQ(seen.linesAfterOne, (std::vector<std::string>{font, gone, readOnly}));
-  EXPECT_EQ(seen.selectedAfterOne, 0);
-  EXPECT_TRUE(seen.chainGoneAfterOne);  // c, b and a were left empty
-  EXPECT_TRUE(seen.fontThereAfterOne);
-
-  EXPECT_TRUE(seen.linesAfterAll.empty());
-  EXPECT_FALSE(seen.removeEnabledAfterAll);
-  EXPECT_TRUE(seen.closeEnabledAfterAll);
+  EXPECT_EQ(lines, (std::vector<std::string>{only, font, gone, readOnly}));
+  EXPECT_EQ(selected, 0);
+  EXPECT_EQ(linesAfterOne, (std::vector<std::string>{font, gone, readOnly}));
+  EXPECT_EQ(selectedAfterOne, 0);
+  EXPECT_TRUE(linesAfterAll.empty());
   EXPECT_FALSE(PathExists(font));
   EXPECT_FALSE(PathExists(readOnly));
   EXPECT_EQ(run.fontChanges, 1);
@@ -423,8 +342,8 @@ TEST_F(UninstallDialog, StartCommandRunsTheLatePhaseAndOffersWhatItLeft) {
   run.drive = [&](HWND dialog) {
     // The run has ended: every question it asked has been answered.
     if (StopRobot(&robot) == 1) seen.question = robot.boxes[0].text;
-    seen.notes = Lines(dialog, IDC_PROGRESS);
-    seen.leftovers = Lines(dialog, IDC_LEFTOVERS);
+    seen.notes = ListBoxLines(dialog, IDC_PROGRESS);
+    seen.leftovers = ListBoxLines(dialog, IDC_LEFTOVERS);
     seen.removedGone = !PathExists(removed);
     Click(dialog, IDC_REMOVE_ALL);
     seen.appGoneAfterAll = !PathExists(app);
@@ -488,10 +407,11 @@ TEST_P(FailedDelete, AsksAgainWhileTheUserSaysYes) {
     StartRobot(&robot);
     ClickLater(dialog, IDC_REMOVE_ONE);
     // The line goes once the questions are over.
-    WaitUntil([&] { return SendDlgItemMessageA(dialog, IDC_LEFTOVERS, LB_GETCOUNT, 0, 0) == 0; });
+    WaitUntil([&] { return SendDlgItemMessageA(dialog, IDC_LEFTOVERS, LB_GETCOUNT, 0, 0) == 0; },
+              kWaitMs);
     StopRobot(&robot);
     for (const SeenBox& box : robot.boxes) seen.questions.push_back(box.text);
-    seen.linesAfter = Lines(dialog, IDC_LEFTOVERS);
+    seen.linesAfter = ListBoxLines(dialog, IDC_LEFTOVERS);
     seen.removeEnabledAfter =
         Enabled(dialog, IDC_REMOVE_ONE) || Enabled(dialog, IDC_REMOVE_ALL);
     Click(dialog, IDC_CLOSE);
