@@ -231,8 +231,6 @@ DWORD WINAPI TrackerThread(LPVOID) {
   return 0;
 }
 
-std::string FileName(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
-
 // Stage two: a process of the job that is neither stage one nor the second
 // start and runs a file with the uninstaller's name.
 const Tracked* StageTwo(Run& run) {
@@ -242,7 +240,7 @@ const Tracked* StageTwo(Run& run) {
     if (t.image.empty()) t.image = ImageOf(t.process);
   for (const Tracked& t : run.tracked)
     if (t.pid != run.stageOne.dwProcessId && t.pid != run.secondPid &&
-        SameTextA(FileName(t.image), run.sc.exeName))
+        SameTextA(t.image.substr(t.image.find_last_of('\\') + 1), run.sc.exeName))
       return &t;
   return nullptr;
 }

@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include <vector>
 
 int ListSelection(HWND list);
 bool ControlVisible(HWND dialog, int id);

@@ -79,12 +79,12 @@ class Stages : public ::testing::Test {
   }
   // Stage one's copy: the program in the one new folder below the
   // temporary folder ("" when there is none).
-  std::string Copy(const std::string& temp, const char* name = "uninstaller.exe") {
+  std::string Copy(const std::string& temp) {
     std::string found;
     WalkTree(temp, [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
       if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
           std::string(entry.cFileName).rfind(kCopyFolderPrefix, 0) == 0)
-        found = path + "\\" + name;
+        found = path + "\\uninstaller.exe";
     });
     return found;
   }
@@ -92,12 +92,15 @@ class Stages : public ::testing::Test {
     SetEnvironmentVariableA("TMP", folder.c_str());
     SetEnvironmentVariableA("TEMP", folder.c_str());
   }
-  // Copies the built program and appends the installer's names.
-  std::string Install(const std::string& tail, const char* name = "uninstaller.exe") {
-    std::string program = install_ + "\\" + name;
+  // Copies the built program, appends the installer's names and writes the
+  // log (none when logName is null).
+  std::string Install(const std::string& tail = "", const char* logName = "uninstal.ini",
+                      const std::string& log = kLog) {
+    std::string program = install_ + "\\uninstaller.exe";
     std::string image = ReadTextFile(DistPath("uninstaller.exe"));
     EXPECT_GT(image.size(), 0u);
     WriteTextFile(program, image + tail);
+    if (logName) WriteTextFile(install_ + "\\" + logName, log);
     return program;
   }
   std::string root_, install_, temp_, planted_;
@@ -105,7 +108,7 @@ class Stages : public ::testing::Test {
 };
 
 TEST_F(Stages, MissingLogEndsWithTheNoticeAndExitCodeZero) {
-  std::string program = Install(std::string("nolog.ini\0", 10));
+  std::string program = Install(std::string("nolog.ini\0", 10), nullptr);
   BoxRobot robot;
   StartRobot(&robot, "", IDOK, 1, kWaitMs);  // before the log is read the caption is empty
   EXPECT_EQ(RunChild("\"" + program + "\""), 0);
@@ -116,8 +119,7 @@ TEST_F(Stages, MissingLogEndsWithTheNoticeAndExitCodeZero) {
 
 TEST_F(Stages, AnsweringNoLeavesEverythingInPlace) {
   // The shipped tail alone names uninstal.ini.
-  std::string program = Install("");
-  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  std::string program = Install();
   BoxRobot robot;
   StartRobot(&robot, kCaption, IDNO, 1, kWaitMs);
   EXPECT_EQ(RunChild("\"" + program + "\""), 0);
@@ -129,8 +131,7 @@ TEST_F(Stages, AnsweringNoLeavesEverythingInPlace) {
 
 TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
   // An installer's own log name after the shipped tail; a folder with spaces.
-  std::string program = Install(std::string("product.log\0", 12));
-  WriteTextFile(install_ + "\\product.log", kLog);
+  std::string program = Install(std::string("product.log\0", 12), "product.log");
   BoxRobot robot;
   StartRobot(&robot, kCaption, IDYES, 1, kWaitMs);
   EXPECT_EQ(RunChild("\"" + program + "\""), 0);  // stage one does not wait
@@ -165,7 +166,6 @@ TEST_F(Stages, YesCopiesRelaunchesAndTheDialogFinishes) {
 
 TEST_F(Stages, SilentRunsBothStagesWithoutAsking) {
   std::string program = Install(std::string("\0", 1));  // no name: uninstal.ini
-  WriteTextFile(install_ + "\\uninstal.ini", kLog);
   // No robot: a question would hold the child until the time-out.
   EXPECT_EQ(RunChild("\"" + program + "\" -s", kWaitMs), 0);
   EXPECT_TRUE(WaitForPendingDeletion(Copy(temp_)));
@@ -174,8 +174,7 @@ TEST_F(Stages, SilentRunsBothStagesWithoutAsking) {
 // Started by hand with a log path, the program runs stage two where it
 // lies: its own file goes at the restart, its folder stays.
 TEST_F(Stages, StageTwoStartedByHandKeepsItsFolder) {
-  std::string program = Install("");
-  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  std::string program = Install();
   EXPECT_EQ(RunChild("\"" + program + "\" -s \"" + install_ + "\\uninstal.ini\"", kWaitMs), 0);
   ASSERT_TRUE(WaitForPendingDeletion(program));
   EXPECT_EQ(PendingDeletions().find(Lower(install_) + "|"), std::string::npos);
@@ -185,12 +184,10 @@ TEST_F(Stages, StageTwoStartedByHandKeepsItsFolder) {
 // while an early line runs: the copy, held open, is not among them, stage
 // two is stage one's own copy and the late phase runs.
 TEST_F(Stages, AnEarlyProgramCannotSwapTheCopy) {
-  std::string program = Install("");
   std::string late = install_ + "\\late.txt";
   WriteTextFile(late, "removed by stage two");
-  WriteTextFile(install_ + "\\uninstal.ini",
-                std::string(kLog) + "E0,\"" + TestBinFolder() + "\\run_marker.exe\" swap " + temp_ +
-                    "\r\nP0," + late + ",0\r\n");
+  std::string swap = "E0,\"" + TestBinFolder() + "\\run_marker.exe\" swap " + temp_ + "\r\n";
+  std::string program = Install("", "uninstal.ini", kLog + swap + "P0," + late + ",0\r\n");
   EXPECT_EQ(RunChild("\"" + program + "\" -s", kWaitMs), 0);
   EXPECT_TRUE(WaitForPendingDeletion(Copy(temp_)));
   EXPECT_FALSE(PathExists(late));
@@ -199,16 +196,14 @@ TEST_F(Stages, AnEarlyProgramCannotSwapTheCopy) {
 // Two packages whose uninstallers share a name: the second runs while the
 // first one's copy is still open, and both complete.
 TEST_F(Stages, TwoUninstallersOfOneNameBothComplete) {
-  std::string first = Install("");
-  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  std::string first = Install();
   EXPECT_EQ(RunChild("\"" + first + "\" -s", kWaitMs), 0);
   std::string firstCopy = Copy(temp_);
   ASSERT_TRUE(WaitForPendingDeletion(firstCopy));
   HANDLE held = CreateFileA(firstCopy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   install_ = root_ + "\\Other Product";
   CreateDirectoryA(install_.c_str(), nullptr);
-  std::string second = Install("");
-  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  std::string second = Install();
   EXPECT_EQ(RunChild("\"" + second + "\" -s", kWaitMs), 0);
   CloseHandle(held);
   int copies = 0;
@@ -219,8 +214,7 @@ TEST_F(Stages, TwoUninstallersOfOneNameBothComplete) {
 }
 
 TEST_F(Stages, FailedCopyEndsWithMessage36) {
-  std::string program = Install("");
-  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  std::string program = Install();
   UseTemporaryFolder(root_ + "\\missing");
   BoxRobot robot;
   StartRobot(&robot, kCaption, IDOK, 1, kWaitMs);
@@ -236,8 +230,7 @@ TEST_F(Stages, FailedCopyEndsWithMessage36) {
 // Run from the temporary folder itself, the copy goes to a new folder below
 // it as ever.
 TEST_F(Stages, RunFromTheTemporaryFolderTheCopyGoesBelowIt) {
-  std::string program = Install("");
-  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  std::string program = Install();
   UseTemporaryFolder(install_);
   char oldCurrent[MAX_PATH] = "";
   GetCurrentDirectoryA(sizeof oldCurrent, oldCurrent);
@@ -263,8 +256,7 @@ LRESULT CALLBACK BystanderProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 TEST_F(Stages, SecondStartBringsUninstallForwardAndEnds) {
-  std::string program = Install("");
-  WriteTextFile(install_ + "\\uninstal.ini", kLog);
+  std::string program = Install();
   Bystander bystander;
   gBystander = &bystander;
   std::thread windowThread([&] {
