@@ -225,6 +225,18 @@ bool SetText(HKEY root, const std::string& path, const char* name, const std::st
   return SetValue(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
+bool CreateRegistryLink(HKEY root, const std::string& path, const wchar_t* target) {
+  HKEY link;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                               reinterpret_cast<const BYTE*>(target),
+                               static_cast<DWORD>(lstrlenW(target) * sizeof(wchar_t)));
+  RegCloseKey(link);
+  return status == ERROR_SUCCESS;
+}
+
 bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type,
                std::string* data) {
   HKEY key;

@@ -58,6 +58,9 @@ bool SetText(HKEY root, const std::string& path, const char* name, const std::st
 inline bool CreateKey(HKEY root, const std::string& path) {
   return SetValue(root, path, nullptr, REG_NONE, nullptr, 0);
 }
+// Creates a registry link root\path whose target is the NT name target
+// ("\Registry\Machine\..."); false when it was not made.
+bool CreateRegistryLink(HKEY root, const std::string& path, const wchar_t* target);
 // A value's type and bytes; false when the key or value is missing.
 bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type,
                std::string* data);
