@@ -9,14 +9,6 @@
 
 namespace {
 
-// Every message the uninstaller reads, so that a case shows only its own
-// findings.
-const char kAllMessages[] =
-    "A10,Sample Product\r\nA48,Uninstall\r\nA43,Remove %s?\r\nA36,Cannot copy %s to %s\r\n"
-    "A49,Cannot start %s\r\nA13,Finish\r\nA81,Checking\r\nA54,Registry\r\nA55,Profiles\r\n"
-    "A42,Files\r\nA58,Please wait\r\nA51,Delete %s?\r\nA50,Done\r\nA47,Remove %s at restart\r\n"
-    "A53,Files left\r\nA46,Close\r\nA44,Remove\r\nA45,Remove all\r\nA52,Retry %s?\r\n";
-
 class CheckTest : public ::testing::Test {
  protected:
   void SetUp() override { folder_ = MakeScratchFolder("check"); }

@@ -119,12 +119,8 @@ class PreviewTest : public ::testing::Test {
     if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
     SetEnvironmentVariableA("RUN_TEST_RECORD", nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-      RegDeleteValueA(key, Shared("shared.dll").c_str());
-      RegDeleteValueA(key, Shared("one.dll").c_str());
-      RegCloseKey(key);
-    }
+    for (const char* name : {"shared.dll", "one.dll"})
+      RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared(name).c_str());
     RemoveTree(root_);
     RemoveTree(output_);
   }

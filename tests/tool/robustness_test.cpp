@@ -113,8 +113,7 @@ TEST_F(ToolFuzz, RandomLogsGetAnAnswerNeverACrash) {
     std::string log = RandomLog(random);
     // Now and then a log that needs no finding, with random clean lines.
     if (round % 25 == 0) {
-      log = "A10,S\r\nA48,U\r\nA43,Remove %s?\r\nA36,%s %s\r\nA49,%s\r\nA13,OK\r\nA50,Done\r\n"
-            "A47,%s\r\nA53,Left\r\nA46,Close\r\nA44,One\r\nA45,All\r\nA52,%s?\r\n";
+      log = kAllMessages;
       for (int i = 0; i < round % 7 + 1; ++i)
         log += "B0,0,C:\\Games\\S\\s" + std::to_string(random() % 1000) + ".exe,Close S,0\r\n";
     }
