@@ -8,6 +8,7 @@
 #include "actions/actions.h"
 #include "actions/run_support.h"
 #include "common/gate.h"
+#include "common/helpers.h"
 #include "support/test_util.h"
 #include "uninstlog/uninstlog.h"
 
@@ -51,10 +52,6 @@ std::string JsonPath(const std::string& path) {
   std::string out;
   for (char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
   return out;
-}
-
-bool SameTextA(const std::string& a, const std::string& b) {
-  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> lines) {
@@ -249,7 +246,7 @@ TEST_F(PreviewTest, OneFileUnderTwoSpellings) {
   WriteTextFile(file, "x");
   char shortPath[MAX_PATH] = "";
   GetShortPathNameA(file.c_str(), shortPath, sizeof shortPath);
-  if (SameTextA(shortPath, file) || !shortPath[0]) GTEST_SKIP() << "no short names here";
+  if (SameText(shortPath, file.c_str()) || !shortPath[0]) GTEST_SKIP() << "no short names here";
   WriteTextFile(log_, "P0," + file + ",0\r\nP0," + shortPath + ",2\r\n");
   LogScan scan;
   std::string error;
