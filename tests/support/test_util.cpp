@@ -9,6 +9,7 @@ namespace {
 constexpr int kWidePathSize = 1024;
 constexpr DWORD kStopWaitMs = 10000;  // for a killed child to be gone
 constexpr DWORD kUninstlogWaitMs = 60000;
+constexpr DWORD kRegistryNameSize = 16384;  // the longest value name and its end
 const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 }  // namespace
 
@@ -249,6 +250,30 @@ bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type
   RegCloseKey(key);
   data->resize(size);
   return status == ERROR_SUCCESS;
+}
+
+void WalkKey(HKEY root, const std::string& path, const KeyVisit& visit) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  visit(path, nullptr, REG_NONE, "");
+  std::vector<char> name(kRegistryNameSize);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = kRegistryNameSize, type = 0;
+    if (RegEnumValueA(key, i, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    std::string data;
+    ReadValue(root, path, name.data(), &type, &data);
+    visit(path, name.data(), type, data);
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = kRegistryNameSize;
+    if (RegEnumKeyExA(key, i, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    WalkKey(root, path + "\\" + name.data(), visit);
+  }
+  RegCloseKey(key);
 }
 
 std::vector<std::pair<std::string, std::string>> PendingRenames() {

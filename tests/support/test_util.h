@@ -64,6 +64,12 @@ bool CreateRegistryLink(HKEY root, const std::string& path, const wchar_t* targe
 // A value's type and bytes; false when the key or value is missing.
 bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type,
                std::string* data);
+// Calls visit for the key root\path and for each key below it, each before
+// its subkeys: once with a null name for the key, then for each value with
+// its name, type and bytes. Nothing when the key is missing.
+using KeyVisit = std::function<void(const std::string& key, const char* name, DWORD type,
+                                    const std::string& data)>;
+void WalkKey(HKEY root, const std::string& path, const KeyVisit& visit);
 // The restart-time rename list: pairs (source, target), "\??\" taken off.
 std::vector<std::pair<std::string, std::string>> PendingRenames();
 void ClearPendingRenames();

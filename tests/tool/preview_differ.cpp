@@ -55,24 +55,10 @@ void Snapshot(Objects* out) {
   WalkTree(kRoot, [&](const std::string& path, const WIN32_FIND_DATAA&) {
     (*out)["F " + Upper(path)] = "";
   });
-  std::vector<std::string> keys = {kKeyBase};
-  for (size_t i = 0; i < keys.size(); ++i) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keys[i].c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-      continue;
-    std::string id = "HKEY_CURRENT_USER\\" + keys[i];
-    (*out)["K " + Upper(id)] = "";
-    char name[256];
-    for (DWORD n = 0, size = sizeof name; RegEnumKeyExA(key, n, name, &size, nullptr, nullptr,
-                                                        nullptr, nullptr) == ERROR_SUCCESS;
-         ++n, size = sizeof name)
-      keys.push_back(keys[i] + "\\" + name);
-    for (DWORD n = 0, size = sizeof name;
-         RegEnumValueA(key, n, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++n, size = sizeof name)
-      (*out)["V " + Upper(id + "|" + name)] = "";
-    RegCloseKey(key);
-  }
+  WalkKey(HKEY_CURRENT_USER, kKeyBase, [&](const std::string& key, const char* name, DWORD, const std::string&) {
+    std::string id = "HKEY_CURRENT_USER\\" + key;
+    (*out)[name ? "V " + Upper(id + "|" + name) : "K " + Upper(id)] = "";
+  });
   char sections[4096] = "", entries[4096] = "";
   GetPrivateProfileSectionNamesA(sections, sizeof sections, kProfile);
   for (const char* s = sections; *s; s += lstrlenA(s) + 1) {

@@ -25,28 +25,6 @@ void DumpTree(const std::string& folder, std::string* out) {
   });
 }
 
-void DumpKey(HKEY root, const std::string& path, std::string* out) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  *out += "key " + path + "\n";
-  char name[256];
-  BYTE data[1024];
-  for (DWORD i = 0;; ++i) {
-    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
-      break;
-    *out += "  " + std::string(name) + " " + std::to_string(type) + " " +
-            std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
-  }
-  for (DWORD i = 0;; ++i) {
-    DWORD nameSize = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    DumpKey(root, path + "\\" + name, out);
-  }
-  RegCloseKey(key);
-}
-
 // A path as JSON writes it.
 std::string JsonPath(const std::string& path) {
   std::string out;
@@ -126,7 +104,11 @@ class PreviewTest : public ::testing::Test {
   std::string Machine() const {
     std::string out;
     DumpTree(root_, &out);
-    DumpKey(HKEY_CURRENT_USER, kTestKey, &out);
+    WalkKey(HKEY_CURRENT_USER, kTestKey, [&](const std::string& key, const char* name, DWORD type,
+                                             const std::string& data) {
+      out += name ? "  " + std::string(name) + " " + std::to_string(type) + " " + data + "\n"
+                  : "key " + key + "\n";
+    });
     for (const char* name : {"shared.dll", "one.dll"}) {
       DWORD type = 0;
       std::string count;
