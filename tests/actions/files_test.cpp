@@ -76,11 +76,7 @@ class RemovalTest : public ::testing::Test {
   }
   void Run(const std::string& line) {
     std::string text = Expand(line, scratch);
-    if (text[0] == 'P') {
-      RemoveFiles(text.c_str());
-    } else {
-      RemoveFolders(text.c_str());
-    }
+    (text[0] == 'P' ? RemoveFiles : RemoveFolders)(text.c_str());
   }
   Names Leftovers() {
     Names lines = ListLines(host, IDC_LEFTOVERS);
@@ -644,7 +640,7 @@ TEST_F(RemovalTest, OneFileAndNarrowPatternsStillWorkInAProtectedFolder) {
     gDialog = host;
     SendDlgItemMessageA(host, IDC_LEFTOVERS, LB_RESETCONTENT, 0, 0);
     WriteTextFile(canary, "x");
-    (c.line[0] == 'P' ? RemoveFiles : RemoveFolders)(c.line.c_str());
+    Run(c.line);
     EXPECT_EQ(!c.goes, PathExists(canary)) << c.line;
     Names listed = ListLines(host, IDC_LEFTOVERS);
     EXPECT_EQ(c.listed, std::find(listed.begin(), listed.end(), canary) != listed.end()) << c.line;

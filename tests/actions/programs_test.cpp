@@ -14,34 +14,24 @@ std::string Pid() { return std::to_string(GetCurrentProcessId()); }
 
 // ---- text helpers ---------------------------------------------------------
 
-struct TextCase {
-  const char* in;
-  const char* out;
-};
-
-TEST(StripQuotes, RemovesOnlyASurroundingPair) {
-  const TextCase cases[] = {
-      {"\"abc\"", "abc"},     {"\"\"", ""},           {"\"abc", "\"abc"},     {"abc\"", "abc\""},     {"a\"b\"c", "a\"b\"c"},
-      {"\"a\"b\"", "a\"b"},   {"", ""},               {"\"a, b\"", "a, b"},
+// StripQuotes removes only a surrounding pair; ExpandLineBreaks turns each
+// "|#" into a line feed.
+TEST(TextHelpers, StripQuotesAndExpandLineBreaks) {
+  const struct { void (*helper)(char*); const char* in; const char* out; } cases[] = {
+      {StripQuotes, "\"abc\"", "abc"},       {StripQuotes, "\"\"", ""},
+      {StripQuotes, "\"abc", "\"abc"},       {StripQuotes, "abc\"", "abc\""},
+      {StripQuotes, "a\"b\"c", "a\"b\"c"},   {StripQuotes, "\"a\"b\"", "a\"b"},
+      {StripQuotes, "", ""},                {StripQuotes, "\"a, b\"", "a, b"},
+      {ExpandLineBreaks, "a|#b", "a\nb"},   {ExpandLineBreaks, "|#|#", "\n\n"},
+      {ExpandLineBreaks, "a|b#", "a|b#"},   {ExpandLineBreaks, "a||#b", "a|\nb"},
+      {ExpandLineBreaks, "|##", "\n#"},     {ExpandLineBreaks, "end|", "end|"},
+      {ExpandLineBreaks, "#|", "#|"},       {ExpandLineBreaks, "", ""},
+      {ExpandLineBreaks, "no breaks", "no breaks"},
   };
-  for (const TextCase& c : cases) {
+  for (const auto& c : cases) {
     char buffer[64];
     lstrcpynA(buffer, c.in, sizeof buffer);
-    StripQuotes(buffer);
-    EXPECT_STREQ(c.out, buffer) << "in: " << c.in;
-  }
-}
-
-TEST(ExpandLineBreaks, TurnsEachPairIntoALineFeed) {
-  const TextCase cases[] = {
-      {"a|#b", "a\nb"}, {"|#|#", "\n\n"},  {"a|b#", "a|b#"}, {"a||#b", "a|\nb"},
-      {"|##", "\n#"},   {"end|", "end|"},  {"#|", "#|"},     {"", ""},
-      {"no breaks", "no breaks"},
-  };
-  for (const TextCase& c : cases) {
-    char buffer[64];
-    lstrcpynA(buffer, c.in, sizeof buffer);
-    ExpandLineBreaks(buffer);
+    c.helper(buffer);
     EXPECT_STREQ(c.out, buffer) << "in: " << c.in;
   }
 }

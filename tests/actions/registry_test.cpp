@@ -46,7 +46,6 @@ class RegistryTest : public ::testing::Test {
     gDialog = nullptr;
     DestroyWindow(host);
     RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
   }
   void J(const std::string& fields) { RemoveRegistryEntry(("J" + fields).c_str()); }
   std::string key;
@@ -155,19 +154,6 @@ TEST_F(RegistryTest, EmptyKeyPathNeverEmptiesTheRoot) {
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Microsoft"));
 }
 
-// Creates a registry link root\\path whose target is the NT name target.
-bool CreateLink(HKEY root, const std::string& path, const wchar_t* target) {
-  HKEY link;
-  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
-                      KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
-    return false;
-  LONG status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
-                               reinterpret_cast<const BYTE*>(target),
-                               static_cast<DWORD>(lstrlenW(target) * sizeof(wchar_t)));
-  RegCloseKey(link);
-  return status == ERROR_SUCCESS;
-}
-
 // A link met inside a J tree is never followed: its target keeps its values
 // and subkeys, the link itself goes with the tree, and a tree line naming the
 // link deletes the link only. A path the line names leads where the
@@ -190,7 +176,7 @@ TEST_F(RegistryTest, LinksAreDeletedNeverTheirTargets) {
     SetText(HKEY_LOCAL_MACHINE, canary + "\\Sub", "w", "y");
     SetText(HKEY_CURRENT_USER, key + "\\Tree\\Own", "v", "x");
     if (!KeyExists(HKEY_CURRENT_USER, key + "\\Tree\\Link"))
-      ASSERT_TRUE(CreateLink(HKEY_CURRENT_USER, key + "\\Tree\\Link", target.c_str()));
+      ASSERT_TRUE(CreateRegistryLink(HKEY_CURRENT_USER, key + "\\Tree\\Link", target.c_str()));
     ASSERT_TRUE(ValueExists(HKEY_CURRENT_USER, key + "\\Tree\\Link\\Sub", "w"));  // it works
     ASSERT_TRUE(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree\\Link").c_str()));
     EXPECT_FALSE(IsRegistryLink(HKEY_CURRENT_USER, (key + "\\Tree").c_str()));
@@ -202,7 +188,6 @@ TEST_F(RegistryTest, LinksAreDeletedNeverTheirTargets) {
     EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, key + "\\Tree"), !c.treeGoes) << c.fields;
   }
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, canary.c_str());
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, canary.c_str());
 }
 
 // The system's own links on ordinary paths: a 64-bit prefix links
@@ -228,7 +213,6 @@ TEST_F(RegistryTest, LinesThroughTheSystemsLinksWork) {
   EXPECT_TRUE(IsRegistryLink(HKEY_LOCAL_MACHINE, link));
   EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, link), siblings - 1);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, type.c_str());
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, type.c_str());
 }
 
 // Shared-library counts under the prefix's real SharedDLLs key.
@@ -253,59 +237,50 @@ const CountCase kCountCases[] = {
 };
 
 TEST_F(RegistryTest, SharedLibraryCounts) {
-  ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kSharedDllsKey));
-  HKEY shared;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &shared),
-            ERROR_SUCCESS);
   std::string folder = "C:\\" + Unique("RemovalShared") + "\\";
   for (const CountCase& c : kCountCases) {
     std::string file = folder + c.name + ".dll";
     unsigned char data[8] = {};
     MoveBytes(data, &c.count, 4);
-    RegSetValueExA(shared, file.c_str(), 0, c.type, data, c.size);
+    ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, file.c_str(), c.type, data, c.size));
     ReleaseSharedLibrary(("K" + file).c_str());
-    DWORD type = 0, size = 8;
-    unsigned char after[8] = {};
-    LONG status = RegQueryValueExA(shared, file.c_str(), nullptr, &type, after, &size);
+    DWORD type = 0;
+    std::string after;
+    bool stays = ReadValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, file.c_str(), &type, &after);
     std::vector<std::string> listed = ListLines(host, IDC_LEFTOVERS);
     bool isListed = std::find(listed.begin(), listed.end(), file) != listed.end();
     EXPECT_EQ(isListed, c.goes) << c.name;
     EXPECT_EQ(RememberHandledFile(file.c_str()) == 0, c.goes) << c.name;
     if (c.goes) {
-      EXPECT_NE(status, ERROR_SUCCESS) << c.name;
+      EXPECT_FALSE(stays) << c.name;
       continue;
     }
-    ASSERT_EQ(status, ERROR_SUCCESS) << c.name;
-    DWORD countAfter = 0;
-    MoveBytes(&countAfter, after, 4);
+    ASSERT_TRUE(stays) << c.name;
     EXPECT_EQ(type, c.typeAfter) << c.name;
-    EXPECT_EQ(size, c.size) << c.name;
+    EXPECT_EQ(after.size(), c.size) << c.name;
+    after.resize(8);
+    DWORD countAfter = 0;
+    MoveBytes(&countAfter, after.data(), 4);
     EXPECT_EQ(countAfter, c.countAfter) << c.name;
-    RegDeleteValueA(shared, file.c_str());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSharedDllsKey, file.c_str());
   }
   // A missing value lists nothing.
   SendDlgItemMessageA(host, IDC_LEFTOVERS, LB_RESETCONTENT, 0, 0);
   ReleaseSharedLibrary(("K" + folder + "missing.dll").c_str());
   EXPECT_TRUE(ListLines(host, IDC_LEFTOVERS).empty());
-  RegCloseKey(shared);
 }
 
 TEST_F(RegistryTest, ReleasedLibraryIsLeftToTheUserNotToALaterFileLine) {
   std::string scratch = MakeScratchFolder("shared");
   std::string file = scratch + "\\lib.dll";
   WriteTextFile(file, "x");
-  HKEY shared;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &shared, nullptr),
-            ERROR_SUCCESS);
   DWORD one = 1;
-  RegSetValueExA(shared, file.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4);
+  ASSERT_TRUE(SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, file.c_str(), REG_DWORD, &one, sizeof one));
   ReleaseSharedLibrary(("K" + file).c_str());
   RemoveFiles(("P" + file + ",0").c_str());
   EXPECT_TRUE(PathExists(file));
   EXPECT_EQ(ListLines(host, IDC_LEFTOVERS), std::vector<std::string>{file});
-  RegDeleteValueA(shared, file.c_str());
-  RegCloseKey(shared);
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSharedDllsKey, file.c_str());
   RemoveTree(scratch);
 }
 
@@ -422,7 +397,6 @@ TEST(RemoveUninstallKeys, DeletesOnlyTheProductKeysUnderTheMachineRoot) {
   EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, kUninstall), siblings - 1);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, product.c_str());
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, other.c_str());
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, other.c_str());
   RemoveTree(scratch);
 }
 

@@ -23,7 +23,7 @@ inline LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 // A hidden top-level window standing in for the uninstall dialog: list box
 // of the leftovers (sorted) and of the progress notes.
-inline HWND CreateHost() {
+inline HWND CreateHost(const char* title = "removal host") {
   static bool registered = false;
   if (!registered) {
     WNDCLASSA windowClass = {};
@@ -33,7 +33,7 @@ inline HWND CreateHost() {
     RegisterClassA(&windowClass);
     registered = true;
   }
-  HWND host = CreateWindowA("RemovalTestHost", "removal host", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+  HWND host = CreateWindowA("RemovalTestHost", title, WS_OVERLAPPEDWINDOW, 0, 0, 400,
                             300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   CreateWindowA("LISTBOX", "", WS_CHILD | LBS_SORT, 0, 0, 300, 100, host,
                 reinterpret_cast<HMENU>(IDC_LEFTOVERS), GetModuleHandleA(nullptr), nullptr);
@@ -82,9 +82,7 @@ inline bool RunShell(const std::string& command) {
   static int serial = 0;
   char name[128];
   wsprintfA(name, "removal_test_done_%lu_%d", GetCurrentProcessId(), ++serial);
-  char temp[MAX_PATH] = "";
-  GetTempPathA(sizeof temp, temp);
-  std::string windowsMarker = std::string(temp) + name;
+  std::string windowsMarker = TempFolder() + "\\" + name;
   std::string marker = UnixName(windowsMarker);
   std::string script = command + "; touch " + marker;
   std::string quoted;

@@ -5,25 +5,20 @@
 #include "actions/actions.h"
 #include "common/state.h"
 #include "log/log.h"
-#include "resources/resource.h"
+#include "removal_fixture.h"
 #include "run_support.h"
 
 namespace {
 
 const char kNotesTitle[] = "Run notes window";
 
-// A window with the dialog's two lists, standing in for the uninstall dialog.
 class ActionRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     folder = MakeScratchFolder("actions");
     record = new CallRecord(folder);
-    notes = CreateWindowExA(0, "STATIC", kNotesTitle, WS_OVERLAPPED, 0, 0, 300, 300, nullptr,
-                            nullptr, nullptr, nullptr);
+    notes = removal_test::CreateHost(kNotesTitle);
     ASSERT_TRUE(notes);
-    for (int id : {IDC_PROGRESS, IDC_LEFTOVERS})
-      CreateWindowExA(0, "LISTBOX", "", WS_CHILD, 0, 0, 200, 200, notes,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
     SetEnvironmentVariableA("RUN_TEST_NOTES", kNotesTitle);
   }
   void TearDown() override {

@@ -91,6 +91,9 @@ TEST_F(LogTest, LineSequences) {
       {"Q0,unknown letter\nQ2000,kept\n", {{2000, "Qkept"}}, {{0, "unknown letter"}}, 1},
       {"P12abc,x\n", {}, {{12, "x"}}, 1},
       {"p0,lower,0\n", {}, {{0, "lower,0"}}, 1},
+      // Counters keep moving for lines with their own numbers.
+      {"J19000,2,A,\nJ0,2,B,\nU0,C:\\x,1\nU0,C:\\y,1\n",
+       {{19000, "J2,A,"}, {19998, "J2,B,"}, {64998, "UC:\\y,1"}, {64999, "UC:\\x,1"}}, {}, 0},
   };
   for (const Case& c : cases) {
     Load(c.lines);
@@ -152,25 +155,11 @@ TEST_F(LogTest, OverlongNameIsCutIntoTheCaptionFields) {
 }
 
 TEST_F(LogTest, FullSeenLineSetTreatsNewLinesAsRepeats) {
-  ResetProgramState();
-  std::string path = folder_ + "\\uninstal.ini";
   std::string text;
   for (int i = 0; i < kSetCapacity + 5; ++i) text += "K0,C:\\f" + std::to_string(i) + "\n";
-  WriteTextFile(path, text);
-  CopyText(gLogPath, kPathSize, path.c_str());
-  LoadLog();
+  Load(text);
   EXPECT_EQ(kSetCapacity, gSeenLines.count);
   EXPECT_EQ(kMaxActions, gActionCount);  // the set filled after the record limit
-}
-
-TEST_F(LogTest, CountersKeepMovingForLinesWithOwnNumbers) {
-  Load("J19000,2,A,\nJ0,2,B,\nU0,C:\\x,1\nU0,C:\\y,1\n");
-  std::vector<Loaded> got = Actions();
-  ASSERT_EQ(4u, got.size());
-  EXPECT_EQ(19000, got[0].number);
-  EXPECT_EQ(19998, got[1].number);
-  EXPECT_EQ(64998, got[2].number);
-  EXPECT_EQ(64999, got[3].number);
 }
 
 TEST_F(LogTest, MissingLogEndsTheProcessAfterTheNotice) {

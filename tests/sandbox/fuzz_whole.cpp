@@ -570,7 +570,7 @@ int RunOneChild(uint64_t seed, int first, int end) {
   if (progress.empty()) return -1;
   // The child ended inside a log: by the uninstaller's own exit (code 0) it
   // ended normally; otherwise it crashed or hung.
-  int index = progress.empty() ? first : atoi(progress.c_str());
+  int index = atoi(progress.c_str());
   bool finished = progress.find(" ok") != std::string::npos;
   if (finished) return index + 1;
   std::string damage = CanaryDamage();
@@ -599,7 +599,6 @@ int RunParent() {
   PlaceCanaries();
   Vocabulary v = MakeVocabulary();
   DWORD start = GetTickCount();
-  int failures = 0;
   int end = first + count;
   int next = first;
   int children = 0;
@@ -639,7 +638,7 @@ int RunParent() {
     int index = atoi(report.c_str() + logAt + 5);
     if (failed.empty() || failed.back() != std::to_string(index)) failed.push_back(std::to_string(index));
   }
-  failures = static_cast<int>(failed.size());
+  int failures = static_cast<int>(failed.size());
   if (!report.empty()) printf("%s", report.c_str());
   for (int i = 0; i < failures && i < kPrintedFailures; ++i) {
     printf("---- log %s of seed %llu (replay: FUZZ_SEED=%llu FUZZ_FIRST=%s FUZZ_COUNT=1)\n%s\n",

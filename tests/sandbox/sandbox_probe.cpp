@@ -18,6 +18,16 @@ namespace {
 // Matches the canaries here and on the host (dorvane-sandbox-canary-PID...).
 const char kCanaryPattern[] = "dorvane-sandbox-canary*";
 
+// Loads log as the uninstaller does and runs both phases silently.
+void RunSilently(const std::string& log) {
+  std::string run = MakeScratchFolder("sandbox");
+  LoadLogText(run, log);
+  gSilent = true;
+  RunActions(kEarlyPhase);
+  RunActions(kLatePhase);
+  RemoveTree(run);
+}
+
 TEST(Sandbox, DrivesAreTheBuildTreeAndThePrefixOnly) {
   std::string why;
   EXPECT_TRUE(SandboxIsSealed(&why)) << why;
@@ -41,18 +51,13 @@ TEST(Sandbox, WildcardRemovalOnEachProfileFolderStaysInThePrefix) {
     log += "P0," + folder + "\\" + kCanaryPattern + ",0\r\n";
     log += "U0," + folder + "\\" + kCanaryPattern + ",1\r\n";
   }
-  std::string run = MakeScratchFolder("sandbox");
-  LoadLogText(run, log);
-  gSilent = true;
-  RunActions(kEarlyPhase);
-  RunActions(kLatePhase);
+  RunSilently(log);
   // Both lines name a narrow pattern (a literal stem), which works in every
   // folder, protected ones (Desktop, Documents, Downloads) included.
   for (const std::string& folder : folders) {
     EXPECT_FALSE(PathExists(folder + "\\" + canary)) << folder;
     EXPECT_FALSE(PathExists(folder + "\\" + canary + ".d")) << folder;
   }
-  RemoveTree(run);
 }
 
 // The host's canary folder (SANDBOX_HOST_CANARY, a Unix path outside the
@@ -83,13 +88,8 @@ TEST(Sandbox, HostCanaryIsOutOfEveryLinesReach) {
     EXPECT_EQ(file, INVALID_HANDLE_VALUE) << folder;
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
-  std::string run = MakeScratchFolder("sandbox_host");
-  LoadLogText(run, log);
-  gSilent = true;
-  RunActions(kEarlyPhase);
-  RunActions(kLatePhase);
+  RunSilently(log);
   EXPECT_EQ(ReadTextFile(unixFile), "host canary\n") << unixFile;
-  RemoveTree(run);
 }
 
 }  // namespace

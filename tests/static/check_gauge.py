@@ -15,15 +15,9 @@ import sys
 
 import pefile
 
+from pe_checks import check, failures, resources
+
 GAUGE = "Dorvane_quadrant_levers.gau"
-failures = []
-
-
-def check(condition, what):
-    print(("ok    " if condition else "FAIL  ") + what)
-    if not condition:
-        failures.append(what)
-    return condition
 
 
 def load_map(path):
@@ -135,13 +129,7 @@ def axis_fields(base, token, callback, scale):
 
 
 def check_bitmaps(pe):
-    found = {}
-    for rtype in getattr(pe, "DIRECTORY_ENTRY_RESOURCE").entries:
-        if rtype.id != 2:  # RT_BITMAP
-            continue
-        for res in rtype.directory.entries:
-            for lang in res.directory.entries:
-                found[(res.id, lang.id)] = pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
+    found = resources(pe, 2)  # RT_BITMAP
     sizes = {100: (331, 154), 200: (55, 41), 300: (56, 41), 400: (39, 48), 500: (6, 8), 600: (53, 122)}
     check(sorted(found) == [(i, 1033) for i in sorted(sizes)], "bitmaps 100..600, language 1033, nothing else: %s" % sorted(found))
     for ident, (w, h) in sizes.items():

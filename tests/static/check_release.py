@@ -14,6 +14,8 @@ import xml.dom.minidom
 
 import pefile
 
+from pe_checks import check, failures, resources
+
 RT_VERSION, RT_MANIFEST = 16, 24
 # 30 KB: the removal guard, the gate and the start-up's own loading of the
 # system libraries, built for size (arguments pushed, no stack probes).
@@ -40,31 +42,6 @@ ASM_V1 = 'urn:schemas-microsoft-com:asm.v1'
 ASM_V3 = 'urn:schemas-microsoft-com:asm.v3'
 COMPATIBILITY = 'urn:schemas-microsoft-com:compatibility.v1'
 DPI_2005 = 'http://schemas.microsoft.com/SMI/2005/WindowsSettings'
-
-failures = []
-
-
-def check(condition, what):
-    print(('ok    ' if condition else 'FAIL  ') + what)
-    if not condition:
-        failures.append(what)
-    return condition
-
-
-def resources(pe, type_id):
-    """{(name id, language): bytes} of one resource type."""
-    found = {}
-    if not hasattr(pe, 'DIRECTORY_ENTRY_RESOURCE'):
-        return found
-    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        if kind.id != type_id:
-            continue
-        for name in kind.directory.entries:
-            for lang in name.directory.entries:
-                entry = lang.data.struct
-                found[(name.id, lang.id)] = pe.get_data(entry.OffsetToData, entry.Size)
-    return found
-
 
 def resource_directories(pe):
     """Every directory table of the resource tree (each carries a time stamp)."""

@@ -4,6 +4,8 @@ imports (system DLLs only, no C runtime) and the shared instance section."""
 import sys
 import pefile
 
+from pe_checks import check, failures
+
 # Only libraries whose own imports never leave the system folder: whatever
 # else the program needs (the user interface, graphics, the shell) it loads
 # at run time from the system folder, after limiting the library search.
@@ -14,12 +16,6 @@ IMAGE_SCN_MEM_SHARED = 0x10000000
 def main(dist):
     path = f"{dist}/uninstaller.exe"
     pe = pefile.PE(path)
-    failures = []
-    def check(ok, what):
-        print(("ok   " if ok else "FAIL ") + what)
-        if not ok:
-            failures.append(what)
-
     check(pe.FILE_HEADER.Machine == 0x14C, "machine is i386")
     check(pe.OPTIONAL_HEADER.Magic == 0x10B, "PE32 optional header")
     check(pe.OPTIONAL_HEADER.Subsystem == 2, "GUI subsystem")

@@ -12,6 +12,8 @@ import sys
 
 import pefile
 
+from pe_checks import check, failures, resources
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', '..', 'tools'))
 import make_icon  # noqa: E402
@@ -58,27 +60,9 @@ def expected_template():
     return data
 
 
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-
-
 def resource(pe, type_id, name_id):
     """Bytes of the first language of resource type_id/name_id, or None."""
-    if not hasattr(pe, 'DIRECTORY_ENTRY_RESOURCE'):
-        return None
-    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
-        if kind.id != type_id:
-            continue
-        for name in kind.directory.entries:
-            if name.id != name_id:
-                continue
-            entry = name.directory.entries[0].data.struct
-            return pe.get_data(entry.OffsetToData, entry.Size)
-    return None
+    return next((data for (name, _), data in resources(pe, type_id).items() if name == name_id), None)
 
 
 def main():
@@ -89,8 +73,7 @@ def main():
 
     # Image, imports and the shared section: check_uninstaller.py.
     with open(path, 'rb') as program:
-        check(program.read().endswith(b'uninstall.ini\0uninstal.ini\0'),
-              'the default log-name tail is missing')
+        check(program.read().endswith(b'uninstall.ini\0uninstal.ini\0'), 'the default log-name tail')
 
     check_resources(pe, 'win32')
     # The test flavour carries the same resources.
@@ -98,37 +81,30 @@ def main():
     if os.path.exists(other):
         check_resources(pefile.PE(other), 'win64')
 
-    if failures:
-        for failure in failures:
-            print('FAIL:', failure)
-        sys.exit(1)
-    print('uninstaller.exe: log-name tail, dialog %d and icon %d as required' % (DIALOG, ICON))
+    print('%d failed' % len(failures))
+    sys.exit(1 if failures else 0)
 
 
 def check_resources(pe, flavour):
     template = resource(pe, RT_DIALOG, DIALOG)
-    check(template is not None, flavour + ': no RT_DIALOG %d' % DIALOG)
-    if template is not None:
+    if check(template is not None, flavour + ': RT_DIALOG %d present' % DIALOG):
         want = expected_template()
-        check(template == want, flavour + ': dialog %d differs:\n got  %s\n want %s'
-              % (DIALOG, template.hex(), want.hex()))
+        if not check(template == want, flavour + ': dialog %d byte for byte' % DIALOG):
+            print('      got  %s\n      want %s' % (template.hex(), want.hex()))
 
     group = resource(pe, RT_GROUP_ICON, ICON)
-    check(group is not None, flavour + ': no RT_GROUP_ICON %d' % ICON)
-    if group is not None:
+    if check(group is not None, flavour + ': RT_GROUP_ICON %d present' % ICON):
         reserved, kind, count = struct.unpack_from('<HHH', group)
-        check((reserved, kind, count) == (0, 1, 1), flavour + ': icon group %d must hold one icon' % ICON)
+        check((reserved, kind, count) == (0, 1, 1), flavour + ': icon group %d holds one icon' % ICON)
         width, height, colours, _, planes, bits, size, icon_id = struct.unpack_from(
             '<BBBBHHIH', group, 6)
         check((width, height, colours, bits) == (32, 32, 0, 8),
-              flavour + ': icon is not 32 x 32 in 256 colours')
+              flavour + ': icon is 32 x 32 in 256 colours')
         image = resource(pe, RT_ICON, icon_id)
-        check(image is not None and len(image) == size, flavour + ': icon image missing')
+        check(image is not None and len(image) == size, flavour + ': icon image present')
         # The image must be the generator's output, so the artwork can be remade.
         generated = make_icon.icon_bytes()[6 + 16:]
-        check(image == generated, flavour + ': icon image differs from tools/make_icon.py output')
-
-
+        check(image == generated, flavour + ': icon image is the output of tools/make_icon.py')
 
 if __name__ == '__main__':
     main()

@@ -10,6 +10,7 @@ constexpr int kWidePathSize = 1024;
 constexpr int kWideTextSize = 2048;  // a window's text, as read back
 constexpr DWORD kStopWaitMs = 10000;  // for a killed child to be gone
 constexpr DWORD kUninstlogWaitMs = 60000;
+constexpr DWORD kRegistryNameSize = 16384;  // the longest value name and its end
 const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 }  // namespace
 
@@ -233,6 +234,18 @@ bool SetText(HKEY root, const std::string& path, const char* name, const std::st
   return SetValue(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
+bool CreateRegistryLink(HKEY root, const std::string& path, const wchar_t* target) {
+  HKEY link;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+    return false;
+  LONG status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                               reinterpret_cast<const BYTE*>(target),
+                               static_cast<DWORD>(lstrlenW(target) * sizeof(wchar_t)));
+  RegCloseKey(link);
+  return status == ERROR_SUCCESS;
+}
+
 bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type,
                std::string* data) {
   HKEY key;
@@ -245,6 +258,30 @@ bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type
   RegCloseKey(key);
   data->resize(size);
   return status == ERROR_SUCCESS;
+}
+
+void WalkKey(HKEY root, const std::string& path, const KeyVisit& visit) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  visit(path, nullptr, REG_NONE, "");
+  std::vector<char> name(kRegistryNameSize);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = kRegistryNameSize, type = 0;
+    if (RegEnumValueA(key, i, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    std::string data;
+    ReadValue(root, path, name.data(), &type, &data);
+    visit(path, name.data(), type, data);
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = kRegistryNameSize;
+    if (RegEnumKeyExA(key, i, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    WalkKey(root, path + "\\" + name.data(), visit);
+  }
+  RegCloseKey(key);
 }
 
 std::vector<std::pair<std::string, std::string>> PendingRenames() {

@@ -60,9 +60,18 @@ bool SetText(HKEY root, const std::string& path, const char* name, const std::st
 inline bool CreateKey(HKEY root, const std::string& path) {
   return SetValue(root, path, nullptr, REG_NONE, nullptr, 0);
 }
+// Creates a registry link root\path whose target is the NT name target
+// ("\Registry\Machine\..."); false when it was not made.
+bool CreateRegistryLink(HKEY root, const std::string& path, const wchar_t* target);
 // A value's type and bytes; false when the key or value is missing.
 bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD* type,
                std::string* data);
+// Calls visit for the key root\path and for each key below it, each before
+// its subkeys: once with a null name for the key, then for each value with
+// its name, type and bytes. Nothing when the key is missing.
+using KeyVisit = std::function<void(const std::string& key, const char* name, DWORD type,
+                                    const std::string& data)>;
+void WalkKey(HKEY root, const std::string& path, const KeyVisit& visit);
 // The restart-time rename list: pairs (source, target), "\??\" taken off.
 std::vector<std::pair<std::string, std::string>> PendingRenames();
 void ClearPendingRenames();
@@ -91,6 +100,13 @@ unsigned FuzzSeed(unsigned fallback);
 int FuzzCount(int fallback);
 // A whole decimal number from the environment; false when unset or not one.
 bool ReadEnvironmentNumber(const char* name, unsigned long long* value);
+// Every message the uninstaller reads, one line each (19 lines), so that a
+// log that starts with them needs no message and shows only its own findings.
+inline constexpr char kAllMessages[] =
+    "A10,Sample Product\r\nA48,Uninstall\r\nA43,Remove %s?\r\nA36,Cannot copy %s to %s\r\n"
+    "A49,Cannot start %s\r\nA13,Finish\r\nA81,Checking\r\nA54,Registry\r\nA55,Profiles\r\n"
+    "A42,Files\r\nA58,Please wait\r\nA51,Delete %s?\r\nA50,Done\r\nA47,Remove %s at restart\r\n"
+    "A53,Files left\r\nA46,Close\r\nA44,Remove\r\nA45,Remove all\r\nA52,Retry %s?\r\n";
 // Clears the uninstaller's program-wide state and reserves fresh working
 // areas, as start-up does before loading.
 void ResetProgramState();

@@ -1,7 +1,6 @@
 // uninstlog check: every finding over small logs, and the exit codes.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <sddl.h>
 #include <string>
 #include <vector>
 #include "actions/actions.h"
@@ -10,20 +9,13 @@
 
 namespace {
 
-// Every message the uninstaller reads, so that a case shows only its own
-// findings.
-const char kAllMessages[] =
-    "A10,Sample Product\r\nA48,Uninstall\r\nA43,Remove %s?\r\nA36,Cannot copy %s to %s\r\n"
-    "A49,Cannot start %s\r\nA13,Finish\r\nA81,Checking\r\nA54,Registry\r\nA55,Profiles\r\n"
-    "A42,Files\r\nA58,Please wait\r\nA51,Delete %s?\r\nA50,Done\r\nA47,Remove %s at restart\r\n"
-    "A53,Files left\r\nA46,Close\r\nA44,Remove\r\nA45,Remove all\r\nA52,Retry %s?\r\n";
-
 class CheckTest : public ::testing::Test {
  protected:
   void SetUp() override { folder_ = MakeScratchFolder("check"); }
   void TearDown() override { RemoveTree(folder_); }
-  std::vector<Finding> Check(const std::string& text) {
-    std::string path = folder_ + "\\uninstal.ini";
+  // Writes the log (to path, when given) and checks it.
+  std::vector<Finding> Check(const std::string& text, std::string path = "") {
+    if (path.empty()) path = folder_ + "\\uninstal.ini";
     WriteTextFile(path, text);
     std::string error;
     EXPECT_TRUE(ScanLog(path.c_str(), &scan_, &error)) << error;
@@ -41,9 +33,13 @@ std::string Describe(const std::vector<Finding>& findings) {
   return out;
 }
 
-bool Has(const std::vector<Finding>& findings, int line, const std::string& code, int severity) {
+// A finding of code and severity on line whose text holds words.
+bool Has(const std::vector<Finding>& findings, int line, const std::string& code, int severity,
+         const std::string& words = "") {
   for (const Finding& f : findings)
-    if (f.line == line && f.code == code && f.severity == severity) return true;
+    if (f.line == line && f.code == code && f.severity == severity &&
+        f.text.find(words) != std::string::npos)
+      return true;
   return false;
 }
 
@@ -197,7 +193,6 @@ TEST_F(CheckTest, EachFindingOnItsLine) {
       {"P0,C:\\Sample\\a.txt,1\r\n", 0, "missing-message", kWarning},
   };
   for (const Case& c : cases) {
-    // The full message set first: the case's own lines follow it.
     // Message cases bring their own texts; the rest get every message first.
     bool bare = c.log.compare(0, 1, "A") == 0 || c.code == std::string("missing-message") ||
                 c.line == 1 && (c.code == std::string("utf16") || c.code == std::string("utf8-bom"));
@@ -284,12 +279,9 @@ TEST_F(CheckTest, SoundLinesRaiseNoFinding) {
 // A narrow pattern in a kept folder works, and the warning names what it
 // takes on this machine.
 TEST_F(CheckTest, ProtectedWildcardNamesWhatItTakes) {
-  for (const Finding& f : Check(std::string(kAllMessages) + "P0,C:\\windows\\win*.ini,0\r\n"))
-    if (f.code == std::string("protected-wildcard")) {
-      EXPECT_NE(f.text.find("C:\\windows\\win.ini"), std::string::npos) << f.text;
-      return;
-    }
-  ADD_FAILURE() << "no protected-wildcard finding";
+  std::vector<Finding> findings = Check(std::string(kAllMessages) + "P0,C:\\windows\\win*.ini,0\r\n");
+  EXPECT_TRUE(Has(findings, 20, "protected-wildcard", kWarning, "C:\\windows\\win.ini"))
+      << Describe(findings);
 }
 
 // Notes that only some logs need are asked for only then.
@@ -312,9 +304,7 @@ TEST_F(CheckTest, ConditionalMessagesAreNeededOnlyWhenReached) {
 
 TEST_F(CheckTest, RepeatNamesItsFirstLine) {
   std::vector<Finding> findings = Check("A10,x\r\nP0,C:\\Sample\\a.txt,0\r\nP0,C:\\SAMPLE\\A.txt,0\r\n");
-  ASSERT_TRUE(Has(findings, 3, "repeat-dropped", kWarning)) << Describe(findings);
-  for (const Finding& f : findings)
-    if (f.code == "repeat-dropped") EXPECT_NE(std::string::npos, f.text.find("line 2")) << f.text;
+  EXPECT_TRUE(Has(findings, 3, "repeat-dropped", kWarning, "line 2")) << Describe(findings);
 }
 
 TEST_F(CheckTest, LimitsOfTheTables) {
@@ -413,10 +403,6 @@ TEST(Placeholders, Table) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // A P or U line whose path has no last part of its own (a trailing
 // backslash, ".", "..", a bare drive) makes the removal give up at once.
 TEST_F(CheckTest, PathsThatNameNothingAreReported) {
@@ -451,25 +437,14 @@ TEST_F(CheckTest, PathsThatNameNothingAreReported) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The uninstaller deletes a key written with a trailing backslash like the
 // key itself, so such a key directly below a root is just as broad.
 TEST(RegistryKeys, TrailingBackslashDeletesTheKey) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "UninstlogProbe\\Sub", 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  RegCloseKey(key);
+  ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, "UninstlogProbe\\Sub"));
   ResetProgramState();
   RemoveRegistryEntry("J1,UninstlogProbe\\,");
-  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "UninstlogProbe", 0, KEY_READ, &key));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "UninstlogProbe"));
 }
-
-}  // namespace
-
-namespace {
 
 // The loader reads at most 63 bytes of a number part: digits past them do
 // not count, so a long number can read as 0 and take an automatic number.
@@ -482,52 +457,22 @@ TEST_F(CheckTest, NumberPartsAreReadAsTheLoaderCutsThem) {
   };
   for (const Case& c : cases) {
     std::vector<Finding> findings = Check(std::string(kAllMessages) + c.log);
-    bool found = false;
-    for (const Finding& f : findings)
-      if (f.line == 20 && f.code == c.code && f.text.find(c.words) != std::string::npos) found = true;
-    EXPECT_TRUE(found) << c.log << "got:\n" << Describe(findings);
+    EXPECT_TRUE(Has(findings, 20, c.code, kWarning, c.words)) << c.log << "got:\n" << Describe(findings);
   }
 }
-
-}  // namespace
-
-namespace {
 
 // A J line whose key is a registry link, or lies below one, on the machine
 // that runs the check.
 TEST_F(CheckTest, RegistryLinksAreReported) {
-  const char kTree[] = "Software\\UninstlogLinkProbe";
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget\\Sub",
-                                           0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UninstlogLinkProbe\\Link", 0,
-                                           nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
-                                           KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr));
-  // The link's target by its NT name: the current user's own key.
-  wchar_t target[512] = L"\\Registry\\User\\";
-  char sid[256] = "";
-  HANDLE token;
-  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-  BYTE user[256];
-  DWORD size = sizeof user;
-  GetTokenInformation(token, TokenUser, user, size, &size);
-  CloseHandle(token);
-  LPSTR text = nullptr;
-  ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text);
-  lstrcpynA(sid, text, sizeof sid);
-  LocalFree(text);
-  MultiByteToWideChar(CP_ACP, 0, (std::string(sid) + "\\Software\\UninstlogLinkTarget").c_str(), -1,
-                      target + lstrlenW(target), 256);
-  RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target),
-                 lstrlenW(target) * sizeof(wchar_t));
-  RegCloseKey(key);
-  ASSERT_TRUE(IsRegistryLink(HKEY_CURRENT_USER, "Software\\UninstlogLinkProbe\\Link\\Sub") == false);
-  HKEY through;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\UninstlogLinkProbe\\Link\\Sub",
-                                         0, KEY_READ, &through));  // the link works
-  RegCloseKey(through);
-  const std::string tree = kTree;
+  const std::string tree = "Software\\UninstlogLinkProbe";
+  // The target under System: a 32-bit program's HKLM\Software is the
+  // WOW6432Node view, which the link's NT name would not reach.
+  const std::string target = "System\\UninstlogLinkTarget";
+  ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, target + "\\Sub"));
+  ASSERT_TRUE(CreateRegistryLink(HKEY_CURRENT_USER, tree + "\\Link",
+                                 L"\\Registry\\Machine\\System\\UninstlogLinkTarget"));
+  ASSERT_FALSE(IsRegistryLink(HKEY_CURRENT_USER, (tree + "\\Link\\Sub").c_str()));
+  ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, tree + "\\Link\\Sub"));  // the link works
   const struct { std::string line; bool link; } cases[] = {
       {"J0,1," + tree + "\\Link,\r\n", true},
       {"J0,1," + tree + "\\Link\\Sub,\r\n", false},  // named through the link: goes there
@@ -541,17 +486,10 @@ TEST_F(CheckTest, RegistryLinksAreReported) {
   }
   ResetProgramState();
   RemoveRegistryEntry(("J1," + tree + ",").c_str());  // deletes the link, not its target
-  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kTree, 0, KEY_READ, &through));
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget\\Sub",
-                                         0, KEY_READ, &through));
-  RegCloseKey(through);
-  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget");
-  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UninstlogLinkTarget");
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, tree));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, target + "\\Sub"));
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, target.c_str());
 }
-
-}  // namespace
-
-namespace {
 
 // Findings that depend on where the log lies: beside the uninstaller, in
 // the package's own folder.
@@ -573,11 +511,7 @@ TEST_F(CheckTest, SweepsOfThePackagesSurroundings) {
                                     std::string("C:\\uninstlog-sim\\Scenery"), pack})
     CreateDirectoryA(folder.c_str(), nullptr);
   for (const Case& c : cases) {
-    const std::string path = pack + "\\uninstal.ini";
-    WriteTextFile(path, std::string(kAllMessages) + c.line + "\r\n");
-    std::string error;
-    ASSERT_TRUE(ScanLog(path.c_str(), &scan_, &error)) << error;
-    std::vector<Finding> findings = CheckScan(scan_);
+    std::vector<Finding> findings = Check(std::string(kAllMessages) + c.line + "\r\n", pack + "\\uninstal.ini");
     EXPECT_EQ(c.found, Has(findings, 20, c.code, kError)) << c.line << "\n" << Describe(findings);
   }
   RemoveTree("C:\\uninstlog-sim");

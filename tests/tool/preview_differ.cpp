@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "actions/actions.h"
 #include "support/test_util.h"
 
 namespace {
@@ -27,13 +28,7 @@ const char kRoot[] = "C:\\differ";
 const char kPackage[] = "C:\\differ\\pkg";
 const char kProfile[] = "C:\\differ\\pkg\\prof.ini";
 const char kKeyBase[] = "Software\\DorvaneDiffer";
-const char kSharedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char kReadyEvent[] = "DorvaneDifferHolding";
-const char kMessages[] =
-    "[Messages]\r\nA10,Differ\r\nA48,Uninstall\r\nA43,Remove %s?\r\nA36,Cannot copy %s to %s\r\n"
-    "A49,Cannot start %s\r\nA13,Finish\r\nA81,Checking\r\nA54,Registry\r\nA55,Profiles\r\n"
-    "A42,Files\r\nA58,Folders\r\nA51,Delete %s?\r\nA50,Done\r\nA47,Remove %s at restart\r\n"
-    "A53,Files left\r\nA46,Close\r\nA44,Remove\r\nA45,Remove all\r\nA52,Retry %s?\r\n[Actions]\r\n";
 
 struct Rng {
   unsigned long long state;
@@ -60,24 +55,10 @@ void Snapshot(Objects* out) {
   WalkTree(kRoot, [&](const std::string& path, const WIN32_FIND_DATAA&) {
     (*out)["F " + Upper(path)] = "";
   });
-  std::vector<std::string> keys = {kKeyBase};
-  for (size_t i = 0; i < keys.size(); ++i) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keys[i].c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-      continue;
-    std::string id = "HKEY_CURRENT_USER\\" + keys[i];
-    (*out)["K " + Upper(id)] = "";
-    char name[256];
-    for (DWORD n = 0, size = sizeof name; RegEnumKeyExA(key, n, name, &size, nullptr, nullptr,
-                                                        nullptr, nullptr) == ERROR_SUCCESS;
-         ++n, size = sizeof name)
-      keys.push_back(keys[i] + "\\" + name);
-    for (DWORD n = 0, size = sizeof name;
-         RegEnumValueA(key, n, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++n, size = sizeof name)
-      (*out)["V " + Upper(id + "|" + name)] = "";
-    RegCloseKey(key);
-  }
+  WalkKey(HKEY_CURRENT_USER, kKeyBase, [&](const std::string& key, const char* name, DWORD, const std::string&) {
+    std::string id = "HKEY_CURRENT_USER\\" + key;
+    (*out)[name ? "V " + Upper(id + "|" + name) : "K " + Upper(id)] = "";
+  });
   char sections[4096] = "", entries[4096] = "";
   GetPrivateProfileSectionNamesA(sections, sizeof sections, kProfile);
   for (const char* s = sections; *s; s += lstrlenA(s) + 1) {
@@ -89,7 +70,7 @@ void Snapshot(Objects* out) {
     std::string file = std::string(kPackage) + "\\sh" + std::to_string(i) + ".dll";
     DWORD type = 0;
     std::string data;
-    if (ReadValue(HKEY_LOCAL_MACHINE, kSharedKey, file.c_str(), &type, &data) && data.size() == 4)
+    if (ReadValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, file.c_str(), &type, &data) && data.size() == 4)
       (*out)["C " + Upper(file)] = std::to_string(*reinterpret_cast<const DWORD*>(data.data()));
   }
 }
@@ -100,12 +81,9 @@ void Clear() {
   });
   RemoveTree(kRoot);
   RegDeleteTreeA(HKEY_CURRENT_USER, kKeyBase);
-  HKEY shared;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedKey, 0, KEY_SET_VALUE, &shared) == ERROR_SUCCESS) {
-    for (int i = 0; i < 3; ++i)
-      RegDeleteValueA(shared, (std::string(kPackage) + "\\sh" + std::to_string(i) + ".dll").c_str());
-    RegCloseKey(shared);
-  }
+  for (int i = 0; i < 3; ++i)
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSharedDllsKey,
+                       (std::string(kPackage) + "\\sh" + std::to_string(i) + ".dll").c_str());
   ClearPendingRenames();
 }
 
@@ -158,12 +136,12 @@ Case MakeCase(Rng& r) {
   for (int i = 0; i < 3; ++i) {
     std::string file = std::string(kPackage) + "\\sh" + std::to_string(i) + ".dll";
     DWORD count = r.Next(3);
-    if (count) SetValue(HKEY_LOCAL_MACHINE, kSharedKey, file.c_str(), REG_DWORD, &count, sizeof count);
+    if (count) SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, file.c_str(), REG_DWORD, &count, sizeof count);
     if (r.Next(2)) WriteTextFile(file, "shared");
     if (r.Next(2)) lines.push_back("K0," + file);
   }
   if (r.Next(4) == 0) lines.push_back(std::string("P0,") + kPackage + "\\*.*,0");
-  c.log = kMessages;
+  c.log = std::string("[Messages]\r\n") + kAllMessages + "[Actions]\r\n";
   while (!lines.empty()) {  // in a random order: the order numbers are automatic
     size_t at = r.Next(static_cast<unsigned>(lines.size()));
     c.log += lines[at] + "\r\n";

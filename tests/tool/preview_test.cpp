@@ -8,6 +8,7 @@
 #include "actions/actions.h"
 #include "actions/run_support.h"
 #include "common/gate.h"
+#include "common/helpers.h"
 #include "support/test_util.h"
 #include "uninstlog/uninstlog.h"
 
@@ -24,37 +25,11 @@ void DumpTree(const std::string& folder, std::string* out) {
   });
 }
 
-void DumpKey(HKEY root, const std::string& path, std::string* out) {
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  *out += "key " + path + "\n";
-  char name[256];
-  BYTE data[1024];
-  for (DWORD i = 0;; ++i) {
-    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
-      break;
-    *out += "  " + std::string(name) + " " + std::to_string(type) + " " +
-            std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
-  }
-  for (DWORD i = 0;; ++i) {
-    DWORD nameSize = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    DumpKey(root, path + "\\" + name, out);
-  }
-  RegCloseKey(key);
-}
-
 // A path as JSON writes it.
 std::string JsonPath(const std::string& path) {
   std::string out;
   for (char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
   return out;
-}
-
-bool SameTextA(const std::string& a, const std::string& b) {
-  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> lines) {
@@ -119,12 +94,8 @@ class PreviewTest : public ::testing::Test {
     if (held_ != INVALID_HANDLE_VALUE) CloseHandle(held_);
     SetEnvironmentVariableA("RUN_TEST_RECORD", nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-      RegDeleteValueA(key, Shared("shared.dll").c_str());
-      RegDeleteValueA(key, Shared("one.dll").c_str());
-      RegCloseKey(key);
-    }
+    for (const char* name : {"shared.dll", "one.dll"})
+      RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kSharedDllsKey, Shared(name).c_str());
     RemoveTree(root_);
     RemoveTree(output_);
   }
@@ -133,7 +104,11 @@ class PreviewTest : public ::testing::Test {
   std::string Machine() const {
     std::string out;
     DumpTree(root_, &out);
-    DumpKey(HKEY_CURRENT_USER, kTestKey, &out);
+    WalkKey(HKEY_CURRENT_USER, kTestKey, [&](const std::string& key, const char* name, DWORD type,
+                                             const std::string& data) {
+      out += name ? "  " + std::string(name) + " " + std::to_string(type) + " " + data + "\n"
+                  : "key " + key + "\n";
+    });
     for (const char* name : {"shared.dll", "one.dll"}) {
       DWORD type = 0;
       std::string count;
@@ -253,7 +228,7 @@ TEST_F(PreviewTest, OneFileUnderTwoSpellings) {
   WriteTextFile(file, "x");
   char shortPath[MAX_PATH] = "";
   GetShortPathNameA(file.c_str(), shortPath, sizeof shortPath);
-  if (SameTextA(shortPath, file) || !shortPath[0]) GTEST_SKIP() << "no short names here";
+  if (SameText(shortPath, file.c_str()) || !shortPath[0]) GTEST_SKIP() << "no short names here";
   WriteTextFile(log_, "P0," + file + ",0\r\nP0," + shortPath + ",2\r\n");
   LogScan scan;
   std::string error;

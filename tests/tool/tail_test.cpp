@@ -86,9 +86,7 @@ TEST_F(TailTest, BadExecutablesAreReported) {
 
 TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
   std::string clean = folder_ + "\\clean.ini";
-  WriteTextFile(clean, "A10,S\r\nA48,U\r\nA43,Remove %s?\r\nA36,%s %s\r\nA49,%s\r\nA13,OK\r\n"
-                       "A50,Done\r\nA47,%s\r\nA53,Left\r\nA46,Close\r\nA44,One\r\nA45,All\r\n"
-                       "A52,%s?\r\nB0,0,C:\\Games\\S\\s.exe,Close S,0\r\n");
+  WriteTextFile(clean, std::string(kAllMessages) + "B0,0,C:\\Games\\S\\s.exe,Close S,0\r\n");
   std::string warned = folder_ + "\\warned.ini";
   WriteTextFile(warned, "P0,C:\\Games\\S\\a.txt,0\r\n");
   std::string failed = folder_ + "\\failed.ini";
@@ -98,7 +96,7 @@ TEST_F(TailTest, TheProgramAnswersWithItsExitCodes) {
       {"check \"" + clean + "\"", 0, "check: 0 error(s), 0 warning(s), 0 note(s)", ""},
       {"check \"" + warned + "\"", 1, "warning: message 43", ""},
       {"check \"" + failed + "\"", 2, "error: the line works on the root of drive C:\\", ""},
-      {"plan \"" + clean + "\"", 0, "    3999     14  B    CheckRunningProgram", ""},
+      {"plan \"" + clean + "\"", 0, "    3999     20  B    CheckRunningProgram", ""},
       {"plan --json \"" + clean + "\"", 0, "\"handler\": \"CheckRunningProgram\"", ""},
       {"check \"" + folder_ + "\\none.ini\"", 2, "", "uninstlog: cannot find the log"},
       {"plan", 2, "", "plan takes one log file"},
