@@ -147,6 +147,10 @@ int RunChild(const std::string& commandLine, DWORD timeoutMs, const ChildOptions
   if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, redirect,
                       o.job ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &process))
     return -1;
+  // Wine starts a Unix program with no handles and leaves stale bytes in the
+  // rest of the record: closing those would close some other handle of ours
+  // (once it was the thread's desktop, and no window could be made after).
+  if (!process.hProcess) return 0;
   int result = -2;
   if (o.job && !AssignProcessToJobObject(o.job, process.hProcess)) {
     TerminateProcess(process.hProcess, 98);

@@ -42,7 +42,8 @@ struct ChildOptions {
   std::function<bool()> stalled;
 };
 // Runs a command line, waits up to timeoutMs; returns the exit code, or -1
-// when it could not start, -2 on time-out (the process is then killed).
+// when it could not start, -2 on time-out (the process is then killed); 0
+// at once for a Unix program, which Wine gives no handle to wait on.
 int RunChild(const std::string& commandLine, DWORD timeoutMs = 60000,
              const ChildOptions* options = nullptr);
 // Runs dist's uninstlog.exe with its output and errors in fresh files in
